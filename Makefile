@@ -1,0 +1,78 @@
+# Entry points for developers and CI; CMake and Ninja do the real building.
+
+SHELL := /bin/bash
+# Fail a recipe on the first failing command, including inside pipelines.
+.SHELLFLAGS := -euo pipefail -c
+
+CMAKE ?= cmake
+CTEST ?= ctest
+CLANG_FORMAT ?= clang-format
+
+# SAN=1 builds with ASan+UBSan in its own directory so it never clobbers the normal build.
+SAN ?= 0
+ifeq ($(SAN),1)
+BUILD_DIR := build-san
+BUILD_TYPE := Debug
+SANITIZE := ON
+else
+BUILD_DIR := build
+BUILD_TYPE := RelWithDebInfo
+SANITIZE := OFF
+endif
+
+# Benchmarks are only meaningful optimised and uninstrumented, whatever SAN says.
+BENCH_BUILD_DIR := build
+AMPSIM := $(BUILD_DIR)/sim/ampsim/ampsim
+DEMO_ARGS ?= --show pnp,dbg,kernel
+
+FORMAT_DIRS := $(wildcard common driver sim tests bench app)
+# An empty list would make find search the whole tree, build directories included.
+FORMAT_FILES = $(if $(FORMAT_DIRS),find $(FORMAT_DIRS) -type f \( -name '*.cpp' -o -name '*.h' \) -print0,printf '')
+
+# Print a stack for any sanitizer report; UB already aborts via -fno-sanitize-recover.
+export UBSAN_OPTIONS ?= print_stacktrace=1
+export ASAN_OPTIONS ?= abort_on_error=1
+
+.PHONY: all setup configure build test demo bench check-windows format format-check clean
+
+all: test
+
+setup:
+	@bash scripts/setup.sh
+
+configure: setup
+	@$(CMAKE) -S . -B $(BUILD_DIR) -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTABVOLT_SANITIZE=$(SANITIZE)
+
+build: configure
+	@$(CMAKE) --build $(BUILD_DIR)
+
+test: build
+	@$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j2
+
+demo: configure
+	@$(CMAKE) --build $(BUILD_DIR) --target ampsim
+	@$(AMPSIM) $(DEMO_ARGS)
+
+bench: setup
+	@$(CMAKE) -S . -B $(BENCH_BUILD_DIR) -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABVOLT_SANITIZE=OFF
+	@$(CMAKE) --build $(BENCH_BUILD_DIR)
+	@shopt -s nullglob; ran=0; \
+	for b in $(BENCH_BUILD_DIR)/bench/bench_*; do \
+	    [ -f "$$b" ] && [ -x "$$b" ] || continue; \
+	    echo "== $$b"; "$$b"; ran=1; \
+	done; \
+	if [ "$$ran" -eq 0 ]; then echo "bench: no bench_* executables in $(BENCH_BUILD_DIR)/bench"; fi
+
+check-windows: setup
+	@bash scripts/check-windows.sh
+
+format: setup
+	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) -i
+
+format-check: setup
+	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) --dry-run -Werror
+
+clean:
+	rm -rf build build-san

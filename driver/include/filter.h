@@ -1,0 +1,91 @@
+// tabvolt: records and driver-wide state shared by the driver's sources.
+#pragma once
+
+#include <ntddk.h>
+#include <wdf.h>
+#include <usb.h>
+#include <usbioctl.h>
+#include <usbdlib.h>
+#include <wdfusb.h>
+
+#include "trace.h"
+
+// Pool tag "Tabv", spelled out so that no compiler has to accept a multi-character constant.
+#define TABVOLT_POOL_TAG ((ULONG)'T' | ((ULONG)'a' << 8) | ((ULONG)'b' << 16) | ((ULONG)'v' << 24))
+#define IDENT_TEXT_SIZE 512
+#define VID_PID_LIST_CAPACITY 64
+
+typedef struct _VID_PID_LIST {
+    USHORT Vid[VID_PID_LIST_CAPACITY];
+    USHORT Pid[VID_PID_LIST_CAPACITY];
+    LONG Count;
+} VID_PID_LIST, *PVID_PID_LIST;
+
+typedef struct _CONTROL_DEVICE_EXTENSION {
+    VID_PID_LIST IpadSupportList;
+    VID_PID_LIST IDevSkipList;
+    VID_PID_LIST VexaHubSupportList;
+    ULONG DontGetStrDesc;
+    ULONG ChgCmdMode;
+} CONTROL_DEVICE_EXTENSION, *PCONTROL_DEVICE_EXTENSION;
+
+WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(CONTROL_DEVICE_EXTENSION, ControlGetData)
+
+typedef struct _FILTER_EXTENSION {
+    WDFUSBDEVICE UsbDevice;
+    PDEVICE_OBJECT Pdo;
+    PDEVICE_OBJECT LowerDevice;
+    ULONG Handle;
+    USB_DEVICE_DESCRIPTOR DeviceDescriptor;
+    USHORT VexaDevType;
+    UCHAR ChargeSent;
+    UCHAR SerialNumber[IDENT_TEXT_SIZE];
+    UCHAR InstanceId[IDENT_TEXT_SIZE];
+    UCHAR ContainerId[IDENT_TEXT_SIZE];
+    UCHAR BosContainerId[IDENT_TEXT_SIZE];
+    USB_TOPOLOGY_ADDRESS TopologyAddress;
+} FILTER_EXTENSION, *PFILTER_EXTENSION;
+
+WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(FILTER_EXTENSION, FilterGetData)
+
+// Driver-wide state.
+extern WDFCOLLECTION FilterDevices;
+extern WDFWAITLOCK FilterDevicesLock;
+extern LONG DeviceSerial;
+extern WDFOBJECT ControlDevice;
+
+// Entry and device lifecycle.
+extern "C" DRIVER_INITIALIZE DriverEntry;
+EVT_WDF_DRIVER_DEVICE_ADD FilterEvtDeviceAdd;
+EVT_WDF_DRIVER_UNLOAD FilterEvtDriverUnload;
+EVT_WDF_OBJECT_CONTEXT_CLEANUP FilterEvtDeviceContextCleanup;
+EVT_WDF_DEVICE_PREPARE_HARDWARE FilterEvtDevicePrepareHardware;
+EVT_WDF_DEVICE_RELEASE_HARDWARE FilterEvtDeviceReleaseHardware;
+EVT_WDF_DEVICE_D0_ENTRY FilterEvtDeviceD0Entry;
+EVT_WDF_DEVICE_D0_EXIT FilterEvtDeviceD0Exit;
+EVT_WDFDEVICE_WDM_IRP_PREPROCESS FilterEvtDeviceWdmIrpPreprocess;
+
+// Control device and configuration.
+NTSTATUS FilterCreateControlDevice(WDFDRIVER Driver);
+PCONTROL_DEVICE_EXTENSION FilterGetControlExtension(VOID);
+NTSTATUS GetVidPidList(PCWSTR ValueName, PUSHORT Vid, PUSHORT Pid, LONG Capacity, PLONG Count);
+NTSTATUS GetRegOptionValue(PCWSTR ValueName, PULONG Value);
+// Reads the five settings into a zeroed context; a setting that cannot be read stays zero.
+VOID FilterReadConfiguration(PCONTROL_DEVICE_EXTENSION Extension);
+
+// Text routines. Sizes are the caller's buffer size in bytes; nothing outside it is touched.
+VOID NarrowWideString(PUCHAR Buffer, SIZE_T BufferSize);
+VOID StrToUpperInPlace(PCHAR Buffer, SIZE_T BufferSize);
+ULONG HexStrToInt(PCSTR Text);
+
+// Classification.
+BOOLEAN FilterShouldSkipDevice(PWDFDEVICE_INIT DeviceInit);
+BOOLEAN FilterSkipUnlessExternalHub(PWDFDEVICE_INIT DeviceInit);
+BOOLEAN FilterIsVexaHub(WDFDEVICE Device);
+BOOLEAN VidPidListContains(const VID_PID_LIST* List, USHORT VendorId, USHORT ProductId);
+BOOLEAN IsChargeableTablet(USHORT VendorId, USHORT ProductId);
+
+// Device information.
+VOID FilterReadDeviceInformation(WDFDEVICE Device, PFILTER_EXTENSION Extension);
+NTSTATUS FilterQueryStringDescriptor(WDFDEVICE Device, UCHAR Index, PVOID Destination,
+                                     USHORT Capacity);

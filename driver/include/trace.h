@@ -1,0 +1,84 @@
+// tabvolt: trace points. Each point belongs to a message group and has a number from 10 up;
+// its arguments are described by a type string that travels with the message, so that a
+// decoder can print it without the message texts:
+//   'u' ULONG (decimal)  'x' ULONG (hexadecimal, statuses)  'p' pointer
+//   's' 8-bit string (NULL prints "NULL")  'w' wide string (NULL "NULL", empty "<NULL>")
+#pragma once
+
+typedef enum _TRACE_GROUP {
+    TraceGroupEntry = 0,  // driver entry and device add
+    TraceGroupPnp,        // PnP callbacks and hub test
+    TraceGroupUsbTarget,  // USB target transfers
+    TraceGroupWdm,        // WDM requests
+    TraceGroupControl,    // control device and I/O control
+    TraceGroupSpeaker,
+    TraceGroupCharge,    // tablet charging and list lookups
+    TraceGroupRegistry,  // registry and dumps
+    TraceGroupCount
+} TRACE_GROUP;
+
+// Messages of the entry group.
+enum {
+    TraceEntryLoad = 10,
+    TraceEntryBuildDate,
+    TraceEntryDriverCreateFailed,
+    TraceEntryCollectionCreateFailed,
+    TraceEntryLockCreateFailed,
+    TraceEntryControlDeviceFailed,
+    TraceEntryContainerIdUnreadable,
+    TraceEntryContainerIdText,
+    TraceEntryDeviceCreateFailed,
+    TraceEntryStackDevices,
+    TraceEntryDeviceAdded,
+    TraceEntryCollectionAddFailed,
+    TraceEntryCleanup,
+    TraceEntryCleanupCount,
+    TraceEntryCleanupLast,
+    TraceEntryControlDeviceDeleted,
+    TraceEntryUnload,
+    TraceEntryAttachDecision,
+    TraceEntryIdQueryFailed,
+    TraceEntryIdText,
+};
+
+// Messages of the PnP group.
+enum {
+    TracePnpCallback = 10,
+    TracePnpUsbTargetFailed,
+    TracePnpSerialReadFailed,
+    TracePnpBosReadFailed,
+    TracePnpBosContainerId,
+    TracePnpD0ExitTarget,
+    TracePnpDescriptorField,
+    TracePnpHubRule,
+    TracePnpDescriptorReadFailed,
+    TracePnpHubNoConfiguration,
+    TracePnpHubString,
+};
+
+// Messages of the control group.
+enum {
+    TraceControlCreated = 10,
+};
+
+// Messages of the registry group.
+enum {
+    TraceRegistryKeyNotOpened = 10,
+    TraceRegistryQueryFailed,
+    TraceRegistryAllocationFailed,
+    TraceRegistryInconsistent,
+    TraceRegistryPair,
+    TraceRegistryOption,
+    TraceRegistryDataOutOfRange,
+};
+
+// Messages of the charge group.
+enum {
+    TraceChargeNoControlDevice = 10,
+    TraceChargeTabletDecision,
+};
+
+VOID TraceStart(PDRIVER_OBJECT DriverObject);
+VOID TraceStop(VOID);
+// Writes one trace point when a session has enabled the provider; costs a flag test otherwise.
+VOID TraceWrite(TRACE_GROUP Group, USHORT Number, PCSTR Types, ...);

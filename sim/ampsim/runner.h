@@ -1,0 +1,49 @@
+// Runs a scenario on a simulated PC with tabvolt and reports what happened.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "ampsim/scenario.h"
+#include "pc/machine.h"
+
+namespace ampsim {
+
+struct RunResult {
+    sim::RunOutcome outcome;
+    size_t pool_outstanding = 0;
+    sim::Ticks end_time = 0;
+    bool ok() const { return outcome.kind == sim::RunOutcome::kFinished; }
+};
+
+class ScenarioRunner {
+  public:
+    // Checks every line against the machine it describes; throws ScenarioError.
+    explicit ScenarioRunner(const std::string& text);
+    ~ScenarioRunner();
+
+    // Runs on a fresh machine. `on_event` sees every event as it happens; `after` runs on
+    // the scenario thread once the last command is done (tests inspect the driver there).
+    RunResult Run(uint64_t seed, const std::function<void(const sim::Event&)>& on_event,
+                  const std::function<void(sim::Machine&)>& after = nullptr);
+
+    // The machine of the last run, kept for inspection until the next run.
+    sim::Machine* machine() { return machine_.get(); }
+
+  private:
+    using Step = std::function<void(sim::Machine&)>;
+    void Compile(const std::vector<Command>& commands);
+    std::vector<Step> definitions_;
+    std::vector<Step> steps_;
+    std::unique_ptr<sim::Machine> machine_;
+};
+
+// The scenario `ampsim` runs without a file.
+extern const char* const kDefaultScenario;
+
+}  // namespace ampsim

@@ -1,0 +1,236 @@
+// Stand-in for the Kernel-Mode Driver Framework 1.9 header, written only in terms of WDM
+// types so that driver sources also compile against the real DDK's ntddk.h. The framework
+// functions are plain declarations here (the real header reaches them through the framework
+// loader's function table); the simulated PC implements them under sim/kmdf.
+#pragma once
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef PVOID WDFOBJECT, *PWDFOBJECT;
+typedef struct WDFDRIVER__* WDFDRIVER;
+typedef struct WDFDEVICE__* WDFDEVICE;
+typedef struct WDFCOLLECTION__* WDFCOLLECTION;
+typedef struct WDFWAITLOCK__* WDFWAITLOCK;
+typedef struct WDFQUEUE__* WDFQUEUE;
+typedef struct WDFREQUEST__* WDFREQUEST;
+typedef struct WDFFILEOBJECT__* WDFFILEOBJECT;
+typedef struct WDFMEMORY__* WDFMEMORY;
+typedef struct WDFCMRESLIST__* WDFCMRESLIST;
+typedef struct WDFUSBDEVICE__* WDFUSBDEVICE;
+typedef struct WDFDEVICE_INIT* PWDFDEVICE_INIT;
+
+#define WDF_NO_OBJECT_ATTRIBUTES NULL
+#define WDF_NO_HANDLE NULL
+#define WDF_NO_SEND_OPTIONS NULL
+
+// ---------------------------------------------------------------------------------------------
+// Objects and their typed contexts
+typedef enum _WDF_EXECUTION_LEVEL {
+    WdfExecutionLevelInvalid = 0,
+    WdfExecutionLevelInheritFromParent,
+    WdfExecutionLevelPassive,
+    WdfExecutionLevelDispatch,
+} WDF_EXECUTION_LEVEL;
+
+typedef enum _WDF_SYNCHRONIZATION_SCOPE {
+    WdfSynchronizationScopeInvalid = 0,
+    WdfSynchronizationScopeInheritFromParent,
+    WdfSynchronizationScopeDevice,
+    WdfSynchronizationScopeQueue,
+    WdfSynchronizationScopeNone,
+} WDF_SYNCHRONIZATION_SCOPE;
+
+typedef VOID EVT_WDF_OBJECT_CONTEXT_CLEANUP(WDFOBJECT Object);
+typedef EVT_WDF_OBJECT_CONTEXT_CLEANUP* PFN_WDF_OBJECT_CONTEXT_CLEANUP;
+typedef VOID EVT_WDF_OBJECT_CONTEXT_DESTROY(WDFOBJECT Object);
+typedef EVT_WDF_OBJECT_CONTEXT_DESTROY* PFN_WDF_OBJECT_CONTEXT_DESTROY;
+
+typedef struct _WDF_OBJECT_CONTEXT_TYPE_INFO {
+    ULONG Size;
+    PCSTR ContextName;
+    SIZE_T ContextSize;
+    const struct _WDF_OBJECT_CONTEXT_TYPE_INFO* UniqueType;
+    PVOID EvtDriverGetUniqueContextType;
+} WDF_OBJECT_CONTEXT_TYPE_INFO, *PWDF_OBJECT_CONTEXT_TYPE_INFO;
+typedef const WDF_OBJECT_CONTEXT_TYPE_INFO* PCWDF_OBJECT_CONTEXT_TYPE_INFO;
+
+typedef struct _WDF_OBJECT_ATTRIBUTES {
+    ULONG Size;
+    PFN_WDF_OBJECT_CONTEXT_CLEANUP EvtCleanupCallback;
+    PFN_WDF_OBJECT_CONTEXT_DESTROY EvtDestroyCallback;
+    WDF_EXECUTION_LEVEL ExecutionLevel;
+    WDF_SYNCHRONIZATION_SCOPE SynchronizationScope;
+    WDFOBJECT ParentObject;
+    SIZE_T ContextSizeOverride;
+    PCWDF_OBJECT_CONTEXT_TYPE_INFO ContextTypeInfo;
+} WDF_OBJECT_ATTRIBUTES, *PWDF_OBJECT_ATTRIBUTES;
+
+FORCEINLINE VOID WDF_OBJECT_ATTRIBUTES_INIT(PWDF_OBJECT_ATTRIBUTES Attributes) {
+    RtlZeroMemory(Attributes, sizeof(WDF_OBJECT_ATTRIBUTES));
+    Attributes->Size = sizeof(WDF_OBJECT_ATTRIBUTES);
+    Attributes->ExecutionLevel = WdfExecutionLevelInheritFromParent;
+    Attributes->SynchronizationScope = WdfSynchronizationScopeInheritFromParent;
+}
+
+#define WDF_TYPE_NAME_TO_TYPE_INFO(_contexttype) _WDF_##_contexttype##_TYPE_INFO
+#define WDF_GET_CONTEXT_TYPE_INFO(_contexttype) (&WDF_TYPE_NAME_TO_TYPE_INFO(_contexttype))
+
+#define WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(_contexttype, _castingfunction)                      \
+    inline const WDF_OBJECT_CONTEXT_TYPE_INFO WDF_TYPE_NAME_TO_TYPE_INFO(_contexttype) = {      \
+        sizeof(WDF_OBJECT_CONTEXT_TYPE_INFO), #_contexttype, sizeof(_contexttype), NULL, NULL}; \
+    FORCEINLINE _contexttype* _castingfunction(WDFOBJECT Handle) {                              \
+        return (_contexttype*)WdfObjectGetTypedContextWorker(                                   \
+            Handle, WDF_GET_CONTEXT_TYPE_INFO(_contexttype));                                   \
+    }
+
+#define WDF_OBJECT_ATTRIBUTES_INIT_CONTEXT_TYPE(_attributes, _contexttype)        \
+    do {                                                                          \
+        WDF_OBJECT_ATTRIBUTES_INIT(_attributes);                                  \
+        (_attributes)->ContextTypeInfo = WDF_GET_CONTEXT_TYPE_INFO(_contexttype); \
+    } while (0)
+
+#define WdfObjectGetTypedContext(handle, type) \
+    ((type*)WdfObjectGetTypedContextWorker((WDFOBJECT)(handle), WDF_GET_CONTEXT_TYPE_INFO(type)))
+
+// Returns the context of that type, zeroed at creation, or NULL when the object has none.
+PVOID WdfObjectGetTypedContextWorker(WDFOBJECT Handle, PCWDF_OBJECT_CONTEXT_TYPE_INFO TypeInfo);
+// A general object with an optional context, parented to the driver unless told otherwise.
+NTSTATUS WdfObjectCreate(PWDF_OBJECT_ATTRIBUTES Attributes, WDFOBJECT* Object);
+// Deletes the object and its children: children first, each one's cleanup callback runs,
+// and the memory goes when the last reference is released.
+VOID WdfObjectDelete(WDFOBJECT Object);
+VOID WdfObjectReferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File);
+VOID WdfObjectDereferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File);
+#define WdfObjectReference(Handle) WdfObjectReferenceActual(Handle, NULL, __LINE__, __FILE__)
+#define WdfObjectDereference(Handle) WdfObjectDereferenceActual(Handle, NULL, __LINE__, __FILE__)
+
+// ---------------------------------------------------------------------------------------------
+// Driver
+typedef NTSTATUS EVT_WDF_DRIVER_DEVICE_ADD(WDFDRIVER Driver, PWDFDEVICE_INIT DeviceInit);
+typedef EVT_WDF_DRIVER_DEVICE_ADD* PFN_WDF_DRIVER_DEVICE_ADD;
+typedef VOID EVT_WDF_DRIVER_UNLOAD(WDFDRIVER Driver);
+typedef EVT_WDF_DRIVER_UNLOAD* PFN_WDF_DRIVER_UNLOAD;
+
+typedef struct _WDF_DRIVER_CONFIG {
+    ULONG Size;
+    PFN_WDF_DRIVER_DEVICE_ADD EvtDriverDeviceAdd;
+    PFN_WDF_DRIVER_UNLOAD EvtDriverUnload;
+    ULONG DriverInitFlags;
+    ULONG DriverPoolTag;
+} WDF_DRIVER_CONFIG, *PWDF_DRIVER_CONFIG;
+
+FORCEINLINE VOID WDF_DRIVER_CONFIG_INIT(PWDF_DRIVER_CONFIG Config,
+                                        PFN_WDF_DRIVER_DEVICE_ADD EvtDriverDeviceAdd) {
+    RtlZeroMemory(Config, sizeof(WDF_DRIVER_CONFIG));
+    Config->Size = sizeof(WDF_DRIVER_CONFIG);
+    Config->EvtDriverDeviceAdd = EvtDriverDeviceAdd;
+}
+
+NTSTATUS WdfDriverCreate(PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryPath,
+                         PWDF_OBJECT_ATTRIBUTES DriverAttributes, PWDF_DRIVER_CONFIG DriverConfig,
+                         WDFDRIVER* Driver);
+
+// The WMI trace callback that the framework registers for a driver without
+// WmiTraceMessage; it receives IRP_MN_ENABLE_EVENTS / IRP_MN_DISABLE_EVENTS.
+typedef NTSTATUS EVT_WDF_TRACE_CALLBACK(UCHAR MinorFunction, PVOID DataPath, ULONG BufferLength,
+                                        PVOID Buffer, PVOID Context, PULONG Size);
+typedef EVT_WDF_TRACE_CALLBACK* PFN_WDF_TRACE_CALLBACK;
+NTSTATUS WdfDriverRegisterTraceInfo(PDRIVER_OBJECT DriverObject,
+                                    PFN_WDF_TRACE_CALLBACK EvtTraceCallback, PVOID ControlBlock);
+
+// ---------------------------------------------------------------------------------------------
+// Collections and wait locks
+NTSTATUS WdfCollectionCreate(PWDF_OBJECT_ATTRIBUTES CollectionAttributes,
+                             WDFCOLLECTION* Collection);
+ULONG WdfCollectionGetCount(WDFCOLLECTION Collection);
+// Appends the object and takes a reference on it; fails with STATUS_INSUFFICIENT_RESOURCES.
+NTSTATUS WdfCollectionAdd(WDFCOLLECTION Collection, WDFOBJECT Object);
+// Removing an object that is not in the collection is a framework verifier failure.
+VOID WdfCollectionRemove(WDFCOLLECTION Collection, WDFOBJECT Item);
+WDFOBJECT WdfCollectionGetItem(WDFCOLLECTION Collection, ULONG Index);
+
+NTSTATUS WdfWaitLockCreate(PWDF_OBJECT_ATTRIBUTES LockAttributes, WDFWAITLOCK* Lock);
+// Without a timeout, the caller must run at PASSIVE_LEVEL and the wait is unbounded.
+NTSTATUS WdfWaitLockAcquire(WDFWAITLOCK Lock, PLONGLONG Timeout);
+VOID WdfWaitLockRelease(WDFWAITLOCK Lock);
+
+// ---------------------------------------------------------------------------------------------
+// Device initialisation and PnP/power callbacks
+typedef enum _WDF_POWER_DEVICE_STATE {
+    WdfPowerDeviceInvalid = 0,
+    WdfPowerDeviceD0,
+    WdfPowerDeviceD1,
+    WdfPowerDeviceD2,
+    WdfPowerDeviceD3,
+    WdfPowerDeviceD3Final,
+    WdfPowerDevicePrepareForHibernation,
+    WdfPowerDeviceMaximum,
+} WDF_POWER_DEVICE_STATE;
+
+typedef NTSTATUS EVT_WDF_DEVICE_D0_ENTRY(WDFDEVICE Device, WDF_POWER_DEVICE_STATE PreviousState);
+typedef EVT_WDF_DEVICE_D0_ENTRY* PFN_WDF_DEVICE_D0_ENTRY;
+typedef NTSTATUS EVT_WDF_DEVICE_D0_EXIT(WDFDEVICE Device, WDF_POWER_DEVICE_STATE TargetState);
+typedef EVT_WDF_DEVICE_D0_EXIT* PFN_WDF_DEVICE_D0_EXIT;
+typedef NTSTATUS EVT_WDF_DEVICE_PREPARE_HARDWARE(WDFDEVICE Device, WDFCMRESLIST ResourcesRaw,
+                                                 WDFCMRESLIST ResourcesTranslated);
+typedef EVT_WDF_DEVICE_PREPARE_HARDWARE* PFN_WDF_DEVICE_PREPARE_HARDWARE;
+typedef NTSTATUS EVT_WDF_DEVICE_RELEASE_HARDWARE(WDFDEVICE Device,
+                                                 WDFCMRESLIST ResourcesTranslated);
+typedef EVT_WDF_DEVICE_RELEASE_HARDWARE* PFN_WDF_DEVICE_RELEASE_HARDWARE;
+
+typedef struct _WDF_PNPPOWER_EVENT_CALLBACKS {
+    ULONG Size;
+    PFN_WDF_DEVICE_D0_ENTRY EvtDeviceD0Entry;
+    PVOID EvtDeviceD0EntryPostInterruptsEnabled;
+    PFN_WDF_DEVICE_D0_EXIT EvtDeviceD0Exit;
+    PVOID EvtDeviceD0ExitPreInterruptsDisabled;
+    PFN_WDF_DEVICE_PREPARE_HARDWARE EvtDevicePrepareHardware;
+    PFN_WDF_DEVICE_RELEASE_HARDWARE EvtDeviceReleaseHardware;
+    PVOID EvtDeviceSelfManagedIoCleanup;
+    PVOID EvtDeviceSelfManagedIoFlush;
+    PVOID EvtDeviceSelfManagedIoInit;
+    PVOID EvtDeviceSelfManagedIoSuspend;
+    PVOID EvtDeviceSelfManagedIoRestart;
+    PVOID EvtDeviceSurpriseRemoval;
+    PVOID EvtDeviceQueryRemove;
+    PVOID EvtDeviceQueryStop;
+    PVOID EvtDeviceUsageNotification;
+    PVOID EvtDeviceRelationsQuery;
+} WDF_PNPPOWER_EVENT_CALLBACKS, *PWDF_PNPPOWER_EVENT_CALLBACKS;
+
+FORCEINLINE VOID WDF_PNPPOWER_EVENT_CALLBACKS_INIT(PWDF_PNPPOWER_EVENT_CALLBACKS Callbacks) {
+    RtlZeroMemory(Callbacks, sizeof(WDF_PNPPOWER_EVENT_CALLBACKS));
+    Callbacks->Size = sizeof(WDF_PNPPOWER_EVENT_CALLBACKS);
+}
+
+typedef NTSTATUS EVT_WDFDEVICE_WDM_IRP_PREPROCESS(WDFDEVICE Device, PIRP Irp);
+typedef EVT_WDFDEVICE_WDM_IRP_PREPROCESS* PFN_WDFDEVICE_WDM_IRP_PREPROCESS;
+
+// Fails with STATUS_BUFFER_TOO_SMALL (and the size needed) when the buffer is short.
+NTSTATUS WdfFdoInitQueryProperty(PWDFDEVICE_INIT DeviceInit,
+                                 DEVICE_REGISTRY_PROPERTY DeviceProperty, ULONG BufferLength,
+                                 PVOID PropertyBuffer, PULONG ResultLength);
+VOID WdfFdoInitSetFilter(PWDFDEVICE_INIT DeviceInit);
+PDEVICE_OBJECT WdfFdoInitWdmGetPhysicalDevice(PWDFDEVICE_INIT DeviceInit);
+VOID WdfDeviceInitSetPnpPowerEventCallbacks(PWDFDEVICE_INIT DeviceInit,
+                                            PWDF_PNPPOWER_EVENT_CALLBACKS PnpPowerEventCallbacks);
+NTSTATUS WdfDeviceInitAssignWdmIrpPreprocessCallback(
+    PWDFDEVICE_INIT DeviceInit, PFN_WDFDEVICE_WDM_IRP_PREPROCESS EvtDeviceWdmIrpPreprocess,
+    UCHAR MajorFunction, PUCHAR MinorFunctions, ULONG NumMinorFunctions);
+
+// Creates the device object and, for a filter, attaches it on top of the stack. On success
+// the init record is consumed and *DeviceInit set to NULL.
+NTSTATUS WdfDeviceCreate(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES DeviceAttributes,
+                         WDFDEVICE* Device);
+PDEVICE_OBJECT WdfDeviceWdmGetDeviceObject(WDFDEVICE Device);
+PDEVICE_OBJECT WdfDeviceWdmGetAttachedDevice(WDFDEVICE Device);
+PDEVICE_OBJECT WdfDeviceWdmGetPhysicalDevice(WDFDEVICE Device);
+// Gives an IRP that the preprocess callback has seen back to the framework. The callback
+// must have skipped its stack location first.
+NTSTATUS WdfDeviceWdmDispatchPreprocessedIrp(WDFDEVICE Device, PIRP Irp);
+
+#ifdef __cplusplus
+}
+#endif

@@ -1,0 +1,116 @@
+// The I/O manager's IRP calls: allocation, IoCallDriver, completion.
+#include <ntddk.h>
+
+#include <cstdlib>
+
+#include "pc/machine.h"
+
+using sim::Machine;
+
+extern "C" {
+
+// The stack locations follow the IRP in one block; the first location handed to a driver
+// is the last one, as on Windows. Quotas are not modelled.
+PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota) {
+    UNREFERENCED_PARAMETER(ChargeQuota);
+    size_t bytes = sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
+    auto* irp = static_cast<PIRP>(calloc(1, bytes));
+    auto* stack = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1);
+    irp->Type = 6;
+    irp->Size = static_cast<USHORT>(bytes);
+    irp->StackCount = StackSize;
+    irp->CurrentLocation = static_cast<CHAR>(StackSize + 1);
+    irp->Tail.Overlay.CurrentStackLocation = stack + StackSize;
+    Machine::Current().kernel.live_irps.insert(irp);
+    return irp;
+}
+
+VOID IoFreeIrp(PIRP Irp) {
+    auto& live = Machine::Current().kernel.live_irps;
+    if (live.erase(Irp) == 0) {
+        Machine::Current().BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: freeing an IRP twice");
+    }
+    Irp->Type = 0;
+    free(Irp);
+}
+
+NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+    Machine& machine = Machine::Current();
+    if (machine.kernel.live_irps.count(Irp) == 0) {
+        machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCallDriver with a freed IRP");
+    }
+    IoSetNextIrpStackLocation(Irp);
+    if (Irp->CurrentLocation <= 0) {
+        machine.BugCheck("NO_MORE_IRP_STACK_LOCATIONS");
+    }
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+    stack->DeviceObject = DeviceObject;
+    PDRIVER_DISPATCH dispatch = DeviceObject->DriverObject->MajorFunction[stack->MajorFunction];
+    return dispatch(DeviceObject, Irp);
+}
+
+// Completion routines run from the current location up, each seeing the device object of
+// its own location (NULL for the originator's). STATUS_MORE_PROCESSING_REQUIRED stops the
+// walk: the routine's owner now holds the IRP. Otherwise the originator's status block is
+// filled, its event signalled, and an IRP built by the I/O manager is freed.
+VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
+    UNREFERENCED_PARAMETER(PriorityBoost);
+    Machine& machine = Machine::Current();
+    if (machine.kernel.live_irps.count(Irp) == 0) {
+        machine.BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: completing a freed IRP");
+    }
+    if (Irp->IoStatus.Status == STATUS_PENDING) {
+        machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: completing with STATUS_PENDING");
+    }
+    if (Irp->CurrentLocation > Irp->StackCount + 1) {
+        machine.BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS");
+    }
+    while (Irp->CurrentLocation <= Irp->StackCount) {
+        PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+        Irp->PendingReturned = (stack->Control & SL_PENDING_RETURNED) != 0;
+        PIO_COMPLETION_ROUTINE routine = stack->CompletionRoutine;
+        PVOID context = stack->Context;
+        UCHAR control = stack->Control;
+        stack->CompletionRoutine = NULL;
+        stack->Control = 0;
+        IoSkipCurrentIrpStackLocation(Irp);
+        NTSTATUS status = Irp->IoStatus.Status;
+        bool invoke =
+            routine != NULL && ((NT_SUCCESS(status) && (control & SL_INVOKE_ON_SUCCESS)) ||
+                                (!NT_SUCCESS(status) && (control & SL_INVOKE_ON_ERROR)) ||
+                                (Irp->Cancel && (control & SL_INVOKE_ON_CANCEL)));
+        if (invoke) {
+            PDEVICE_OBJECT device = Irp->CurrentLocation <= Irp->StackCount
+                                        ? IoGetCurrentIrpStackLocation(Irp)->DeviceObject
+                                        : NULL;
+            if (routine(device, Irp, context) == STATUS_MORE_PROCESSING_REQUIRED) {
+                return;
+            }
+        } else if (Irp->PendingReturned && Irp->CurrentLocation <= Irp->StackCount) {
+            IoMarkIrpPending(Irp);
+        }
+    }
+    if (Irp->UserIosb != NULL) {
+        *Irp->UserIosb = Irp->IoStatus;
+    }
+    PKEVENT event = Irp->UserEvent;
+    bool built = machine.kernel.built_irps.erase(Irp) != 0;
+    if (built) {
+        IoFreeIrp(Irp);
+    }
+    if (event != NULL) {
+        KeSetEvent(event, IO_NO_INCREMENT, FALSE);
+    }
+}
+
+VOID PoStartNextPowerIrp(PIRP Irp) {
+    PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
+    if (stack->MajorFunction != IRP_MJ_POWER) {
+        Machine::Current().BugCheck(
+            "DRIVER_VERIFIER_DETECTED_VIOLATION: PoStartNextPowerIrp on "
+            "an IRP that is not a power IRP");
+    }
+    ++Machine::Current().kernel.power_irps_started;
+}
+
+}  // extern "C"

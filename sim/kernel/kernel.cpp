@@ -1,0 +1,103 @@
+#include "kernel/kernel.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "pc/machine.h"
+
+namespace sim {
+
+Kernel::Kernel()
+    : exports{"WmiTraceMessage", "WmiQueryTraceInformation", "EtwRegisterClassicProvider",
+              "EtwUnregister", "PsGetVersion"} {}
+
+std::string Kernel::NameOf(const void* object) const {
+    if (object == nullptr) {
+        return "NULL";
+    }
+    auto found = object_names.find(object);
+    return found == object_names.end() ? "ptr" : found->second;
+}
+
+void* Pool::Allocate(size_t bytes, uint32_t tag) {
+    char tag_text[5] = {static_cast<char>(tag), static_cast<char>(tag >> 8),
+                        static_cast<char>(tag >> 16), static_cast<char>(tag >> 24), 0};
+    if (Machine::Current().faults.Hit(Fault::kPoolAllocation, tag_text)) {
+        return nullptr;
+    }
+    // Fill with a pattern so that a reader of uninitialised pool sees garbage, not zeros.
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    std::memset(block, 0xCD, bytes);
+    blocks_[block] = Block{bytes, tag};
+    outstanding_bytes_ += bytes;
+    ++allocations_;
+    return block;
+}
+
+void Pool::Free(void* block, uint32_t tag) {
+    auto found = blocks_.find(block);
+    if (found == blocks_.end()) {
+        Machine::Current().BugCheck("BAD_POOL_CALLER: freeing memory that is not allocated");
+    }
+    if (found->second.tag != tag) {
+        Machine::Current().BugCheck("BAD_POOL_CALLER: freeing pool with the wrong tag");
+    }
+    outstanding_bytes_ -= found->second.bytes;
+    blocks_.erase(found);
+    std::free(block);
+}
+
+std::string Registry::Canonical(const std::string& name) {
+    std::string canonical = name;
+    for (char& c : canonical) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    // CurrentControlSet is a link to the active control set.
+    const std::string link = "\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\";
+    if (canonical.rfind(link, 0) == 0) {
+        canonical = "\\REGISTRY\\MACHINE\\SYSTEM\\CONTROLSET001\\" + canonical.substr(link.size());
+    }
+    return canonical;
+}
+
+void Registry::CreateKey(const std::string& key) {
+    keys_[Canonical(key)];
+}
+
+void Registry::SetValue(const std::string& key, const std::string& name, uint32_t type,
+                        std::vector<uint8_t> data) {
+    keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data)};
+}
+
+bool Registry::KeyExists(const std::string& key) const {
+    return keys_.count(Canonical(key)) != 0;
+}
+
+const Registry::Value* Registry::Find(const std::string& key, const std::string& name) const {
+    auto found_key = keys_.find(Canonical(key));
+    if (found_key == keys_.end()) {
+        return nullptr;
+    }
+    auto found = found_key->second.find(Canonical(name));
+    return found == found_key->second.end() ? nullptr : &found->second;
+}
+
+void* Handles::Open(std::string object) {
+    uintptr_t handle = next_;
+    next_ += 4;
+    open_[handle] = std::move(object);
+    return reinterpret_cast<void*>(handle);
+}
+
+bool Handles::Close(void* handle) {
+    return open_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+}
+
+const std::string* Handles::Lookup(void* handle) const {
+    auto found = open_.find(reinterpret_cast<uintptr_t>(handle));
+    return found == open_.end() ? nullptr : &found->second;
+}
+
+}  // namespace sim

@@ -1,0 +1,109 @@
+// The simulated kernel's state behind the WDM-shaped calls: pool, registry, handles, the
+// exports that drivers look up by name, the Windows version, software tracing and the names
+// of kernel objects (so that traces print pointers reproducibly).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+class Pool {
+  public:
+    void* Allocate(size_t bytes, uint32_t tag);
+    // Frees a block; an unknown pointer or a wrong tag is a bug check.
+    void Free(void* block, uint32_t tag);
+    size_t outstanding_bytes() const { return outstanding_bytes_; }
+    size_t outstanding_blocks() const { return blocks_.size(); }
+    size_t allocations() const { return allocations_; }
+
+  private:
+    struct Block {
+        size_t bytes;
+        uint32_t tag;
+    };
+    std::map<void*, Block> blocks_;
+    size_t outstanding_bytes_ = 0;
+    size_t allocations_ = 0;
+};
+
+// Keys by full kernel name ("\REGISTRY\MACHINE\..."), values by name; both case-insensitive.
+class Registry {
+  public:
+    struct Value {
+        uint32_t type = 0;
+        std::vector<uint8_t> data;
+    };
+    void SetValue(const std::string& key, const std::string& name, uint32_t type,
+                  std::vector<uint8_t> data);
+    void CreateKey(const std::string& key);
+    bool KeyExists(const std::string& key) const;
+    const Value* Find(const std::string& key, const std::string& name) const;
+    // Canonical form of a key or value name: "\Registry\Machine\..." -> upper case.
+    static std::string Canonical(const std::string& name);
+    // Runs at the start of every value query: lets a test change a value between the two
+    // queries of one read.
+    std::function<void(const std::string& key, const std::string& name)> on_query;
+
+  private:
+    std::map<std::string, std::map<std::string, Value>> keys_;
+};
+
+// The kernel handle table (registry keys so far).
+class Handles {
+  public:
+    void* Open(std::string object);
+    // Returns false for a handle that is not open.
+    bool Close(void* handle);
+    const std::string* Lookup(void* handle) const;
+    size_t open_count() const { return open_.size(); }
+
+  private:
+    std::map<uintptr_t, std::string> open_;
+    uintptr_t next_ = 0x100;
+};
+
+struct WindowsVersion {
+    uint32_t major = 6;
+    uint32_t minor = 1;
+    uint32_t build = 7601;
+};
+
+// A trace session that has enabled providers; records how the driver registered.
+struct TraceSession {
+    bool active = true;
+    uint32_t enable_flags = 1;
+    uint8_t level = 0;
+    uint16_t logger_id = 7;
+    std::string route;  // "etw", "wmi" or "wdf" while a provider is registered
+    void* wmi_callback = nullptr;
+    void* etw_callback = nullptr;
+    void* etw_context = nullptr;
+};
+
+class Kernel {
+  public:
+    Kernel();
+    Pool pool;
+    Registry registry;
+    Handles handles;
+    WindowsVersion version;
+    TraceSession trace;
+    // Routines that MmGetSystemRoutineAddress finds; tests remove names to take the
+    // driver down another tracing route.
+    std::set<std::string> exports;
+    // Names of kernel objects for trace output.
+    std::map<const void*, std::string> object_names;
+    // IRPs allocated and not yet freed; those the I/O manager built for a caller and frees
+    // itself when they complete.
+    std::set<const void*> live_irps;
+    std::set<const void*> built_irps;
+    int power_irps_started = 0;
+    std::string NameOf(const void* object) const;
+};
+
+}  // namespace sim

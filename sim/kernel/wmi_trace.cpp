@@ -1,0 +1,224 @@
+// Software tracing: the three ways a driver registers its trace provider (classic ETW
+// provider, WMI trace callback, the framework's trace registration) and the two ways it
+// writes messages (WmiTraceMessage, IoWMIWriteEvent). An active session enables the
+// provider with flag 1 and decodes every message into a "trace" event.
+//
+// Messages are self-describing: the first argument piece is "GROUP TYPES", where TYPES
+// gives one letter per following piece (u: ULONG decimal, x: ULONG hex, p: pointer,
+// s: 8-bit string, w: wide string). Events written with IoWMIWriteEvent carry the message
+// number in EVENT_TRACE_HEADER.Version and their pieces as MOF_FIELDs.
+#include <ntddk.h>
+#include <evntrace.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "kernel/wide_text.h"
+#include "pc/machine.h"
+
+using sim::Machine;
+
+namespace {
+
+constexpr GUID kEnabledProvider = {
+    0x8c4fb6f7, 0xb746, 0x4cfa, {0xab, 0x0e, 0x18, 0x3c, 0xed, 0x63, 0xf5, 0x99}};
+constexpr ULONG kWmiFlagCallback = 0x80000000;
+constexpr ULONG kWmiActionMask = 0x0000000F;
+
+typedef VOID ETW_CLASSIC_CALLBACK(LPCGUID Guid, UCHAR ControlCode, PVOID EnableContext,
+                                  PVOID CallbackContext);
+typedef NTSTATUS WMI_ENTRY(UCHAR MinorFunction, PVOID DataPath, ULONG BufferLength, PVOID Buffer,
+                           PVOID Context, PULONG Size);
+
+struct Piece {
+    const UCHAR* data;
+    size_t length;
+};
+
+// The 64-bit logger handle as an enable context: logger id, level, flags.
+ULONG64 LoggerHandle(const sim::TraceSession& session) {
+    return static_cast<ULONG64>(session.logger_id) | (static_cast<ULONG64>(session.level) << 16) |
+           (static_cast<ULONG64>(session.enable_flags) << 32);
+}
+
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string DecodePiece(char type, const Piece& piece) {
+    char text[32];
+    ULONG value = 0;
+    switch (type) {
+        case 'u':
+        case 'x':
+            if (piece.length != sizeof(ULONG))
+                return "<bad>";
+            memcpy(&value, piece.data, sizeof value);
+            std::snprintf(text, sizeof text, type == 'u' ? "%u" : "0x%08x", value);
+            return text;
+        case 'p': {
+            if (piece.length != sizeof(PVOID))
+                return "<bad>";
+            PVOID pointer;
+            memcpy(&pointer, piece.data, sizeof pointer);
+            return Machine::Current().kernel.NameOf(pointer);
+        }
+        case 's':
+            if (piece.length == 0 || piece.data[piece.length - 1] != 0)
+                return "<unterminated>";
+            return Quote(reinterpret_cast<const char*>(piece.data));
+        case 'w': {
+            size_t units = piece.length / sizeof(WCHAR);
+            if (units == 0)
+                return "<unterminated>";
+            std::vector<WCHAR> copy(units);
+            memcpy(copy.data(), piece.data, units * sizeof(WCHAR));
+            if (copy.back() != 0)
+                return "<unterminated>";
+            return Quote(sim::NarrowZ(copy.data()));
+        }
+    }
+    return "<?>";
+}
+
+void LogMessage(USHORT number, const std::vector<Piece>& pieces) {
+    Machine& machine = Machine::Current();
+    if (pieces.empty() || pieces[0].length == 0 || pieces[0].data[pieces[0].length - 1] != 0) {
+        machine.Log("trace", "<undecodable message " + std::to_string(number) + ">");
+        return;
+    }
+    std::string descriptor = reinterpret_cast<const char*>(pieces[0].data);
+    size_t space = descriptor.find(' ');
+    std::string group = descriptor.substr(0, space);
+    std::string types = space == std::string::npos ? "" : descriptor.substr(space + 1);
+    std::string line = group + "." + std::to_string(number);
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        char type = i - 1 < types.size() ? types[i - 1] : '?';
+        line += " " + DecodePiece(type, pieces[i]);
+    }
+    machine.Log("trace", line);
+}
+
+}  // namespace
+
+namespace sim {
+
+// The framework's and WMI's registration of a trace callback.
+NTSTATUS RegisterWmiTraceCallback(PVOID callback, const char* route) {
+    Machine& machine = Machine::Current();
+    TraceSession& session = machine.kernel.trace;
+    session.route = route;
+    session.wmi_callback = callback;
+    machine.Log("kernel", std::string("trace provider registered via=") + route);
+    if (session.active) {
+        WNODE_HEADER header = {};
+        header.BufferSize = sizeof header;
+        header.HistoricalContext = LoggerHandle(session);
+        header.Guid = kEnabledProvider;
+        ULONG size = 0;
+        reinterpret_cast<WMI_ENTRY*>(callback)(IRP_MN_ENABLE_EVENTS, &header.Guid, sizeof header,
+                                               &header, NULL, &size);
+    }
+    return STATUS_SUCCESS;
+}
+
+}  // namespace sim
+
+extern "C" {
+
+NTSTATUS SimEtwRegisterClassicProvider(LPCGUID ProviderGuid, ULONG Type, PVOID EnableCallback,
+                                       PVOID CallbackContext, PREGHANDLE RegHandle) {
+    UNREFERENCED_PARAMETER(Type);
+    Machine& machine = Machine::Current();
+    sim::TraceSession& session = machine.kernel.trace;
+    session.route = "etw";
+    session.etw_callback = EnableCallback;
+    session.etw_context = CallbackContext;
+    *RegHandle = 0x5E55;
+    machine.Log("kernel", "trace provider registered via=etw");
+    if (session.active && memcmp(ProviderGuid, &kEnabledProvider, sizeof(GUID)) == 0) {
+        ULONG64 context = LoggerHandle(session);
+        reinterpret_cast<ETW_CLASSIC_CALLBACK*>(EnableCallback)(ProviderGuid, 1, &context,
+                                                                CallbackContext);
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS EtwUnregister(REGHANDLE RegHandle) {
+    Machine& machine = Machine::Current();
+    if (RegHandle != 0x5E55 || machine.kernel.trace.route != "etw") {
+        return STATUS_INVALID_PARAMETER;
+    }
+    machine.kernel.trace.route.clear();
+    machine.Log("kernel", "trace provider unregistered via=etw");
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS SimWmiQueryTraceInformation(ULONG TraceInformationClass, PVOID TraceInformation,
+                                     ULONG TraceInformationLength, PULONG RequiredLength,
+                                     PVOID Buffer) {
+    UNREFERENCED_PARAMETER(TraceInformationClass);
+    UNREFERENCED_PARAMETER(TraceInformation);
+    UNREFERENCED_PARAMETER(TraceInformationLength);
+    UNREFERENCED_PARAMETER(RequiredLength);
+    UNREFERENCED_PARAMETER(Buffer);
+    return STATUS_NOT_SUPPORTED;
+}
+
+NTSTATUS IoWMIRegistrationControl(PDEVICE_OBJECT DeviceObject, ULONG Action) {
+    Machine& machine = Machine::Current();
+    sim::TraceSession& session = machine.kernel.trace;
+    if ((Action & kWmiActionMask) == WMIREG_ACTION_DEREGISTER) {
+        if (session.route.empty()) {
+            return STATUS_INVALID_PARAMETER;
+        }
+        machine.Log("kernel", "trace provider unregistered via=" + session.route);
+        session.route.clear();
+        session.wmi_callback = nullptr;
+        return STATUS_SUCCESS;
+    }
+    if ((Action & kWmiActionMask) != WMIREG_ACTION_REGISTER || !(Action & kWmiFlagCallback)) {
+        return STATUS_NOT_SUPPORTED;
+    }
+    return sim::RegisterWmiTraceCallback(DeviceObject, "wmi");
+}
+
+NTSTATUS WmiTraceMessage(TRACEHANDLE LoggerHandle, ULONG MessageFlags, LPGUID MessageGuid,
+                         USHORT MessageNumber, ...) {
+    UNREFERENCED_PARAMETER(LoggerHandle);
+    UNREFERENCED_PARAMETER(MessageFlags);
+    UNREFERENCED_PARAMETER(MessageGuid);
+    std::vector<Piece> pieces;
+    va_list args;
+    va_start(args, MessageNumber);
+    for (;;) {
+        const UCHAR* data = va_arg(args, const UCHAR*);
+        if (data == NULL) {
+            break;
+        }
+        size_t length = va_arg(args, SIZE_T);
+        pieces.push_back(Piece{data, length});
+    }
+    va_end(args);
+    LogMessage(MessageNumber, pieces);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS IoWMIWriteEvent(PVOID WnodeEventItem) {
+    auto* header = static_cast<PEVENT_TRACE_HEADER>(WnodeEventItem);
+    if (header->Size < sizeof(EVENT_TRACE_HEADER) || !(header->Flags & WNODE_FLAG_USE_MOF_PTR)) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    size_t count = (header->Size - sizeof(EVENT_TRACE_HEADER)) / sizeof(MOF_FIELD);
+    auto* fields = reinterpret_cast<PMOF_FIELD>(header + 1);
+    std::vector<Piece> pieces;
+    for (size_t i = 0; i < count; ++i) {
+        pieces.push_back(
+            Piece{reinterpret_cast<const UCHAR*>(static_cast<uintptr_t>(fields[i].DataPtr)),
+                  fields[i].Length});
+    }
+    LogMessage(static_cast<USHORT>(header->Version), pieces);
+    return STATUS_SUCCESS;
+}
+
+}  // extern "C"

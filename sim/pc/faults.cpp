@@ -1,0 +1,74 @@
+#include "pc/faults.h"
+
+#include "sched/scheduler.h"
+
+namespace sim {
+
+const char* FaultName(Fault fault) {
+    switch (fault) {
+        case Fault::kPoolAllocation:
+            return "pool";
+        case Fault::kDriverCreate:
+            return "driver-create";
+        case Fault::kCollectionCreate:
+            return "collection-create";
+        case Fault::kWaitLockCreate:
+            return "waitlock-create";
+        case Fault::kObjectCreate:
+            return "object-create";
+        case Fault::kCollectionAdd:
+            return "collection-add";
+        case Fault::kDeviceCreate:
+            return "device-create";
+        case Fault::kHardwareIdQuery:
+            return "hardware-id";
+        case Fault::kCompatibleIdQuery:
+            return "compatible-id";
+        case Fault::kContainerIdQuery:
+            return "container-id";
+        case Fault::kUsbTargetCreate:
+            return "usb-target";
+    }
+    return "?";
+}
+
+void Faults::Arm(Fault fault, const std::string& target, int count, int skip) {
+    armed_[{fault, target}] = Arming{count, skip};
+}
+
+void Faults::Disarm(Fault fault, const std::string& target) {
+    armed_.erase({fault, target});
+}
+
+void Faults::SetRate(Fault fault, int permille) {
+    rates_[fault] = permille;
+}
+
+bool Faults::Hit(Fault fault, const std::string& target) {
+    // An arming for this very target takes precedence over one for any target.
+    for (const std::string& key : {target, std::string()}) {
+        auto found = armed_.find({fault, key});
+        if (found == armed_.end()) {
+            continue;
+        }
+        Arming& arming = found->second;
+        if (arming.skip > 0) {
+            --arming.skip;
+            return false;
+        }
+        if (arming.count == kAlways) {
+            return true;
+        }
+        if (arming.count > 0) {
+            if (--arming.count == 0) {
+                armed_.erase(found);
+            }
+            return true;
+        }
+    }
+    auto rate = rates_.find(fault);
+    return rate != rates_.end() && rate->second > 0 &&
+           static_cast<int>(CurrentScheduler().Random() % 1000) < rate->second;
+}
+
+}  // namespace sim

@@ -1,0 +1,48 @@
+#include "pc/machine.h"
+
+#include <stdexcept>
+
+#include "kmdf/kmdf.h"
+#include "pc/pnp_manager.h"
+#include "pc/usb_tree.h"
+
+namespace sim {
+namespace {
+Machine* g_machine = nullptr;
+}
+
+Machine::Machine(uint64_t seed)
+    : scheduler(seed),
+      kmdf(std::make_unique<Kmdf>()),
+      usb(std::make_unique<UsbTree>()),
+      pnp(std::make_unique<PnpManager>(*this)) {
+    if (g_machine != nullptr) {
+        throw std::logic_error("only one simulated machine may exist at a time");
+    }
+    g_machine = this;
+    SetCurrentScheduler(&scheduler);
+}
+
+Machine::~Machine() {
+    pnp.reset();
+    g_machine = nullptr;
+    SetCurrentScheduler(nullptr);
+}
+
+Machine& Machine::Current() {
+    if (g_machine == nullptr) {
+        throw std::logic_error("no simulated machine");
+    }
+    return *g_machine;
+}
+
+void Machine::Log(const std::string& category, const std::string& text) {
+    log.Add(scheduler.Now(), category, text);
+}
+
+void Machine::BugCheck(const std::string& report) {
+    Log("kernel", "BUGCHECK " + report);
+    scheduler.BugCheck(report);
+}
+
+}  // namespace sim

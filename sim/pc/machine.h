@@ -1,0 +1,44 @@
+// The simulated PC: one scheduler and virtual clock, the event log, injected faults, the
+// kernel and framework stand-ins, the USB tree and the PnP manager. One machine exists at a
+// time per process; the Windows-shaped calls reach it through Machine::Current().
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "kernel/kernel.h"
+#include "pc/event_log.h"
+#include "pc/faults.h"
+#include "sched/scheduler.h"
+
+namespace sim {
+
+class Kmdf;
+class UsbTree;
+class PnpManager;
+
+class Machine {
+  public:
+    explicit Machine(uint64_t seed = 0);
+    ~Machine();
+    Machine(const Machine&) = delete;
+    Machine& operator=(const Machine&) = delete;
+
+    static Machine& Current();
+
+    // Adds an event stamped with the current virtual time.
+    void Log(const std::string& category, const std::string& text);
+    // Stops the run loudly, as Driver Verifier or a bug check would.
+    [[noreturn]] void BugCheck(const std::string& report);
+
+    Scheduler scheduler;
+    EventLog log;
+    Faults faults;
+    Kernel kernel;
+    std::unique_ptr<Kmdf> kmdf;
+    std::unique_ptr<UsbTree> usb;
+    std::unique_ptr<PnpManager> pnp;
+};
+
+}  // namespace sim

@@ -1,0 +1,80 @@
+// The PnP manager: builds a device stack for every connected node of the USB tree (bus
+// driver's PDO, function driver's FDO, and the filter driver if it attaches), starts it,
+// powers it down and up with system suspend and resume, and tears it down on removal.
+// All its work runs on its own thread, "pnp", at PASSIVE_LEVEL; other threads hand it jobs
+// and wait for them.
+#pragma once
+
+#include <ntddk.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sim {
+
+class Machine;
+struct UsbNode;
+struct WdfDevice;
+
+struct DeviceStack {
+    UsbNode* node = nullptr;
+    DEVICE_OBJECT pdo = {};
+    DEVICE_OBJECT fdo = {};
+    WdfDevice* filter = nullptr;
+    bool started = false;
+};
+
+class PnpManager {
+  public:
+    explicit PnpManager(Machine& machine);
+    ~PnpManager();
+
+    // Spawns the PnP thread; it ends after Shutdown.
+    void Start();
+    void Shutdown();
+
+    // Builds the stacks of what is present at power-on (controllers and their root hubs).
+    void Boot();
+    // Each of these runs as a job on the PnP thread; called from another simulated thread
+    // it waits until the job is done.
+    NTSTATUS LoadDriver(PDRIVER_INITIALIZE entry);
+    void UnloadDriver();
+    void Plug(UsbNode* node, UsbNode* hub, int port);
+    void Unplug(UsbNode* node);
+    void Suspend();
+    void Resume();
+
+    bool driver_loaded() const { return driver_loaded_; }
+    PDRIVER_OBJECT filter_driver() { return &filter_driver_; }
+
+  private:
+    struct Job {
+        std::function<void()> work;
+        bool done = false;
+    };
+    void Execute(std::function<void()> work);
+    void ThreadMain();
+
+    void BuildStack(UsbNode* node);
+    void TearDownStack(UsbNode* node, bool surprise);
+    void RestartAll();
+    NTSTATUS SendIrp(DeviceStack* stack, UCHAR major, UCHAR minor,
+                     const std::function<void(PIO_STACK_LOCATION)>& parameters);
+    NTSTATUS SendPower(DeviceStack* stack, POWER_STATE_TYPE type, POWER_STATE state);
+    void Log(const std::string& text);
+
+    Machine& machine_;
+    std::deque<Job*> queue_;
+    bool shutting_down_ = false;
+    bool started_ = false;
+    bool driver_loaded_ = false;
+    bool suspended_ = false;
+    DRIVER_OBJECT filter_driver_ = {};
+    DRIVER_OBJECT bus_driver_ = {};
+    DRIVER_OBJECT function_driver_ = {};
+    std::deque<std::unique_ptr<DeviceStack>> stacks_;
+};
+
+}  // namespace sim

@@ -1,0 +1,134 @@
+// Seeded soak: random plugs, unplugs, suspends, resumes and failing allocations, with the
+// driver's invariants checked after every step. A failure names its seed.
+#include "support/sim_test.h"
+
+#include <set>
+
+#include "kmdf/kmdf.h"
+#include "pc/pnp_manager.h"
+#include "pc/usb_tree.h"
+
+namespace {
+
+const char* const kSoakHardware =
+    "controller C1 ports=3\ncontroller C2 ports=2 bus=3\n"
+    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=3\n"
+    "hub H2 vid=1234 pid=0001 ports=2\n"
+    "device PAD1 vid=05AC pid=12AB serial=P1\n"
+    "device PAD2 vid=05AC pid=12A5\n"
+    "device TAB1 vid=04E8 pid=6860 nocontainerid\n"
+    "device TAB2 vid=04E8 pid=6861 notarget\n"
+    "device KEY vid=0781 pid=5567 compatid=USB\\Class_08&SubClass_06&Prot_50\n"
+    "registry IPADSupportList REG_MULTI_SZ 04E8_6861\n";
+
+class Soak {
+  public:
+    Soak(sim::Machine& machine, std::string* failure) : machine_(machine), failure_(failure) {}
+
+    void Step(int step) {
+        std::vector<sim::UsbNode*> plugged, unplugged;
+        for (const char* name : {"H1", "H2", "PAD1", "PAD2", "TAB1", "TAB2", "KEY"}) {
+            sim::UsbNode* node = machine_.usb->Find(name);
+            (node->connected ? plugged : unplugged).push_back(node);
+        }
+        uint64_t choice = machine_.scheduler.Random() % 10;
+        if (choice < 4 && !unplugged.empty()) {
+            Plug(unplugged[machine_.scheduler.Random() % unplugged.size()]);
+        } else if (choice < 7 && !plugged.empty()) {
+            machine_.pnp->Unplug(plugged[machine_.scheduler.Random() % plugged.size()]);
+        } else if (choice == 7) {
+            machine_.pnp->Suspend();
+            machine_.pnp->Resume();
+        } else if (choice == 8) {
+            machine_.faults.Arm(sim::Fault::kPoolAllocation, "", 1,
+                                static_cast<int>(machine_.scheduler.Random() % 3));
+        } else {
+            machine_.faults.Arm(sim::Fault::kCollectionAdd, "", 1);
+        }
+        Check(step);
+    }
+
+    void Check(int step) {
+        std::vector<support::ListedDevice> listed = support::ListedDevices();
+        std::set<ULONG> handles;
+        ULONG previous = 0;
+        for (const support::ListedDevice& device : listed) {
+            if (!handles.insert(device.handle).second || device.handle <= previous) {
+                Fail(step, "handles out of order or repeated");
+            }
+            // Handles only grow: one seen for the first time is above every earlier one.
+            if (seen_.count(device.handle) == 0 && device.handle <= highest_seen_) {
+                Fail(step, "a handle was reused");
+            }
+            previous = device.handle;
+        }
+        for (ULONG handle : handles) {
+            seen_.insert(handle);
+            highest_seen_ = std::max(highest_seen_, handle);
+        }
+        if (static_cast<ULONG>(DeviceSerial) <= previous) {
+            Fail(step, "serial is not past every handle");
+        }
+        // Every listed device sits on a connected node's stack.
+        WdfWaitLockAcquire(FilterDevicesLock, NULL);
+        ULONG count = WdfCollectionGetCount(FilterDevices);
+        for (ULONG i = 0; i < count; ++i) {
+            auto* device = static_cast<sim::WdfDevice*>(WdfCollectionGetItem(FilterDevices, i));
+            if (!device->node->connected || device->node->stack == nullptr ||
+                device->node->stack->filter != device) {
+                Fail(step, "listed device " + device->node->name + " is not attached");
+            }
+        }
+        WdfWaitLockRelease(FilterDevicesLock);
+    }
+
+  private:
+    void Plug(sim::UsbNode* node) {
+        std::vector<std::pair<sim::UsbNode*, int>> free_ports;
+        for (sim::UsbNode* hub : machine_.usb->ConnectedNodes()) {
+            for (int port = 1; hub->is_hub() && port <= hub->port_count; ++port) {
+                if (hub->ports[static_cast<size_t>(port)] == nullptr) {
+                    free_ports.emplace_back(hub, port);
+                }
+            }
+        }
+        if (free_ports.empty()) {
+            return;
+        }
+        auto [hub, port] = free_ports[machine_.scheduler.Random() % free_ports.size()];
+        machine_.pnp->Plug(node, hub, port);
+    }
+
+    void Fail(int step, const std::string& what) {
+        if (failure_->empty()) {
+            *failure_ = "step " + std::to_string(step) + ": " + what;
+        }
+    }
+
+    sim::Machine& machine_;
+    std::string* failure_;
+    std::set<ULONG> seen_;
+    ULONG highest_seen_ = 0;
+};
+
+TEST(Soak, InvariantsHoldOverManySeeds) {
+    for (uint64_t seed = 0; seed < 40; ++seed) {
+        std::string failure;
+        ampsim::ScenarioRunner runner(std::string(kSoakHardware) + "load\n");
+        ampsim::RunResult result = runner.Run(seed, nullptr, [&](sim::Machine& machine) {
+            Soak soak(machine, &failure);
+            for (int step = 0; step < 60 && failure.empty(); ++step) {
+                soak.Step(step);
+            }
+            machine.faults = sim::Faults();
+            machine.pnp->UnloadDriver();
+        });
+        ASSERT_TRUE(result.ok()) << "seed " << seed << ": " << result.outcome.report << "\n"
+                                 << runner.machine()->log.Tail(20);
+        ASSERT_EQ(failure, "") << "seed " << seed << "\n" << runner.machine()->log.Tail(20);
+        ASSERT_EQ(result.pool_outstanding, 0u) << "seed " << seed;
+        ASSERT_EQ(runner.machine()->kmdf->live_objects(), 0u) << "seed " << seed;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+// The kernel stand-in: verifier checks, pool accounting, registry queries, waits.
+#include <gtest/gtest.h>
+
+#include "kernel/wide_text.h"
+#include "pc/machine.h"
+
+namespace {
+
+using sim::Machine;
+
+// Runs `body` on a simulated thread at `irql` and returns how the run ended.
+sim::RunOutcome RunAt(Machine& machine, KIRQL irql, const std::function<void()>& body) {
+    machine.scheduler.Spawn("test", body, irql);
+    return machine.scheduler.Run();
+}
+
+struct VerifierCase {
+    const char* name;
+    KIRQL irql;
+    std::function<void()> call;
+    const char* report;  // nullptr: no bug check
+};
+
+TEST(KernelVerifier, IrqlRulesAreEnforced) {
+    static KEVENT event;
+    const VerifierCase cases[] = {
+        {"paged code at dispatch", DISPATCH_LEVEL, [] { PAGED_CODE(); },
+         "DRIVER_IRQL_NOT_LESS_OR_EQUAL"},
+        {"paged code at passive", PASSIVE_LEVEL, [] { PAGED_CODE(); }, nullptr},
+        {"timed wait at dispatch", DISPATCH_LEVEL,
+         [] {
+             KeInitializeEvent(&event, NotificationEvent, FALSE);
+             LARGE_INTEGER timeout;
+             timeout.QuadPart = -50000;
+             KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &timeout);
+         },
+         "IRQL_NOT_LESS_OR_EQUAL"},
+        {"polling wait at dispatch", DISPATCH_LEVEL,
+         [] {
+             KeInitializeEvent(&event, NotificationEvent, FALSE);
+             LARGE_INTEGER timeout;
+             timeout.QuadPart = 0;
+             EXPECT_EQ(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &timeout),
+                       STATUS_TIMEOUT);
+         },
+         nullptr},
+        {"registry at dispatch", DISPATCH_LEVEL,
+         [] {
+             HANDLE key;
+             OBJECT_ATTRIBUTES attributes;
+             InitializeObjectAttributes(&attributes, NULL, 0, NULL, NULL);
+             ZwOpenKey(&key, KEY_READ, &attributes);
+         },
+         "IRQL_NOT_LESS_OR_EQUAL"},
+        {"free with another tag", PASSIVE_LEVEL,
+         [] { ExFreePoolWithTag(ExAllocatePoolWithTag(NonPagedPool, 8, 'a'), 'b'); },
+         "BAD_POOL_CALLER"},
+    };
+    for (const VerifierCase& c : cases) {
+        Machine machine;
+        sim::RunOutcome outcome = RunAt(machine, c.irql, c.call);
+        if (c.report == nullptr) {
+            EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << c.name << ": " << outcome.report;
+        } else {
+            EXPECT_EQ(outcome.kind, sim::RunOutcome::kBugCheck) << c.name;
+            EXPECT_NE(outcome.report.find(c.report), std::string::npos)
+                << c.name << ": " << outcome.report;
+        }
+    }
+}
+
+TEST(KernelPool, AccountsBytesAndFailsOnlyTheArmedTag) {
+    Machine machine;
+    machine.faults.Arm(sim::Fault::kPoolAllocation, "Tabv", 1);
+    const ULONG tabv = 'T' | 'a' << 8 | 'b' << 16 | 'v' << 24;
+    PVOID other = ExAllocatePoolWithTag(NonPagedPool, 100, 'x');
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 10, tabv), nullptr);
+    PVOID second = ExAllocatePoolWithTag(NonPagedPool, 10, tabv);
+    ASSERT_NE(other, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(machine.kernel.pool.outstanding_bytes(), 110u);
+    ExFreePoolWithTag(other, 'x');
+    ExFreePoolWithTag(second, tabv);
+    EXPECT_EQ(machine.kernel.pool.outstanding_bytes(), 0u);
+}
+
+class RegistryQuery : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        machine_.kernel.registry.SetValue(
+            "\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\tabvoltx\\Param", "Flags",
+            REG_DWORD, {1, 0, 0, 0});
+        UNICODE_STRING path;
+        static WCHAR name[] =
+            L"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\"
+            L"tabvoltx\\Param";
+        RtlInitUnicodeString(&path, name);
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                                   NULL, NULL);
+        ASSERT_EQ(ZwOpenKey(&key_, KEY_READ, &attributes), STATUS_SUCCESS);
+        static WCHAR value[] = L"FLAGS";
+        RtlInitUnicodeString(&value_, value);
+    }
+    void TearDown() override { ZwClose(key_); }
+    Machine machine_;
+    HANDLE key_ = nullptr;
+    UNICODE_STRING value_;
+};
+
+TEST_F(RegistryQuery, ReportsTheSizeThenFillsTheFullInformation) {
+    ULONG needed = 0;
+    EXPECT_EQ(ZwQueryValueKey(key_, &value_, KeyValueFullInformation, nullptr, 0, &needed),
+              STATUS_BUFFER_TOO_SMALL);
+    const ULONG data_offset = (20 + 10 + 3) & ~3u;  // fixed part, "FLAGS" in UTF-16, aligned
+    EXPECT_EQ(needed, data_offset + 4);
+
+    std::vector<uint8_t> buffer(needed, 0xEE);
+    ULONG got = 0;
+    EXPECT_EQ(ZwQueryValueKey(key_, &value_, KeyValueFullInformation, buffer.data(), 20, &got),
+              STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(got, needed);
+    ASSERT_EQ(ZwQueryValueKey(key_, &value_, KeyValueFullInformation, buffer.data(), needed, &got),
+              STATUS_SUCCESS);
+    auto* info = reinterpret_cast<PKEY_VALUE_FULL_INFORMATION>(buffer.data());
+    EXPECT_EQ(info->Type, static_cast<ULONG>(REG_DWORD));
+    EXPECT_EQ(info->DataOffset, data_offset);
+    EXPECT_EQ(info->DataLength, 4u);
+    EXPECT_EQ(buffer[info->DataOffset], 1);
+}
+
+TEST_F(RegistryQuery, MissingValueAndKey) {
+    UNICODE_STRING missing;
+    static WCHAR name[] = L"IDevSkipList";
+    RtlInitUnicodeString(&missing, name);
+    ULONG needed = 0;
+    EXPECT_EQ(ZwQueryValueKey(key_, &missing, KeyValueFullInformation, nullptr, 0, &needed),
+              STATUS_OBJECT_NAME_NOT_FOUND);
+
+    UNICODE_STRING path;
+    static WCHAR other[] = L"\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\nope";
+    RtlInitUnicodeString(&path, other);
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &path, OBJ_CASE_INSENSITIVE, NULL, NULL);
+    HANDLE key;
+    EXPECT_EQ(ZwOpenKey(&key, KEY_READ, &attributes), STATUS_OBJECT_NAME_NOT_FOUND);
+    EXPECT_EQ(machine_.kernel.handles.open_count(), 1u);
+}
+
+TEST(KernelWait, RelativeTimeoutRunsOnTheVirtualClock) {
+    Machine machine;
+    NTSTATUS status = STATUS_SUCCESS;
+    sim::Ticks woke = 0;
+    sim::RunOutcome outcome = RunAt(machine, PASSIVE_LEVEL, [&] {
+        KEVENT event;
+        KeInitializeEvent(&event, NotificationEvent, FALSE);
+        LARGE_INTEGER timeout;
+        timeout.QuadPart = -50000;  // 5 ms
+        status = KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &timeout);
+        woke = machine.scheduler.Now();
+    });
+    EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_EQ(status, STATUS_TIMEOUT);
+    EXPECT_EQ(woke, 5 * sim::kTicksPerMs);
+}
+
+// Completion stops at a routine that keeps the IRP; the originator's event stays clear.
+TEST(KernelIrp, MoreProcessingRequiredHaltsCompletion) {
+    Machine machine;
+    sim::RunOutcome outcome = RunAt(machine, PASSIVE_LEVEL, [] {
+        PIRP irp = IoAllocateIrp(2, FALSE);
+        KEVENT event;
+        IO_STATUS_BLOCK iosb = {};
+        KeInitializeEvent(&event, NotificationEvent, FALSE);
+        irp->UserEvent = &event;
+        irp->UserIosb = &iosb;
+        static int calls;
+        calls = 0;
+        IoSetCompletionRoutine(
+            irp,
+            [](PDEVICE_OBJECT, PIRP, PVOID) -> NTSTATUS {
+                ++calls;
+                return STATUS_MORE_PROCESSING_REQUIRED;
+            },
+            nullptr, TRUE, TRUE, TRUE);
+        IoSetNextIrpStackLocation(irp);
+        irp->IoStatus.Status = STATUS_SUCCESS;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(KeReadStateEvent(&event), 0);
+        IoFreeIrp(irp);
+    });
+    EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(machine.kernel.live_irps.empty());
+}
+
+}  // namespace

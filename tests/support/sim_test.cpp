@@ -1,0 +1,63 @@
+#include "support/sim_test.h"
+
+#include <sstream>
+
+namespace support {
+
+std::vector<std::string> ScenarioRun::Lines(const std::string& category) const {
+    return runner->machine()->log.Texts(category);
+}
+
+std::string ScenarioRun::Reproduce() const {
+    std::ostringstream text;
+    text << "seed " << seed << "\n--- scenario ---\n"
+         << this->text << "--- last events ---\n"
+         << runner->machine()->log.Tail(25);
+    return text.str();
+}
+
+ScenarioRun RunScenario(const std::string& text, uint64_t seed,
+                        const std::function<void(sim::Machine&)>& after) {
+    ScenarioRun run;
+    run.seed = seed;
+    run.text = text;
+    run.runner = std::make_unique<ampsim::ScenarioRunner>(text);
+    run.result = run.runner->Run(seed, nullptr, after);
+    return run;
+}
+
+std::vector<ListedDevice> ListedDevices() {
+    std::vector<ListedDevice> devices;
+    if (FilterDevices == NULL) {
+        return devices;
+    }
+    WdfWaitLockAcquire(FilterDevicesLock, NULL);
+    ULONG count = WdfCollectionGetCount(FilterDevices);
+    for (ULONG i = 0; i < count; ++i) {
+        PFILTER_EXTENSION extension = FilterGetData(WdfCollectionGetItem(FilterDevices, i));
+        devices.push_back(ListedDevice{extension->Handle, extension->VexaDevType,
+                                       extension->DeviceDescriptor.idVendor,
+                                       extension->DeviceDescriptor.idProduct, extension->ChargeSent,
+                                       reinterpret_cast<const char*>(extension->ContainerId)});
+    }
+    WdfWaitLockRelease(FilterDevicesLock);
+    return devices;
+}
+
+::testing::AssertionResult SameSequence(const std::vector<std::string>& actual,
+                                        const std::vector<std::string>& expected) {
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    std::ostringstream diff;
+    size_t rows = std::max(actual.size(), expected.size());
+    diff << "sequences differ (expected | actual):\n";
+    for (size_t i = 0; i < rows; ++i) {
+        std::string want = i < expected.size() ? expected[i] : "<none>";
+        std::string got = i < actual.size() ? actual[i] : "<none>";
+        diff << (want == got ? "   " : " ! ") << want << " | " << got << "\n";
+    }
+    return ::testing::AssertionFailure() << diff.str();
+}
+
+}  // namespace support
