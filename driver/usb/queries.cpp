@@ -1,33 +1,41 @@
 // tabvolt: device information read when a device starts.
 #include "filter.h"
 
+typedef struct _DESCRIPTOR_FIELD {
+    PCSTR Name;
+    SIZE_T Offset;
+    SIZE_T Size;
+} DESCRIPTOR_FIELD;
+
+#define DESCRIPTOR_FIELD_OF(field)                          \
+    {                                                       \
+#field, FIELD_OFFSET(USB_DEVICE_DESCRIPTOR, field), \
+            sizeof(((USB_DEVICE_DESCRIPTOR*)0)->field)      \
+    }
+
+static const DESCRIPTOR_FIELD DescriptorFields[] = {
+    DESCRIPTOR_FIELD_OF(bLength),         DESCRIPTOR_FIELD_OF(bDescriptorType),
+    DESCRIPTOR_FIELD_OF(bcdUSB),          DESCRIPTOR_FIELD_OF(bDeviceClass),
+    DESCRIPTOR_FIELD_OF(bDeviceSubClass), DESCRIPTOR_FIELD_OF(bDeviceProtocol),
+    DESCRIPTOR_FIELD_OF(bMaxPacketSize0), DESCRIPTOR_FIELD_OF(idVendor),
+    DESCRIPTOR_FIELD_OF(idProduct),       DESCRIPTOR_FIELD_OF(bcdDevice),
+    DESCRIPTOR_FIELD_OF(iManufacturer),   DESCRIPTOR_FIELD_OF(iProduct),
+    DESCRIPTOR_FIELD_OF(iSerialNumber),   DESCRIPTOR_FIELD_OF(bNumConfigurations),
+};
+
+// One trace point per field, in the descriptor's order.
 static VOID TraceDeviceDescriptor(const USB_DEVICE_DESCRIPTOR* descriptor) {
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bLength", (ULONG)descriptor->bLength);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bDescriptorType",
-               (ULONG)descriptor->bDescriptorType);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bcdUSB", (ULONG)descriptor->bcdUSB);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bDeviceClass",
-               (ULONG)descriptor->bDeviceClass);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bDeviceSubClass",
-               (ULONG)descriptor->bDeviceSubClass);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bDeviceProtocol",
-               (ULONG)descriptor->bDeviceProtocol);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bMaxPacketSize0",
-               (ULONG)descriptor->bMaxPacketSize0);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "idVendor",
-               (ULONG)descriptor->idVendor);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "idProduct",
-               (ULONG)descriptor->idProduct);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bcdDevice",
-               (ULONG)descriptor->bcdDevice);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "iManufacturer",
-               (ULONG)descriptor->iManufacturer);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "iProduct",
-               (ULONG)descriptor->iProduct);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "iSerialNumber",
-               (ULONG)descriptor->iSerialNumber);
-    TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", "bNumConfigurations",
-               (ULONG)descriptor->bNumConfigurations);
+    const UCHAR* bytes = (const UCHAR*)descriptor;
+    ULONG index;
+
+    for (index = 0; index < ARRAYSIZE(DescriptorFields); index++) {
+        const DESCRIPTOR_FIELD* field = &DescriptorFields[index];
+        ULONG value = bytes[field->Offset];
+        if (field->Size == sizeof(USHORT)) {
+            value |= (ULONG)bytes[field->Offset + 1] << 8;
+        }
+        TraceWrite(TraceGroupPnp, TracePnpDescriptorField, "sx", field->Name, value);
+    }
 }
 
 // Every read is traced on failure and tolerated: a field that could not be read keeps

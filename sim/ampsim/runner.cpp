@@ -179,6 +179,21 @@ struct Model {
     std::map<std::string, Node> nodes;
     std::map<std::pair<std::string, int>, std::string> occupied;
     bool loaded = false;
+
+    // Marks a node and everything plugged below it.
+    void SetConnected(const std::string& name, bool connected) {
+        std::vector<std::string> pending{name};
+        while (!pending.empty()) {
+            std::string current = pending.back();
+            pending.pop_back();
+            nodes[current].connected = connected;
+            for (const auto& [where, child] : occupied) {
+                if (where.first == current) {
+                    pending.push_back(child);
+                }
+            }
+        }
+    }
 };
 
 void RequireWords(const Command& command, size_t count, const std::string& usage) {
@@ -379,16 +394,7 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
             model.occupied[{parent, port}] = name;
             node->second.parent = parent;
             // Whatever is still plugged into a hub comes back with it.
-            std::vector<std::string> pending{name};
-            while (!pending.empty()) {
-                std::string current = pending.back();
-                pending.pop_back();
-                model.nodes[current].connected = true;
-                for (const auto& [where, child] : model.occupied) {
-                    if (where.first == current)
-                        pending.push_back(child);
-                }
-            }
+            model.SetConnected(name, true);
             steps_.push_back([=](sim::Machine& machine) {
                 machine.pnp->Plug(machine.usb->Find(name), machine.usb->HubOf(parent), port);
             });
@@ -401,16 +407,7 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
                 !node->second.connected) {
                 throw ScenarioError(command.line, "'" + name + "' is not plugged in");
             }
-            std::vector<std::string> pending{name};
-            while (!pending.empty()) {
-                std::string current = pending.back();
-                pending.pop_back();
-                model.nodes[current].connected = false;
-                for (const auto& [where, child] : model.occupied) {
-                    if (where.first == current)
-                        pending.push_back(child);
-                }
-            }
+            model.SetConnected(name, false);
             for (auto it = model.occupied.begin(); it != model.occupied.end(); ++it) {
                 if (it->second == name) {
                     model.occupied.erase(it);

@@ -21,6 +21,12 @@ std::string Kernel::NameOf(const void* object) const {
     return found == object_names.end() ? "ptr" : found->second;
 }
 
+Pool::~Pool() {
+    for (auto& [block, info] : blocks_) {
+        std::free(block);
+    }
+}
+
 void* Pool::Allocate(size_t bytes, uint32_t tag) {
     char tag_text[5] = {static_cast<char>(tag), static_cast<char>(tag >> 8),
                         static_cast<char>(tag >> 16), static_cast<char>(tag >> 24), 0};

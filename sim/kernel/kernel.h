@@ -14,6 +14,11 @@ namespace sim {
 
 class Pool {
   public:
+    Pool() = default;
+    Pool(const Pool&) = delete;
+    Pool& operator=(const Pool&) = delete;
+    // What the driver leaked goes with the machine; it has been counted by then.
+    ~Pool();
     void* Allocate(size_t bytes, uint32_t tag);
     // Frees a block; an unknown pointer or a wrong tag is a bug check.
     void Free(void* block, uint32_t tag);
