@@ -159,7 +159,7 @@ std::vector<uint8_t> RegistryData(const Command& command, const std::string& typ
 const std::map<std::string, sim::Fault>& FaultsByName() {
     static const std::map<std::string, sim::Fault> faults = [] {
         std::map<std::string, sim::Fault> byName;
-        for (int i = 0; i <= static_cast<int>(sim::Fault::kUsbTargetCreate); ++i) {
+        for (int i = 0; i <= static_cast<int>(sim::Fault::kIrpBuild); ++i) {
             auto fault = static_cast<sim::Fault>(i);
             byName[sim::FaultName(fault)] = fault;
         }

@@ -103,6 +103,57 @@ VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     }
 }
 
+PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObject,
+                                   PVOID InputBuffer, ULONG InputBufferLength, PVOID OutputBuffer,
+                                   ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
+                                   PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+    Machine& machine = Machine::Current();
+    if (machine.faults.Hit(sim::Fault::kIrpBuild)) {
+        return NULL;
+    }
+    PIRP irp = IoAllocateIrp(DeviceObject->StackSize, FALSE);
+    machine.kernel.built_irps.insert(irp);
+    irp->UserEvent = Event;
+    irp->UserIosb = IoStatusBlock;
+    irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
+    PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
+    next->MajorFunction =
+        InternalDeviceIoControl ? IRP_MJ_INTERNAL_DEVICE_CONTROL : IRP_MJ_DEVICE_CONTROL;
+    next->Parameters.DeviceIoControl.IoControlCode = IoControlCode;
+    next->Parameters.DeviceIoControl.InputBufferLength = InputBufferLength;
+    next->Parameters.DeviceIoControl.OutputBufferLength = OutputBufferLength;
+    irp->AssociatedIrp.SystemBuffer = InputBuffer != NULL ? InputBuffer : OutputBuffer;
+    return irp;
+}
+
+// The cancel spin lock is a raise to DISPATCH_LEVEL: one thread runs at a time, and no
+// one may block while holding it.
+VOID IoAcquireCancelSpinLock(PKIRQL Irql) {
+    KeRaiseIrql(DISPATCH_LEVEL, Irql);
+}
+
+VOID IoReleaseCancelSpinLock(KIRQL Irql) {
+    KeLowerIrql(Irql);
+}
+
+BOOLEAN IoCancelIrp(PIRP Irp) {
+    Machine& machine = Machine::Current();
+    if (machine.kernel.live_irps.count(Irp) == 0) {
+        machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCancelIrp of a freed IRP");
+    }
+    KIRQL irql;
+    IoAcquireCancelSpinLock(&irql);
+    Irp->Cancel = TRUE;
+    PDRIVER_CANCEL routine = IoSetCancelRoutine(Irp, NULL);
+    if (routine == NULL) {
+        IoReleaseCancelSpinLock(irql);
+        return FALSE;
+    }
+    Irp->CancelIrql = irql;
+    routine(IoGetCurrentIrpStackLocation(Irp)->DeviceObject, Irp);
+    return TRUE;
+}
+
 VOID PoStartNextPowerIrp(PIRP Irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
     if (stack->MajorFunction != IRP_MJ_POWER) {

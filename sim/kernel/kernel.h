@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -108,6 +109,10 @@ class Kernel {
     std::set<const void*> live_irps;
     std::set<const void*> built_irps;
     int power_irps_started = 0;
+    // The "Device Parameters" key of each PDO, for IoOpenDeviceRegistryKey.
+    std::map<const void*, std::string> device_keys;
+    // Key objects referenced through ObReferenceObjectByHandle and not yet released.
+    std::map<const void*, std::unique_ptr<std::string>> referenced_keys;
     std::string NameOf(const void* object) const;
 };
 

@@ -33,7 +33,7 @@ NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
     if (!kernel.registry.KeyExists(name)) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
-    *KeyHandle = kernel.handles.Open("key:" + sim::Registry::Canonical(name));
+    *KeyHandle = kernel.handles.Open("key:" + name);
     return STATUS_SUCCESS;
 }
 

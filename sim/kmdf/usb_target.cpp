@@ -2,6 +2,7 @@
 // descriptor and string reads from the simulated device.
 #include "kmdf/kmdf.h"
 #include "pc/machine.h"
+#include "pc/usb_device.h"
 #include "pc/usb_tree.h"
 
 using sim::CurrentKmdf;
@@ -35,38 +36,109 @@ VOID WdfUsbTargetDeviceGetDeviceDescriptor(WDFUSBDEVICE UsbDevice,
     *UsbDeviceDescriptor = target->node->descriptor;
 }
 
-// String 0 is the language table (US English). A string the device does not have is a
-// stalled request. At most *NumCharacters characters are copied.
+namespace {
+
+// Sends one transfer to the device through the framework's target and waits, at most
+// `timeout` (relative, 100 ns units) when one is given.
+NTSTATUS SendOnDefaultPipe(sim::UsbNode* node, const sim::SetupPacket& setup, PVOID buffer,
+                           const LONGLONG* timeout, ULONG* transferred) {
+    *transferred = 0;
+    if (node->device_thread == nullptr) {
+        return STATUS_NO_SUCH_DEVICE;
+    }
+    PIRP irp = IoAllocateIrp(1, FALSE);
+    IoSetNextIrpStackLocation(irp);
+    KEVENT done;
+    IO_STATUS_BLOCK status_block = {};
+    KeInitializeEvent(&done, NotificationEvent, FALSE);
+    irp->UserEvent = &done;
+    irp->UserIosb = &status_block;
+    node->device_thread->Submit(irp, setup, buffer, NULL, sim::Via::kTarget);
+    LARGE_INTEGER limit;
+    bool timed_out = false;
+    if (timeout != NULL) {
+        limit.QuadPart = *timeout;
+        if (KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, &limit) == STATUS_TIMEOUT) {
+            timed_out = true;
+            IoCancelIrp(irp);
+        }
+    }
+    KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
+    IoFreeIrp(irp);
+    *transferred = static_cast<ULONG>(status_block.Information);
+    return timed_out ? STATUS_IO_TIMEOUT : status_block.Status;
+}
+
+}  // namespace
+
+NTSTATUS WdfUsbTargetDeviceSendControlTransferSynchronously(
+    WDFUSBDEVICE UsbDevice, WDFREQUEST Request, PWDF_REQUEST_SEND_OPTIONS RequestOptions,
+    PWDF_USB_CONTROL_SETUP_PACKET SetupPacket, PWDF_MEMORY_DESCRIPTOR MemoryDescriptor,
+    PULONG BytesTransferred) {
+    UNREFERENCED_PARAMETER(Request);
+    SimCheckPagedCode("WdfUsbTargetDeviceSendControlTransferSynchronously");
+    auto* target = CurrentKmdf().LookupAs<sim::WdfUsbDevice>(
+        UsbDevice, sim::WdfType::kUsbDevice, "WdfUsbTargetDeviceSendControlTransferSynchronously");
+    sim::SetupPacket setup;
+    setup.request_type = SetupPacket->Packet.bm.Byte;
+    setup.request = SetupPacket->Packet.bRequest;
+    setup.value = SetupPacket->Packet.wValue.Value;
+    setup.index = SetupPacket->Packet.wIndex.Value;
+    PVOID buffer = NULL;
+    if (MemoryDescriptor != NULL) {
+        if (MemoryDescriptor->Type != WdfMemoryDescriptorTypeBuffer) {
+            return STATUS_INVALID_PARAMETER;
+        }
+        buffer = MemoryDescriptor->u.BufferType.Buffer;
+        setup.length = static_cast<uint16_t>(MemoryDescriptor->u.BufferType.Length);
+    }
+    const LONGLONG* timeout =
+        RequestOptions != NULL && (RequestOptions->Flags & WDF_REQUEST_SEND_OPTION_TIMEOUT)
+            ? &RequestOptions->Timeout
+            : NULL;
+    ULONG transferred = 0;
+    NTSTATUS status = SendOnDefaultPipe(target->node, setup, buffer, timeout, &transferred);
+    if (BytesTransferred != NULL) {
+        *BytesTransferred = transferred;
+    }
+    return status;
+}
+
+// Reads the string descriptor on the default pipe and delivers its characters without the
+// header. At most *NumCharacters characters are copied; STATUS_BUFFER_OVERFLOW when the
+// string is longer.
 NTSTATUS WdfUsbTargetDeviceQueryString(WDFUSBDEVICE UsbDevice, WDFREQUEST Request,
-                                       PVOID RequestOptions, PUSHORT String, PUSHORT NumCharacters,
-                                       UCHAR StringIndex, USHORT LangID) {
+                                       PWDF_REQUEST_SEND_OPTIONS RequestOptions, PUSHORT String,
+                                       PUSHORT NumCharacters, UCHAR StringIndex, USHORT LangID) {
     UNREFERENCED_PARAMETER(Request);
     UNREFERENCED_PARAMETER(RequestOptions);
-    UNREFERENCED_PARAMETER(LangID);
     SimCheckPagedCode("WdfUsbTargetDeviceQueryString");
     auto* target = CurrentKmdf().LookupAs<sim::WdfUsbDevice>(UsbDevice, sim::WdfType::kUsbDevice,
                                                              "WdfUsbTargetDeviceQueryString");
-    std::vector<USHORT> units;
-    if (StringIndex == 0) {
-        units.push_back(0x0409);
-    } else {
-        auto found = target->node->strings.find(StringIndex);
-        if (found == target->node->strings.end()) {
-            return STATUS_UNSUCCESSFUL;
-        }
-        // A descriptor's length is one byte: at most 126 characters follow its header.
-        for (char c : found->second.substr(0, 126)) {
-            units.push_back(static_cast<UCHAR>(c));
-        }
+    UCHAR descriptor[255];
+    sim::SetupPacket setup;
+    setup.request_type = 0x80;
+    setup.request = 6;
+    setup.value = static_cast<uint16_t>(USB_STRING_DESCRIPTOR_TYPE << 8 | StringIndex);
+    setup.index = LangID;
+    setup.length = sizeof descriptor;
+    ULONG transferred = 0;
+    NTSTATUS status = SendOnDefaultPipe(target->node, setup, descriptor, NULL, &transferred);
+    if (!NT_SUCCESS(status)) {
+        return status;
     }
+    if (transferred < 2) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    USHORT characters = static_cast<USHORT>((transferred - 2) / sizeof(USHORT));
     USHORT capacity = *NumCharacters;
-    *NumCharacters = static_cast<USHORT>(units.size());
+    *NumCharacters = characters;
     if (String == NULL) {
         return STATUS_BUFFER_TOO_SMALL;
     }
-    size_t copied = units.size() < capacity ? units.size() : capacity;
-    memcpy(String, units.data(), copied * sizeof(USHORT));
-    return copied < units.size() ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
+    USHORT copied = characters < capacity ? characters : capacity;
+    memcpy(String, descriptor + 2, copied * sizeof(USHORT));
+    return copied < characters ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
 }
 
 }  // extern "C"

@@ -28,6 +28,8 @@ const char* FaultName(Fault fault) {
             return "container-id";
         case Fault::kUsbTargetCreate:
             return "usb-target";
+        case Fault::kIrpBuild:
+            return "irp-build";
     }
     return "?";
 }

@@ -20,6 +20,7 @@ enum class Fault {
     kCompatibleIdQuery,  // target: device name
     kContainerIdQuery,   // target: device name
     kUsbTargetCreate,    // WdfUsbTargetDeviceCreate; target: device name
+    kIrpBuild,           // IoBuildDeviceIoControlRequest
 };
 
 const char* FaultName(Fault fault);

@@ -1,9 +1,12 @@
 #include "pc/pnp_manager.h"
 
+#include <usbioctl.h>
+
 #include <cstdio>
 
 #include "kmdf/kmdf.h"
 #include "pc/machine.h"
+#include "pc/usb_device.h"
 #include "pc/usb_tree.h"
 
 namespace sim {
@@ -23,19 +26,78 @@ NTSTATUS CompleteWith(PIRP irp, NTSTATUS status) {
     return status;
 }
 
-// The bus driver's PDOs succeed every PnP and power request and reject the rest.
+// The topology address the hub driver reports: the controller's place on the PCI bus, the
+// root port, then up to five hub ports.
+NTSTATUS FillTopologyAddress(const UsbNode& node, PUSB_TOPOLOGY_ADDRESS address) {
+    std::vector<int> ports;
+    const UsbNode* walk = &node;
+    while (walk->parent != nullptr && walk->parent->kind != NodeKind::kController) {
+        ports.insert(ports.begin(), walk->port);
+        walk = walk->parent;
+    }
+    if (ports.empty() || ports.size() > 6) {
+        return STATUS_NOT_SUPPORTED;
+    }
+    const UsbNode* controller = node.controller();
+    memset(address, 0, sizeof *address);
+    address->PciBusNumber = controller->pci_bus;
+    address->PciDeviceNumber = controller->pci_device;
+    address->PciFunctionNumber = controller->pci_function;
+    address->RootHubPortNumber = static_cast<USHORT>(ports[0]);
+    for (size_t i = 1; i < ports.size(); ++i) {
+        address->HubPortNumber[i - 1] = static_cast<USHORT>(ports[i]);
+    }
+    return STATUS_SUCCESS;
+}
+
+// The USB stack's internal controls, whichever device object of the stack received them.
+NTSTATUS InternalControl(DeviceStack* stack, PIRP irp, Via via) {
+    PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    UsbNode* node = stack->node;
+    if (stack->removed || !node->connected || (via == Via::kPdo && node->behaviour.pdo_fails)) {
+        return CompleteWith(irp, via == Via::kPdo && node->behaviour.pdo_fails
+                                     ? STATUS_UNSUCCESSFUL
+                                     : STATUS_NO_SUCH_DEVICE);
+    }
+    switch (location->Parameters.DeviceIoControl.IoControlCode) {
+        case IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS:
+            return CompleteWith(
+                irp, FillTopologyAddress(*node, static_cast<PUSB_TOPOLOGY_ADDRESS>(
+                                                    location->Parameters.Others.Argument1)));
+        case IOCTL_INTERNAL_USB_SUBMIT_URB: {
+            auto* urb = static_cast<PURB>(location->Parameters.Others.Argument1);
+            SetupPacket setup;
+            PVOID buffer = nullptr;
+            if (node->device_thread == nullptr || !SetupFromUrb(urb, &setup, &buffer)) {
+                return CompleteWith(irp, STATUS_NOT_SUPPORTED);
+            }
+            return node->device_thread->Submit(irp, setup, buffer, urb, via);
+        }
+    }
+    return CompleteWith(irp, STATUS_NOT_SUPPORTED);
+}
+
+// The bus driver's PDOs succeed every PnP and power request and serve the USB stack's
+// internal controls.
 NTSTATUS BusDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
-    UNREFERENCED_PARAMETER(DeviceObject);
     UCHAR major = IoGetCurrentIrpStackLocation(Irp)->MajorFunction;
     if (major == IRP_MJ_PNP || major == IRP_MJ_POWER) {
         return CompleteWith(Irp, STATUS_SUCCESS);
     }
+    if (major == IRP_MJ_INTERNAL_DEVICE_CONTROL) {
+        return InternalControl(static_cast<DeviceStack*>(DeviceObject->DeviceExtension), Irp,
+                               Via::kPdo);
+    }
     return CompleteWith(Irp, STATUS_NOT_SUPPORTED);
 }
 
-// The function driver passes everything to the PDO below it.
+// The function driver passes PnP and power requests to the PDO below it; the USB stack's
+// internal controls it sends on by its own path, which a failing PDO does not block.
 NTSTATUS FunctionDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     auto* stack = static_cast<DeviceStack*>(DeviceObject->DeviceExtension);
+    if (IoGetCurrentIrpStackLocation(Irp)->MajorFunction == IRP_MJ_INTERNAL_DEVICE_CONTROL) {
+        return InternalControl(stack, Irp, Via::kLower);
+    }
     IoSkipCurrentIrpStackLocation(Irp);
     return IoCallDriver(&stack->pdo, Irp);
 }
@@ -59,6 +121,31 @@ PDEVICE_OBJECT TopOf(DeviceStack* stack) {
         top = top->AttachedDevice;
     }
     return top;
+}
+
+// "\REGISTRY\MACHINE\...\Enum\USB\VID_xxxx&PID_xxxx\INSTANCE\Device Parameters"; the
+// instance is the serial number when the device has one.
+std::string DeviceKeyOf(const UsbNode& node) {
+    char ids[32];
+    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", node.descriptor.idVendor,
+                  node.descriptor.idProduct);
+    std::string instance = node.instance;
+    if (instance.empty()) {
+        auto serial = node.strings.find(node.descriptor.iSerialNumber);
+        if (node.descriptor.iSerialNumber != 0 && serial != node.strings.end()) {
+            instance = serial->second;
+        } else {
+            uint32_t hash = 2166136261u;
+            for (char c : node.name) {
+                hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+            }
+            char text[32];
+            std::snprintf(text, sizeof text, "5&%08x&0&%d", hash, node.port);
+            instance = text;
+        }
+    }
+    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\USB\\") + ids + "\\" +
+           instance + "\\Device Parameters";
 }
 
 }  // namespace
@@ -111,6 +198,9 @@ void PnpManager::Execute(std::function<void()> work) {
 
 void PnpManager::Shutdown() {
     shutting_down_ = true;
+    for (auto& thread : device_threads_) {
+        thread->Stop();
+    }
     machine_.scheduler.Signal(&queue_, false);
 }
 
@@ -246,6 +336,11 @@ void PnpManager::BuildStack(UsbNode* node) {
     stack->pdo.AttachedDevice = &stack->fdo;
     machine_.kernel.object_names[&stack->pdo] = node->name + ".pdo";
     machine_.kernel.object_names[&stack->fdo] = node->name + ".fdo";
+    machine_.kernel.device_keys[&stack->pdo] = DeviceKeyOf(*node);
+    if (node->device_thread == nullptr && node->kind != NodeKind::kController) {
+        device_threads_.push_back(std::make_unique<UsbDeviceThread>(machine_, *node));
+        node->device_thread = device_threads_.back().get();
+    }
 
     if (driver_loaded_) {
         NTSTATUS status = machine_.kmdf->AddDevice(node, &stack->pdo, &stack->filter);
@@ -290,15 +385,10 @@ void PnpManager::TearDownStack(UsbNode* node, bool surprise) {
     if (filtered) {
         Log(node->name + " removed");
     }
-    machine_.kernel.object_names.erase(&stack->pdo);
-    machine_.kernel.object_names.erase(&stack->fdo);
+    // A removed stack stays in memory: a driver may still hold its device objects, and
+    // requests sent to them fail.
+    stack->removed = true;
     node->stack = nullptr;
-    for (auto it = stacks_.begin(); it != stacks_.end(); ++it) {
-        if (it->get() == stack) {
-            stacks_.erase(it);
-            break;
-        }
-    }
 }
 
 NTSTATUS PnpManager::SendIrp(DeviceStack* stack, UCHAR major, UCHAR minor,

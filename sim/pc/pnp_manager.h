@@ -11,12 +11,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sim {
 
 class Machine;
 struct UsbNode;
 struct WdfDevice;
+class UsbDeviceThread;
 
 struct DeviceStack {
     UsbNode* node = nullptr;
@@ -24,6 +26,7 @@ struct DeviceStack {
     DEVICE_OBJECT fdo = {};
     WdfDevice* filter = nullptr;
     bool started = false;
+    bool removed = false;
 };
 
 class PnpManager {
@@ -75,6 +78,7 @@ class PnpManager {
     DRIVER_OBJECT bus_driver_ = {};
     DRIVER_OBJECT function_driver_ = {};
     std::deque<std::unique_ptr<DeviceStack>> stacks_;
+    std::vector<std::unique_ptr<UsbDeviceThread>> device_threads_;
 };
 
 }  // namespace sim

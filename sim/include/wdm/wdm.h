@@ -400,10 +400,12 @@ typedef struct _IO_STACK_LOCATION {
     UCHAR Flags;
     UCHAR Control;
     union {
+        // Pointer-aligned as on 64-bit Windows, so that Others.Argument1 overlays only the
+        // output length.
         struct {
-            ULONG OutputBufferLength;
-            ULONG InputBufferLength;
-            ULONG IoControlCode;
+            alignas(sizeof(PVOID)) ULONG OutputBufferLength;
+            alignas(sizeof(PVOID)) ULONG InputBufferLength;
+            alignas(sizeof(PVOID)) ULONG IoControlCode;
             PVOID Type3InputBuffer;
         } DeviceIoControl;
         struct {
