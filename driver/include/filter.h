@@ -85,7 +85,31 @@ BOOLEAN FilterIsVexaHub(WDFDEVICE Device);
 BOOLEAN VidPidListContains(const VID_PID_LIST* List, USHORT VendorId, USHORT ProductId);
 BOOLEAN IsChargeableTablet(USHORT VendorId, USHORT ProductId);
 
+// Transfers.
+NTSTATUS BoundedInternalRequest(PDEVICE_OBJECT DeviceObject, ULONG IoControlCode, PVOID Argument);
+IO_COMPLETION_ROUTINE FilterRequestCompletion;
+NTSTATUS FilterSendControlCommand_wdm(PDEVICE_OBJECT DeviceObject, USHORT UrbFunction,
+                                      UCHAR bmRequestType, UCHAR bRequest, USHORT wValue,
+                                      USHORT wIndex, PVOID Data, USHORT wLength);
+NTSTATUS FilterSendControlTransfer(WDFDEVICE Device, UCHAR bmRequestType, UCHAR bRequest,
+                                   USHORT wValue, USHORT wIndex, USHORT wLength, PVOID Data);
+NTSTATUS FilterSendDeviceRequest(WDFDEVICE Device, UCHAR bmRequestType, UCHAR bRequest,
+                                 USHORT wValue, USHORT wIndex, USHORT wLength, PVOID Data);
+NTSTATUS FilterSendPortRequest(WDFDEVICE Device, UCHAR bmRequestType, UCHAR bRequest, USHORT wValue,
+                               USHORT wIndex, USHORT wLength, PVOID Data);
+
 // Device information.
 VOID FilterReadDeviceInformation(WDFDEVICE Device, PFILTER_EXTENSION Extension);
+NTSTATUS FilterGetDeviceDescriptor_wdm(PDEVICE_OBJECT DeviceObject,
+                                       PUSB_DEVICE_DESCRIPTOR Destination);
+NTSTATUS FilterGetStringDescriptor_wdm(PDEVICE_OBJECT DeviceObject, UCHAR Index, PVOID Destination,
+                                       USHORT Length);
+NTSTATUS FilterGetUsbTopologyAddress_wdm(PDEVICE_OBJECT DeviceObject,
+                                         PUSB_TOPOLOGY_ADDRESS Destination);
+NTSTATUS FilterQueryInstanceId(WDFDEVICE Device, PUCHAR Destination);
+
+// The object's full name; declared in ntifs.h, which a filter driver does not include.
+extern "C" NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo,
+                                      ULONG Length, PULONG ReturnLength);
 NTSTATUS FilterQueryStringDescriptor(WDFDEVICE Device, UCHAR Index, PVOID Destination,
                                      USHORT Capacity);

@@ -56,6 +56,16 @@ enum {
     TracePnpHubString,
 };
 
+// Messages of the WDM group.
+enum {
+    TraceWdmIrpBuildFailed = 10,
+    TraceWdmTimeout,
+    TraceWdmPdoFailed,
+    TraceWdmDescriptorFailed,
+    TraceWdmInstanceIdFailed,
+    TraceWdmTopologyField,
+};
+
 // Messages of the control group.
 enum {
     TraceControlCreated = 10,
