@@ -210,8 +210,9 @@ static VOID FilterFormatBosContainerId(PUCHAR Field) {
 
     RtlCopyMemory(data4, uuid + 8, sizeof(data4));
     RtlZeroMemory(Field, IDENT_TEXT_SIZE);
-    sprintf((PCHAR)Field, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", data1, data2, data3,
-            data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6], data4[7]);
+    sprintf((PCHAR)Field, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", (unsigned)data1,
+            (unsigned)data2, (unsigned)data3, data4[0], data4[1], data4[2], data4[3], data4[4],
+            data4[5], data4[6], data4[7]);
 }
 
 // Every read is traced on failure and tolerated: a field that could not be read keeps
