@@ -102,6 +102,18 @@ sim::Ticks ParseDuration(const Command& command, const std::string& text) {
     return static_cast<sim::Ticks>(ticks + 0.5);
 }
 
+std::vector<uint8_t> HexBytes(const Command& command, const std::string& text) {
+    if (text.size() % 2 != 0) {
+        throw ScenarioError(command.line, "hex data needs an even number of digits");
+    }
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        bytes.push_back(
+            static_cast<uint8_t>(ParseNumber(command, text.substr(i, 2), 16, 0xFF, "hex byte")));
+    }
+    return bytes;
+}
+
 std::vector<uint8_t> RegistryData(const Command& command, const std::string& type,
                                   const std::vector<std::string>& data, uint32_t* reg_type) {
     auto need_one = [&] {
@@ -143,15 +155,7 @@ std::vector<uint8_t> RegistryData(const Command& command, const std::string& typ
     if (type == "REG_BINARY") {
         need_one();
         *reg_type = REG_BINARY;
-        if (data[0].size() % 2 != 0) {
-            throw ScenarioError(command.line, "REG_BINARY needs an even number of hex digits");
-        }
-        std::vector<uint8_t> bytes;
-        for (size_t i = 0; i < data[0].size(); i += 2) {
-            bytes.push_back(static_cast<uint8_t>(
-                ParseNumber(command, data[0].substr(i, 2), 16, 0xFF, "hex byte")));
-        }
-        return bytes;
+        return HexBytes(command, data[0]);
     }
     throw ScenarioError(command.line, "unknown registry type '" + type + "'");
 }
@@ -211,9 +215,10 @@ void RequireOptions(const Command& command, const std::set<std::string>& allowed
 }
 
 std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
-    static const std::set<std::string> kFlags = {"nocompatid", "nocontainerid", "notarget"};
+    static const std::set<std::string> kFlags = {"nocompatid", "nocontainerid", "notarget",
+                                                 "pdofail", "nobos"};
     RequireOptions(command, {"vid", "pid", "bcdusb", "bcddevice", "ports", "hwid", "compatid",
-                             "serial", "string80"});
+                             "serial", "string80", "latency", "stall", "bos"});
     if (command.words.empty()) {
         throw ScenarioError(command.line, "usage: " + command.verb + " NAME vid=HEX pid=HEX ...");
     }
@@ -271,6 +276,31 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
             : std::vector<std::string>{"USB\\Class_" + cls + "&SubClass_00&Prot_00",
                                        "USB\\Class_" + cls + "&SubClass_00", "USB\\Class_" + cls};
     node->container_id = ContainerIdFor(node->name);
+    sim::UsbBehaviour& behaviour = node->behaviour;
+    auto latency = command.options.find("latency");
+    if (latency != command.options.end()) {
+        behaviour.latency = ParseDuration(command, latency->second);
+    }
+    auto stall = command.options.find("stall");
+    if (stall != command.options.end()) {
+        if (stall->second != "all" && stall->second != "vendor" && stall->second != "none") {
+            throw ScenarioError(command.line, "stall takes all, vendor or none");
+        }
+        behaviour.stall = stall->second == "all"      ? sim::UsbBehaviour::Stall::kAll
+                          : stall->second == "vendor" ? sim::UsbBehaviour::Stall::kVendor
+                                                      : sim::UsbBehaviour::Stall::kNone;
+    }
+    auto bos = command.options.find("bos");
+    if (bos != command.options.end()) {
+        behaviour.bos = HexBytes(command, bos->second);
+        if (behaviour.bos.empty()) {
+            throw ScenarioError(command.line, "bos needs at least one byte");
+        }
+    }
+    for (size_t i = 1; i < command.words.size(); ++i) {
+        behaviour.pdo_fails |= command.words[i] == "pdofail";
+        behaviour.has_bos &= command.words[i] != "nobos";
+    }
     return node;
 }
 
@@ -313,6 +343,9 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
             std::vector<sim::Fault> faults;
             for (size_t i = 1; i < command.words.size(); ++i) {
                 const std::string& flag = command.words[i];
+                if (flag == "pdofail" || flag == "nobos") {
+                    continue;
+                }
                 faults.push_back(flag == "nocompatid"      ? sim::Fault::kCompatibleIdQuery
                                  : flag == "nocontainerid" ? sim::Fault::kContainerIdQuery
                                                            : sim::Fault::kUsbTargetCreate);

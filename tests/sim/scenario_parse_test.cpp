@@ -34,7 +34,7 @@ const BadLine kBadLines[] = {
     {"wait 5", 1, "bad duration '5' (use 5s or 300ms)"},
     {"wait 5h", 1, "bad duration unit 'h' (use s or ms)"},
     {"registry CHGCMDMODE REG_DWORD 0x100000000", 1, "REG_DWORD value out of range"},
-    {"registry X REG_BINARY 0a0", 1, "REG_BINARY needs an even number of hex digits"},
+    {"registry X REG_BINARY 0a0", 1, "hex data needs an even number of digits"},
     {"registry X REG_FOO 1", 1, "unknown registry type 'REG_FOO'"},
     {"fail meteor", 1, "unknown fault 'meteor'"},
 };

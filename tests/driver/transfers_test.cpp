@@ -1,0 +1,187 @@
+// USB transfers and start-time reads: target order and fallbacks, the bounded request and
+// its races, the BOS container ID, the instance ID and the topology address.
+#include "support/sim_test.h"
+
+#include <set>
+
+namespace {
+
+using support::RunScenario;
+using support::SameSequence;
+
+// The first listed device's context, read on the scenario thread.
+FILTER_EXTENSION FirstDevice() {
+    FILTER_EXTENSION copy = {};
+    WdfWaitLockAcquire(FilterDevicesLock, NULL);
+    if (WdfCollectionGetCount(FilterDevices) > 0) {
+        copy = *FilterGetData(WdfCollectionGetItem(FilterDevices, 0));
+    }
+    WdfWaitLockRelease(FilterDevicesLock);
+    return copy;
+}
+
+std::vector<std::string> SetupsOf(const support::ScenarioRun& run, const std::string& device) {
+    std::vector<std::string> lines;
+    for (const sim::Event& event : run.machine().log.events()) {
+        if ((event.category == "usb" || event.category == "usb-std") &&
+            event.text.rfind(device + " setup ", 0) == 0) {
+            lines.push_back(event.text.substr(device.size() + 7));
+        }
+    }
+    return lines;
+}
+
+TEST(Transfers, WithoutTargetReadsGoToPdoThenLower) {
+    FILTER_EXTENSION pdo_path = {}, lower_path = {};
+    auto run = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB serial=AB notarget\n"
+        "load\nplug PAD C1:1\n",
+        0, [&](sim::Machine&) { pdo_path = FirstDevice(); });
+    EXPECT_RUN_OK(run);
+    EXPECT_TRUE(SameSequence(
+        SetupsOf(run, "PAD"),
+        {"80 06 0100 0000 0012 via=pdo -> 0x00000000", "80 06 0303 0000 0200 via=pdo -> 0x00000000",
+         // On the IRP path the BOS read goes out as a vendor request.
+         "C0 06 0F00 0000 002A via=pdo -> 0xc0000001",
+         "C0 06 0F00 0000 002A via=lower -> 0xc0000001",
+         // The hub test's string 0x80, 256 bytes on this path.
+         "80 06 0380 0000 0100 via=pdo -> 0xc0000001",
+         "80 06 0380 0000 0100 via=lower -> 0xc0000001"}));
+    EXPECT_EQ(pdo_path.DeviceDescriptor.idProduct, 0x12AB);
+    // The IRP path keeps the whole string descriptor: length, type, UTF-16 characters.
+    EXPECT_EQ(pdo_path.SerialNumber[0], 6);
+    EXPECT_EQ(pdo_path.SerialNumber[1], USB_STRING_DESCRIPTOR_TYPE);
+    EXPECT_EQ(pdo_path.SerialNumber[2], 'A');
+    run.runner.reset();
+
+    auto lower = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB notarget pdofail\n"
+        "load\nplug PAD C1:1\n",
+        0, [&](sim::Machine&) { lower_path = FirstDevice(); });
+    EXPECT_RUN_OK(lower);
+    EXPECT_EQ(SetupsOf(lower, "PAD").front(), "80 06 0100 0000 0012 via=lower -> 0x00000000");
+    EXPECT_EQ(lower_path.DeviceDescriptor.idProduct, 0x12AB);
+    EXPECT_EQ(lower_path.TopologyAddress.RootHubPortNumber, 1);
+}
+
+TEST(Transfers, FrameworkPathKeepsCharactersOnlyAndReadsTheBos) {
+    FILTER_EXTENSION device = {};
+    auto run = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB bcdusb=0210 serial=AB\n"
+        "load\nplug PAD C1:1\n",
+        0, [&](sim::Machine&) { device = FirstDevice(); });
+    EXPECT_RUN_OK(run);
+    EXPECT_EQ(device.SerialNumber[0], 'A');
+    EXPECT_EQ(device.SerialNumber[2], 'B');
+    std::string container = reinterpret_cast<const char*>(device.ContainerId);
+    std::string bos = reinterpret_cast<const char*>(device.BosContainerId);
+    for (char& c : container) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    EXPECT_EQ(bos, container) << "the standard BOS carries the container ID";
+}
+
+struct BosCase {
+    const char* options;
+    const char* text;
+};
+
+TEST(Transfers, BosContainerIdComesFromOffset26) {
+    const BosCase cases[] = {
+        // A 5-byte BOS leaves the zeroed field's bytes at 26 to 41.
+        {"bcdusb=0210 bos=050F050000", "{00000000-0000-0000-0000-000000000000}"},
+        {"bcdusb=0210 bos=050F2A0001"
+         "000000000000000000000000000000000000000000"
+         "33221100554477668899AABBCCDDEEFF",
+         "{00112233-4455-6677-8899-aabbccddeeff}"},
+        {"bcdusb=0210 nobos", ""},
+        {"bcdusb=0200", ""},
+    };
+    for (const BosCase& c : cases) {
+        FILTER_EXTENSION device = {};
+        auto run = RunScenario(std::string("controller C1\ndevice PAD vid=05AC pid=12AB ") +
+                                   c.options + "\nload\nplug PAD C1:1\n",
+                               0, [&](sim::Machine&) { device = FirstDevice(); });
+        EXPECT_RUN_OK(run);
+        EXPECT_STREQ(reinterpret_cast<const char*>(device.BosContainerId), c.text) << c.options;
+    }
+}
+
+TEST(Transfers, InstanceIdAndTopologyThroughChainedHubs) {
+    FILTER_EXTENSION device = {};
+    auto run = RunScenario(
+        "controller C1 bus=3 device=20 function=1\n"
+        "hub H1 vid=1234 pid=0001\nhub H2 vid=1234 pid=0002\n"
+        "device PAD vid=05AC pid=12AB serial=DMPX1234\n"
+        "load\nplug PAD C1:1\n",
+        0, [&](sim::Machine& machine) {
+            machine.pnp->Unplug(machine.usb->Find("PAD"));
+            machine.pnp->Plug(machine.usb->Find("H1"), machine.usb->HubOf("C1"), 2);
+            machine.pnp->Plug(machine.usb->Find("H2"), machine.usb->Find("H1"), 3);
+            machine.pnp->Plug(machine.usb->Find("PAD"), machine.usb->Find("H2"), 4);
+            WdfWaitLockAcquire(FilterDevicesLock, NULL);
+            device = *FilterGetData(WdfCollectionGetItem(FilterDevices, 2));
+            WdfWaitLockRelease(FilterDevicesLock);
+        });
+    EXPECT_RUN_OK(run);
+    EXPECT_STREQ(reinterpret_cast<const char*>(device.InstanceId), "DMPX1234");
+    const USB_TOPOLOGY_ADDRESS& address = device.TopologyAddress;
+    EXPECT_EQ(address.PciBusNumber, 3u);
+    EXPECT_EQ(address.PciDeviceNumber, 20u);
+    EXPECT_EQ(address.PciFunctionNumber, 1u);
+    EXPECT_EQ(address.RootHubPortNumber, 2);
+    EXPECT_EQ(address.HubPortNumber[0], 3);
+    EXPECT_EQ(address.HubPortNumber[1], 4);
+    EXPECT_EQ(address.HubPortNumber[2], 0);
+}
+
+// A device slower than 5 ms is cancelled on both paths; the call returns only once the
+// IRP is back, and nothing outlives the request.
+TEST(Transfers, BoundedRequestCancelsASlowDevice) {
+    FILTER_EXTENSION device = {};
+    auto run = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB serial=AB notarget "
+        "latency=8ms\nload\nplug PAD C1:1\n",
+        0, [&](sim::Machine&) { device = FirstDevice(); });
+    EXPECT_RUN_OK(run);
+    auto setups = SetupsOf(run, "PAD");
+    ASSERT_GE(setups.size(), 3u);
+    // The descriptor read waits as long as it takes; the serial read is cancelled twice.
+    EXPECT_EQ(setups[0], "80 06 0100 0000 0012 via=pdo -> 0x00000000");
+    EXPECT_EQ(setups[1], "80 06 0303 0000 0200 via=pdo -> 0xc0000120");
+    EXPECT_EQ(setups[2], "80 06 0303 0000 0200 via=lower -> 0xc0000120");
+    EXPECT_EQ(device.SerialNumber[0], 0);
+    EXPECT_TRUE(run.machine().kernel.live_irps.empty());
+    EXPECT_EQ(run.result.pool_outstanding, 0u);
+}
+
+// A device that answers exactly at the 5 ms limit races the waiter's timeout; across seeds
+// both outcomes occur, and every one leaves no IRP, URB or pool behind.
+TEST(Transfers, CompletionAtTheTimeoutIsRaceFree) {
+    std::set<std::string> outcomes;
+    for (uint64_t seed = 0; seed < 40; ++seed) {
+        auto run = RunScenario(
+            "controller C1\ndevice PAD vid=05AC pid=12AB serial=AB notarget "
+            "latency=5ms\nload\nplug PAD C1:1\nunplug PAD\nunload\n",
+            seed);
+        ASSERT_TRUE(run.result.ok()) << run.result.outcome.report << run.Reproduce();
+        ASSERT_TRUE(run.machine().kernel.live_irps.empty()) << run.Reproduce();
+        ASSERT_EQ(run.result.pool_outstanding, 0u) << run.Reproduce();
+        outcomes.insert(SetupsOf(run, "PAD").at(1));
+    }
+    EXPECT_EQ(outcomes.size(), 2u) << "the race was not exercised";
+}
+
+TEST(Transfers, FailedIrpBuildFallsBackToLower) {
+    FILTER_EXTENSION device = {};
+    auto run = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB serial=AB notarget\n"
+        "load\nfail irp-build count=1 skip=1\nplug PAD C1:1\n",
+        0, [&](sim::Machine&) { device = FirstDevice(); });
+    EXPECT_RUN_OK(run);
+    EXPECT_EQ(SetupsOf(run, "PAD")[1], "80 06 0303 0000 0200 via=lower -> 0x00000000");
+    EXPECT_EQ(device.SerialNumber[2], 'A');
+    EXPECT_EQ(run.result.pool_outstanding, 0u);
+}
+
+}  // namespace
