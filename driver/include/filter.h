@@ -108,6 +108,17 @@ NTSTATUS FilterGetUsbTopologyAddress_wdm(PDEVICE_OBJECT DeviceObject,
                                          PUSB_TOPOLOGY_ADDRESS Destination);
 NTSTATUS FilterQueryInstanceId(WDFDEVICE Device, PUCHAR Destination);
 
+// Reads keyed by handle, and the device list. Each writes the serial where told.
+ULONG GetFilterDeviceCount(PULONG Serial);
+NTSTATUS EnumFilterDevices(PULONG Serial, PUCHAR Reply, ULONG Capacity);
+NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, WDFDEVICE* Device);
+VOID FilterReleaseFoundDevice(WDFDEVICE Device);
+NTSTATUS QueryFilterDeviceSerialStr(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity);
+NTSTATUS QueryFilterDeviceInstanceID(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity);
+NTSTATUS QueryFilterDeviceContainerID(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity,
+                                      BOOLEAN FromBos);
+NTSTATUS QueryFilterDeviceTopoAddr(PULONG Serial, ULONG Handle, PUCHAR Reply);
+
 // The object's full name; declared in ntifs.h, which a filter driver does not include.
 extern "C" NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo,
                                       ULONG Length, PULONG ReturnLength);

@@ -69,6 +69,8 @@ enum {
 // Messages of the control group.
 enum {
     TraceControlCreated = 10,
+    TraceControlCapacityNot512,
+    TraceControlFieldCopied,
 };
 
 // Messages of the registry group.
@@ -79,6 +81,7 @@ enum {
     TraceRegistryInconsistent,
     TraceRegistryPair,
     TraceRegistryOption,
+    TraceRegistryDump,
     TraceRegistryDataOutOfRange,
 };
 

@@ -38,6 +38,16 @@ VOID WdfUsbTargetDeviceGetDeviceDescriptor(WDFUSBDEVICE UsbDevice,
 
 namespace {
 
+// A target deleted with its device but still referenced takes no more I/O; nullptr then.
+sim::WdfUsbDevice* OpenTarget(WDFUSBDEVICE handle, const char* caller) {
+    sim::WdfObject* object = CurrentKmdf().Lookup(handle, caller, true);
+    if (object->type != sim::WdfType::kUsbDevice) {
+        Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + caller +
+                                    " expects a WDFUSBDEVICE");
+    }
+    return object->deleted ? nullptr : static_cast<sim::WdfUsbDevice*>(object);
+}
+
 // Sends one transfer to the device through the framework's target and waits, at most
 // `timeout` (relative, 100 ns units) when one is given.
 NTSTATUS SendOnDefaultPipe(sim::UsbNode* node, const sim::SetupPacket& setup, PVOID buffer,
@@ -77,8 +87,11 @@ NTSTATUS WdfUsbTargetDeviceSendControlTransferSynchronously(
     PULONG BytesTransferred) {
     UNREFERENCED_PARAMETER(Request);
     SimCheckPagedCode("WdfUsbTargetDeviceSendControlTransferSynchronously");
-    auto* target = CurrentKmdf().LookupAs<sim::WdfUsbDevice>(
-        UsbDevice, sim::WdfType::kUsbDevice, "WdfUsbTargetDeviceSendControlTransferSynchronously");
+    sim::WdfUsbDevice* target =
+        OpenTarget(UsbDevice, "WdfUsbTargetDeviceSendControlTransferSynchronously");
+    if (target == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
     sim::SetupPacket setup;
     setup.request_type = SetupPacket->Packet.bm.Byte;
     setup.request = SetupPacket->Packet.bRequest;
@@ -113,8 +126,10 @@ NTSTATUS WdfUsbTargetDeviceQueryString(WDFUSBDEVICE UsbDevice, WDFREQUEST Reques
     UNREFERENCED_PARAMETER(Request);
     UNREFERENCED_PARAMETER(RequestOptions);
     SimCheckPagedCode("WdfUsbTargetDeviceQueryString");
-    auto* target = CurrentKmdf().LookupAs<sim::WdfUsbDevice>(UsbDevice, sim::WdfType::kUsbDevice,
-                                                             "WdfUsbTargetDeviceQueryString");
+    sim::WdfUsbDevice* target = OpenTarget(UsbDevice, "WdfUsbTargetDeviceQueryString");
+    if (target == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
     UCHAR descriptor[255];
     sim::SetupPacket setup;
     setup.request_type = 0x80;
