@@ -7,6 +7,9 @@
 #include <string>
 
 #include "ampsim/runner.h"
+#include "filter.h"
+#include "pc/pnp_manager.h"
+#include "pc/usb_tree.h"
 
 namespace {
 
@@ -69,6 +72,49 @@ void BM_DeviceAddAndRemove(benchmark::State& state) {
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DeviceAddAndRemove)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+constexpr int kRoundTrips = 1000;
+
+// A string-descriptor read on the IRP path: IRP and URB built, queued to the device's
+// thread, completed at DISPATCH_LEVEL, waited for.
+void BM_BoundedInternalRequest(benchmark::State& state) {
+    ampsim::ScenarioRunner runner(
+        "controller C1\ndevice PAD vid=05AC pid=12AB serial=AB "
+        "notarget\nload\nplug PAD C1:1\n");
+    for (auto _ : state) {
+        runner.Run(0, nullptr, [](sim::Machine&) {
+            WDFDEVICE device = (WDFDEVICE)WdfCollectionGetItem(FilterDevices, 0);
+            PFILTER_EXTENSION extension = FilterGetData(device);
+            UCHAR text[64];
+            for (int i = 0; i < kRoundTrips; ++i) {
+                FilterGetStringDescriptor_wdm(extension->Pdo, 3, text, sizeof text);
+            }
+        });
+    }
+    state.counters["per_request"] = benchmark::Counter(
+        static_cast<double>(kRoundTrips),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_BoundedInternalRequest)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Hardware preparation with every read, on the framework path and on the IRP path.
+void BM_PrepareHardware(benchmark::State& state) {
+    const char* device = state.range(0) == 0 ? "device PAD vid=05AC pid=12AB bcdusb=0210 serial=AB"
+                                             : "device PAD vid=05AC pid=12AB serial=AB notarget";
+    ampsim::ScenarioRunner runner(std::string("controller C1\n") + device + "\nload\n");
+    for (auto _ : state) {
+        runner.Run(0, nullptr, [](sim::Machine& machine) {
+            for (int i = 0; i < kCycles; ++i) {
+                machine.pnp->Plug(machine.usb->Find("PAD"), machine.usb->HubOf("C1"), 1);
+                machine.pnp->Unplug(machine.usb->Find("PAD"));
+            }
+        });
+    }
+    state.counters["per_start_and_removal"] = benchmark::Counter(
+        static_cast<double>(kCycles),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PrepareHardware)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
