@@ -1,5 +1,6 @@
-// Seeded soak: random plugs, unplugs, suspends, resumes and failing allocations, with the
-// driver's invariants checked after every step. A failure names its seed.
+// Seeded soak: random plugs, unplugs, suspends, resumes, failing allocations and IRP builds,
+// slow and stalling devices, with the driver's invariants checked after every step and no
+// IRP left at the end. A failure names its seed.
 #include "support/sim_test.h"
 
 #include <set>
@@ -15,9 +16,9 @@ const char* const kSoakHardware =
     "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=3\n"
     "hub H2 vid=1234 pid=0001 ports=2\n"
     "device PAD1 vid=05AC pid=12AB serial=P1\n"
-    "device PAD2 vid=05AC pid=12A5\n"
+    "device PAD2 vid=05AC pid=12A5 notarget latency=5ms\n"
     "device TAB1 vid=04E8 pid=6860 nocontainerid\n"
-    "device TAB2 vid=04E8 pid=6861 notarget\n"
+    "device TAB2 vid=04E8 pid=6861 notarget stall=all latency=3ms\n"
     "device KEY vid=0781 pid=5567 compatid=USB\\Class_08&SubClass_06&Prot_50\n"
     "registry IPADSupportList REG_MULTI_SZ 04E8_6861\n";
 
@@ -40,8 +41,9 @@ class Soak {
             machine_.pnp->Suspend();
             machine_.pnp->Resume();
         } else if (choice == 8) {
-            machine_.faults.Arm(sim::Fault::kPoolAllocation, "", 1,
-                                static_cast<int>(machine_.scheduler.Random() % 3));
+            sim::Fault fault = machine_.scheduler.Random() % 2 == 0 ? sim::Fault::kPoolAllocation
+                                                                    : sim::Fault::kIrpBuild;
+            machine_.faults.Arm(fault, "", 1, static_cast<int>(machine_.scheduler.Random() % 3));
         } else {
             machine_.faults.Arm(sim::Fault::kCollectionAdd, "", 1);
         }
@@ -128,6 +130,7 @@ TEST(Soak, InvariantsHoldOverManySeeds) {
         ASSERT_EQ(failure, "") << "seed " << seed << "\n" << runner.machine()->log.Tail(20);
         ASSERT_EQ(result.pool_outstanding, 0u) << "seed " << seed;
         ASSERT_EQ(runner.machine()->kmdf->live_objects(), 0u) << "seed " << seed;
+        ASSERT_TRUE(runner.machine()->kernel.live_irps.empty()) << "seed " << seed;
     }
 }
 

@@ -185,3 +185,35 @@ TEST(Transfers, FailedIrpBuildFallsBackToLower) {
 }
 
 }  // namespace
+
+namespace {
+
+// The hub's port-mode command goes to recipient "other" through the Pdo; the iPad's
+// charge-current request to the device through the framework target.
+TEST(Transfers, PortModeAndChargeRequestsReachTheirDevices) {
+    NTSTATUS port = STATUS_UNSUCCESSFUL, charge = STATUS_UNSUCCESSFUL, bad = STATUS_SUCCESS;
+    auto run = RunScenario(
+        "controller C1\nhub H1 vid=2E7B pid=0610 bcdusb=0210\ndevice PAD vid=05AC pid=12AB\n"
+        "load\nplug H1 C1:1\nplug PAD H1:2\n",
+        0, [&](sim::Machine&) {
+            WDFDEVICE hub = (WDFDEVICE)WdfCollectionGetItem(FilterDevices, 0);
+            WDFDEVICE pad = (WDFDEVICE)WdfCollectionGetItem(FilterDevices, 1);
+            port = FilterSendPortRequest(hub, 0x43, 0x74, 2, 1, 0, NULL);
+            FilterSendPortRequest(hub, 0x43, 0x74, 2, 1, 0, NULL);
+            bad = FilterSendPortRequest(hub, 0x43, 0x74, 2, 9, 0, NULL);
+            charge = FilterSendDeviceRequest(pad, 0x40, 0x40, 0x6400, 0x6400, 0, NULL);
+        });
+    EXPECT_RUN_OK(run);
+    EXPECT_EQ(port, STATUS_SUCCESS);
+    EXPECT_EQ(charge, STATUS_SUCCESS);
+    EXPECT_EQ(bad, STATUS_UNSUCCESSFUL) << "a port the hub does not have";
+    EXPECT_TRUE(SameSequence(
+        run.Lines("usb"),
+        {"H1 port 1 mode=charging", "H1 setup 43 74 0002 0001 0000 via=pdo -> 0x00000000",
+         "H1 setup 43 74 0002 0001 0000 via=pdo -> 0x00000000",
+         "H1 setup 43 74 0002 0009 0000 via=pdo -> 0xc0000001",
+         "H1 setup 43 74 0002 0009 0000 via=lower -> 0xc0000001",
+         "PAD setup 40 40 6400 6400 0000 via=target -> 0x00000000"}));
+}
+
+}  // namespace
