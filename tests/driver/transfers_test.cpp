@@ -217,3 +217,37 @@ TEST(Transfers, PortModeAndChargeRequestsReachTheirDevices) {
 }
 
 }  // namespace
+
+namespace {
+
+struct KeyNameCase {
+    const char* key;
+    NTSTATUS status;
+    const char* instance;  // what the destination holds afterwards
+};
+
+TEST(Transfers, InstanceIdNeedsTwoComponentsBeforeItsEnd) {
+    const KeyNameCase cases[] = {
+        {"\\REGISTRY\\X\\5&abc&0&1\\Device Parameters", STATUS_SUCCESS, "5&abc&0&1"},
+        {"\\Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
+        {"Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
+    };
+    for (const KeyNameCase& c : cases) {
+        NTSTATUS status = STATUS_PENDING;
+        UCHAR destination[IDENT_TEXT_SIZE] = "unchanged";
+        auto run = RunScenario("controller C1\ndevice PAD vid=05AC pid=12AB\nload\nplug PAD C1:1\n",
+                               0, [&](sim::Machine& machine) {
+                                   WDFDEVICE device =
+                                       (WDFDEVICE)WdfCollectionGetItem(FilterDevices, 0);
+                                   machine.kernel.device_keys[FilterGetData(device)->Pdo] = c.key;
+                                   status = FilterQueryInstanceId(device, destination);
+                               });
+        EXPECT_RUN_OK(run);
+        EXPECT_EQ(status, c.status) << c.key;
+        EXPECT_STREQ(reinterpret_cast<const char*>(destination), c.instance) << c.key;
+        EXPECT_EQ(run.machine().kernel.handles.open_count(), 0u) << c.key;
+        EXPECT_TRUE(run.machine().kernel.referenced_keys.empty()) << c.key;
+    }
+}
+
+}  // namespace
