@@ -1,5 +1,6 @@
 // Framework devices: the device-init record, WdfDeviceCreate for filters, and the
 // framework's PnP and power handling that calls the driver's callbacks.
+#include "kernel/call_and_wait.h"
 #include "kernel/wide_text.h"
 #include "kmdf/kmdf.h"
 #include "pc/machine.h"
@@ -19,26 +20,11 @@ PDEVICE_OBJECT TopOfStack(PDEVICE_OBJECT device) {
     return device;
 }
 
-NTSTATUS SignalEventCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context) {
-    UNREFERENCED_PARAMETER(DeviceObject);
-    UNREFERENCED_PARAMETER(Irp);
-    KeSetEvent(static_cast<PKEVENT>(Context), IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
-}
-
 // Sends the IRP down and waits until the lower drivers have completed it; the IRP is then
 // back in this device's hands.
 NTSTATUS ForwardAndWait(WdfDevice* device, PIRP irp) {
-    KEVENT done;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
     IoCopyCurrentIrpStackLocationToNext(irp);
-    IoSetCompletionRoutine(irp, SignalEventCompletion, &done, TRUE, TRUE, TRUE);
-    NTSTATUS status = IoCallDriver(device->attached_to, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-        status = irp->IoStatus.Status;
-    }
-    return status;
+    return CallDriverAndWait(device->attached_to, irp);
 }
 
 NTSTATUS PassDown(WdfDevice* device, PIRP irp) {

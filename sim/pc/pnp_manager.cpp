@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "kernel/call_and_wait.h"
 #include "kmdf/kmdf.h"
 #include "pc/machine.h"
 #include "pc/usb_device.h"
@@ -100,13 +101,6 @@ NTSTATUS FunctionDispatch(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     }
     IoSkipCurrentIrpStackLocation(Irp);
     return IoCallDriver(&stack->pdo, Irp);
-}
-
-NTSTATUS SignalCompletion(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context) {
-    UNREFERENCED_PARAMETER(DeviceObject);
-    UNREFERENCED_PARAMETER(Irp);
-    KeSetEvent(static_cast<PKEVENT>(Context), IO_NO_INCREMENT, FALSE);
-    return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
 void InitDriverObject(DRIVER_OBJECT* driver, PDRIVER_DISPATCH dispatch) {
@@ -402,14 +396,7 @@ NTSTATUS PnpManager::SendIrp(DeviceStack* stack, UCHAR major, UCHAR minor,
     if (parameters) {
         parameters(next);
     }
-    KEVENT done;
-    KeInitializeEvent(&done, NotificationEvent, FALSE);
-    IoSetCompletionRoutine(irp, SignalCompletion, &done, TRUE, TRUE, TRUE);
-    NTSTATUS status = IoCallDriver(top, irp);
-    if (status == STATUS_PENDING) {
-        KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, NULL);
-    }
-    status = irp->IoStatus.Status;
+    NTSTATUS status = CallDriverAndWait(top, irp);
     IoFreeIrp(irp);
     return status;
 }
