@@ -30,6 +30,7 @@ flags=(
     -I"$ddk"
     -Isim/include/kmdf
     -Idriver/include
+    -Icommon
 )
 
 mapfile -t sources < <(find driver -type f -name '*.cpp' | LC_ALL=C sort)

@@ -9,6 +9,7 @@
 #include <wdfusb.h>
 
 #include "trace.h"
+#include "vexa_ioctl.h"
 
 // Pool tag "Tabv", spelled out so that no compiler has to accept a multi-character constant.
 #define TABVOLT_POOL_TAG ((ULONG)'T' | ((ULONG)'a' << 8) | ((ULONG)'b' << 16) | ((ULONG)'v' << 24))
@@ -84,6 +85,10 @@ BOOLEAN FilterSkipUnlessExternalHub(PWDFDEVICE_INIT DeviceInit);
 BOOLEAN FilterIsVexaHub(WDFDEVICE Device);
 BOOLEAN VidPidListContains(const VID_PID_LIST* List, USHORT VendorId, USHORT ProductId);
 BOOLEAN IsChargeableTablet(USHORT VendorId, USHORT ProductId);
+
+// Speaker tone.
+VOID SpeakerToneOn(ULONG Divisor);
+VOID SpeakerToneOff(VOID);
 
 // Transfers.
 NTSTATUS BoundedInternalRequest(PDEVICE_OBJECT DeviceObject, ULONG IoControlCode, PVOID Argument);

@@ -66,6 +66,11 @@ enum {
     TraceWdmTopologyField,
 };
 
+// Messages of the speaker group.
+enum {
+    TraceSpeakerPortRead = 10,
+};
+
 // Messages of the control group.
 enum {
     TraceControlCreated = 10,

@@ -73,6 +73,17 @@ class Handles {
     uintptr_t next_ = 0x100;
 };
 
+// The PC/AT speaker: port 0x61 bits 0 (timer 2 gate) and 1 (speaker data), and counter 2
+// of the interval timer, loaded low byte then high byte after control word 0xB6.
+struct Speaker {
+    uint8_t port61 = 0x30;  // bits the speaker does not own, set as on a real board
+    bool expecting_high = false;
+    uint8_t low = 0;
+    int divisor = -1;  // -1: never loaded
+    bool sounding = false;
+    int sounding_divisor = -1;
+};
+
 struct WindowsVersion {
     uint32_t major = 6;
     uint32_t minor = 1;
@@ -99,6 +110,7 @@ class Kernel {
     Handles handles;
     WindowsVersion version;
     TraceSession trace;
+    Speaker speaker;
     // Routines that MmGetSystemRoutineAddress finds; tests remove names to take the
     // driver down another tracing route.
     std::set<std::string> exports;

@@ -231,6 +231,12 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
 NTSTATUS ZwClose(HANDLE Handle);
 
 // ---------------------------------------------------------------------------------------------
+// Port I/O. The simulated PC has the PC/AT speaker: port 0x61 (system control port B) and the
+// interval timer's counter 2 (ports 0x42 and 0x43). Other ports read 0xFF and ignore writes.
+UCHAR READ_PORT_UCHAR(PUCHAR Port);
+VOID WRITE_PORT_UCHAR(PUCHAR Port, UCHAR Value);
+
+// ---------------------------------------------------------------------------------------------
 // Kernel services looked up at run time
 PVOID MmGetSystemRoutineAddress(PUNICODE_STRING SystemRoutineName);
 ULONG DbgPrint(PCSTR Format, ...);
