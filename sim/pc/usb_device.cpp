@@ -241,6 +241,7 @@ bool UsbDeviceThread::Take(uint64_t id, Transfer* transfer) {
     return false;
 }
 
+// A device's answer completes its IRP at DISPATCH_LEVEL, as a DPC would.
 void UsbDeviceThread::Complete(const Transfer& transfer, NTSTATUS status, uint32_t transferred) {
     LogSetup(machine_, node_, transfer.setup, transfer.via, status);
     if (transfer.urb != nullptr) {
@@ -252,7 +253,10 @@ void UsbDeviceThread::Complete(const Transfer& transfer, NTSTATUS status, uint32
     }
     transfer.irp->IoStatus.Status = status;
     transfer.irp->IoStatus.Information = transferred;
+    KIRQL old;
+    KeRaiseIrql(DISPATCH_LEVEL, &old);
     IoCompleteRequest(transfer.irp, IO_NO_INCREMENT);
+    KeLowerIrql(old);
 }
 
 // Runs with the cancel spin lock held, in the thread that cancels.
@@ -264,10 +268,7 @@ VOID UsbDeviceThread::Cancel(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
         if (pending.irp == Irp) {
             Transfer transfer;
             self->Take(pending.id, &transfer);
-            KIRQL old;
-            KeRaiseIrql(DISPATCH_LEVEL, &old);
             self->Complete(transfer, STATUS_CANCELLED, 0);
-            KeLowerIrql(old);
             return;
         }
     }
@@ -311,10 +312,7 @@ void UsbDeviceThread::Main() {
                 transferred = NT_SUCCESS(status) ? transfer.setup.length : 0;
             }
         }
-        KIRQL old;
-        KeRaiseIrql(DISPATCH_LEVEL, &old);
         Complete(transfer, status, transferred);
-        KeLowerIrql(old);
     }
 }
 
