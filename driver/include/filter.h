@@ -86,6 +86,11 @@ BOOLEAN FilterIsVexaHub(WDFDEVICE Device);
 BOOLEAN VidPidListContains(const VID_PID_LIST* List, USHORT VendorId, USHORT ProductId);
 BOOLEAN IsChargeableTablet(USHORT VendorId, USHORT ProductId);
 
+// Tablet charging. SelectChargeCurrent answers FALSE, choosing nothing, for a ChgCmdMode it
+// does not know.
+BOOLEAN SelectChargeCurrent(USHORT ProductId, ULONG TabletCount, PUSHORT WValue, PUSHORT WIndex);
+NTSTATUS EnableTabCharging(BOOLEAN SkipHubCheck);
+
 // Speaker tone.
 VOID SpeakerToneOn(ULONG Divisor);
 VOID SpeakerToneOff(VOID);

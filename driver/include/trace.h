@@ -94,6 +94,16 @@ enum {
 enum {
     TraceChargeNoControlDevice = 10,
     TraceChargeTabletDecision,
+    TraceChargeEntry,
+    TraceChargeDeviceCount,
+    TraceChargeAllocationFailed,
+    TraceChargeNoHub,
+    TraceChargeTabletCount,
+    TraceChargeUnknownMode,
+    TraceChargeCurrentChosen,
+    TraceChargeDeviceGone,
+    TraceChargeSendResult,
+    TraceChargeResult,
 };
 
 VOID TraceStart(PDRIVER_OBJECT DriverObject);
