@@ -123,9 +123,13 @@ VOID FilterEvtDeviceContextCleanup(WDFOBJECT Device) {
     WdfWaitLockRelease(FilterDevicesLock);
 
     if (last && ControlDevice != NULL) {
+        WDFDEVICE control = ControlDevice;
+
         TraceWrite(TraceGroupEntry, TraceEntryCleanupLast, "");
-        WdfObjectDelete(ControlDevice);
+        // Cleared first: the deletion waits for requests already queued, and those must
+        // find the control device gone rather than reach its configuration as it goes.
         ControlDevice = NULL;
+        WdfObjectDelete(control);
         TraceWrite(TraceGroupEntry, TraceEntryControlDeviceDeleted, "");
     }
 }

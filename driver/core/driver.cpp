@@ -4,7 +4,7 @@
 WDFCOLLECTION FilterDevices;
 WDFWAITLOCK FilterDevicesLock;
 LONG DeviceSerial;
-WDFOBJECT ControlDevice;
+WDFDEVICE ControlDevice;
 
 #ifdef ALLOC_PRAGMA
 #pragma alloc_text(INIT, DriverEntry)

@@ -49,11 +49,31 @@ typedef struct _FILTER_EXTENSION {
 
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(FILTER_EXTENSION, FilterGetData)
 
+// Wire records are packed little-endian; these write and read them a byte at a time, so that
+// no field is ever accessed unaligned.
+FORCEINLINE VOID WirePutUshort(PUCHAR Where, USHORT Value) {
+    Where[0] = (UCHAR)Value;
+    Where[1] = (UCHAR)(Value >> 8);
+}
+
+FORCEINLINE VOID WirePutUlong(PUCHAR Where, ULONG Value) {
+    WirePutUshort(Where, (USHORT)Value);
+    WirePutUshort(Where + 2, (USHORT)(Value >> 16));
+}
+
+FORCEINLINE USHORT WireGetUshort(const UCHAR* Where) {
+    return (USHORT)(Where[0] | (Where[1] << 8));
+}
+
+FORCEINLINE ULONG WireGetUlong(const UCHAR* Where) {
+    return (ULONG)WireGetUshort(Where) | ((ULONG)WireGetUshort(Where + 2) << 16);
+}
+
 // Driver-wide state.
 extern WDFCOLLECTION FilterDevices;
 extern WDFWAITLOCK FilterDevicesLock;
 extern LONG DeviceSerial;
-extern WDFOBJECT ControlDevice;
+extern WDFDEVICE ControlDevice;
 
 // Entry and device lifecycle.
 extern "C" DRIVER_INITIALIZE DriverEntry;
@@ -68,6 +88,9 @@ EVT_WDFDEVICE_WDM_IRP_PREPROCESS FilterEvtDeviceWdmIrpPreprocess;
 
 // Control device and configuration.
 NTSTATUS FilterCreateControlDevice(WDFDRIVER Driver);
+EVT_WDF_DEVICE_FILE_CREATE FilterEvtDeviceFileCreate;
+EVT_WDF_FILE_CLOSE FilterEvtFileClose;
+EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL FilterEvtIoDeviceControl;
 PCONTROL_DEVICE_EXTENSION FilterGetControlExtension(VOID);
 NTSTATUS GetVidPidList(PCWSTR ValueName, PUSHORT Vid, PUSHORT Pid, LONG Capacity, PLONG Count);
 NTSTATUS GetRegOptionValue(PCWSTR ValueName, PULONG Value);

@@ -76,6 +76,14 @@ enum {
     TraceControlCreated = 10,
     TraceControlCapacityNot512,
     TraceControlFieldCopied,
+    TraceControlCreateFailed,
+    TraceControlFileCreate,
+    TraceControlFileClose,
+    TraceControlRequest,
+    TraceControlLengths,
+    TraceControlTransfer,
+    TraceControlFailed,
+    TraceControlChargeFlag,
 };
 
 // Messages of the registry group.

@@ -40,21 +40,13 @@ static NTSTATUS SendChargeRequest(const CHARGE_ENTRY* Entry, ULONG TabletCount);
 #pragma alloc_text(PAGE, EnableTabCharging)
 #endif
 
-static USHORT GetUshort(const UCHAR* Where) {
-    return (USHORT)(Where[0] | (Where[1] << 8));
-}
-
-static ULONG GetUlong(const UCHAR* Where) {
-    return (ULONG)GetUshort(Where) | ((ULONG)GetUshort(Where + 2) << 16);
-}
-
 static VOID ReadSnapshotEntry(const UCHAR* Snapshot, ULONG Index, PCHARGE_ENTRY Entry) {
     const UCHAR* bytes = Snapshot + SNAPSHOT_HEADER_SIZE + SNAPSHOT_ENTRY_SIZE * (SIZE_T)Index;
 
-    Entry->Handle = GetUlong(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, handle));
-    Entry->VexaDevType = GetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, VexaDevType));
-    Entry->Vid = GetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, VID));
-    Entry->Pid = GetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, PID));
+    Entry->Handle = WireGetUlong(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, handle));
+    Entry->VexaDevType = WireGetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, VexaDevType));
+    Entry->Vid = WireGetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, VID));
+    Entry->Pid = WireGetUshort(bytes + FIELD_OFFSET(VEXA_DEVICE_ENTRY, PID));
     Entry->ChargeSent = bytes[FIELD_OFFSET(VEXA_DEVICE_ENTRY, ChargeSent)];
 }
 
@@ -157,7 +149,7 @@ NTSTATUS EnableTabCharging(BOOLEAN SkipHubCheck) {
     }
     // The listing reports every device present when it ran but writes no more entries than
     // it was given room for; devices added since the count are left for the next request.
-    listed = GetUlong(snapshot + FIELD_OFFSET(VEXA_DEVICE_LIST, count));
+    listed = WireGetUlong(snapshot + FIELD_OFFSET(VEXA_DEVICE_LIST, count));
     if (listed > count) {
         listed = count;
     }

@@ -15,16 +15,6 @@ typedef enum _DEVICE_TEXT_FIELD {
     DeviceTextBosContainerId,
 } DEVICE_TEXT_FIELD;
 
-static VOID PutUshort(PUCHAR Where, USHORT Value) {
-    Where[0] = (UCHAR)Value;
-    Where[1] = (UCHAR)(Value >> 8);
-}
-
-static VOID PutUlong(PUCHAR Where, ULONG Value) {
-    PutUshort(Where, (USHORT)Value);
-    PutUshort(Where + 2, (USHORT)(Value >> 16));
-}
-
 // The listed device with that handle, or NULL; the caller holds FilterDevicesLock.
 static WDFDEVICE FindListedDevice(ULONG Handle) {
     ULONG count = WdfCollectionGetCount(FilterDevices);
@@ -59,15 +49,15 @@ NTSTATUS EnumFilterDevices(PULONG Serial, PUCHAR Reply, ULONG Capacity) {
     for (index = 0; index < count && index < Capacity; index++) {
         PFILTER_EXTENSION extension = FilterGetData(WdfCollectionGetItem(FilterDevices, index));
         PUCHAR entry = Reply + DEVICE_LIST_HEADER_SIZE + DEVICE_ENTRY_SIZE * (SIZE_T)index;
-        PutUlong(entry, extension->Handle);
-        PutUshort(entry + 4, extension->VexaDevType);
-        PutUshort(entry + 6, extension->DeviceDescriptor.idVendor);
-        PutUshort(entry + 8, extension->DeviceDescriptor.idProduct);
-        PutUshort(entry + 10, extension->DeviceDescriptor.bcdDevice);
-        PutUshort(entry + 12, extension->DeviceDescriptor.bcdUSB);
+        WirePutUlong(entry, extension->Handle);
+        WirePutUshort(entry + 4, extension->VexaDevType);
+        WirePutUshort(entry + 6, extension->DeviceDescriptor.idVendor);
+        WirePutUshort(entry + 8, extension->DeviceDescriptor.idProduct);
+        WirePutUshort(entry + 10, extension->DeviceDescriptor.bcdDevice);
+        WirePutUshort(entry + 12, extension->DeviceDescriptor.bcdUSB);
         entry[14] = extension->ChargeSent;
     }
-    PutUlong(Reply + 4, count);
+    WirePutUlong(Reply + 4, count);
     *Serial = (ULONG)DeviceSerial;
     WdfWaitLockRelease(FilterDevicesLock);
     return STATUS_SUCCESS;
@@ -177,12 +167,12 @@ NTSTATUS QueryFilterDeviceTopoAddr(PULONG Serial, ULONG Handle, PUCHAR Reply) {
     device = FindListedDevice(Handle);
     if (device != NULL) {
         const USB_TOPOLOGY_ADDRESS* address = &FilterGetData(device)->TopologyAddress;
-        PutUlong(Reply + 8, address->PciBusNumber);
-        PutUlong(Reply + 12, address->PciDeviceNumber);
-        PutUlong(Reply + 16, address->PciFunctionNumber);
-        PutUshort(Reply + 20, address->RootHubPortNumber);
+        WirePutUlong(Reply + 8, address->PciBusNumber);
+        WirePutUlong(Reply + 12, address->PciDeviceNumber);
+        WirePutUlong(Reply + 16, address->PciFunctionNumber);
+        WirePutUshort(Reply + 20, address->RootHubPortNumber);
         for (index = 0; index < ARRAYSIZE(address->HubPortNumber); index++) {
-            PutUshort(Reply + 22 + 2 * index, address->HubPortNumber[index]);
+            WirePutUshort(Reply + 22 + 2 * index, address->HubPortNumber[index]);
         }
     }
     *Serial = (ULONG)DeviceSerial;

@@ -34,7 +34,7 @@ std::set<std::string> SplitCommas(const std::string& text) {
 
 int main(int argc, char** argv) {
     uint64_t seed = 0;
-    std::set<std::string> show = {"pnp"};
+    std::set<std::string> show = {"pnp", "ioctl"};
     std::string path;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];

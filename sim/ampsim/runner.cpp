@@ -1,5 +1,7 @@
 #include "ampsim/runner.h"
 
+#include "ampsim/io_commands.h"
+
 #include <cstdio>
 #include <map>
 #include <set>
@@ -16,21 +18,6 @@ namespace {
 const char* const kParamKey =
     "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Services\\tabvoltx\\Param";
 
-unsigned long ParseNumber(const Command& command, const std::string& text, int base,
-                          unsigned long max, const std::string& what) {
-    size_t used = 0;
-    unsigned long value = 0;
-    try {
-        value = std::stoul(text, &used, base);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text.empty() || used != text.size() || value > max) {
-        throw ScenarioError(command.line, "bad " + what + " '" + text + "'");
-    }
-    return value;
-}
-
 uint16_t Hex16(const Command& command, const std::string& key, uint16_t fallback) {
     auto found = command.options.find(key);
     if (found == command.options.end()) {
@@ -41,13 +28,6 @@ uint16_t Hex16(const Command& command, const std::string& key, uint16_t fallback
         text = text.substr(2);
     }
     return static_cast<uint16_t>(ParseNumber(command, text, 16, 0xFFFF, key));
-}
-
-unsigned long Decimal(const Command& command, const std::string& key, unsigned long fallback,
-                      unsigned long max) {
-    auto found = command.options.find(key);
-    return found == command.options.end() ? fallback
-                                          : ParseNumber(command, found->second, 0, max, key);
 }
 
 std::vector<std::string> SplitBars(const std::string& text) {
@@ -102,18 +82,6 @@ sim::Ticks ParseDuration(const Command& command, const std::string& text) {
     return static_cast<sim::Ticks>(ticks + 0.5);
 }
 
-std::vector<uint8_t> HexBytes(const Command& command, const std::string& text) {
-    if (text.size() % 2 != 0) {
-        throw ScenarioError(command.line, "hex data needs an even number of digits");
-    }
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        bytes.push_back(
-            static_cast<uint8_t>(ParseNumber(command, text.substr(i, 2), 16, 0xFF, "hex byte")));
-    }
-    return bytes;
-}
-
 std::vector<uint8_t> RegistryData(const Command& command, const std::string& type,
                                   const std::vector<std::string>& data, uint32_t* reg_type) {
     auto need_one = [&] {
@@ -155,7 +123,7 @@ std::vector<uint8_t> RegistryData(const Command& command, const std::string& typ
     if (type == "REG_BINARY") {
         need_one();
         *reg_type = REG_BINARY;
-        return HexBytes(command, data[0]);
+        return ParseHexBytes(command, data[0]);
     }
     throw ScenarioError(command.line, "unknown registry type '" + type + "'");
 }
@@ -163,7 +131,7 @@ std::vector<uint8_t> RegistryData(const Command& command, const std::string& typ
 const std::map<std::string, sim::Fault>& FaultsByName() {
     static const std::map<std::string, sim::Fault> faults = [] {
         std::map<std::string, sim::Fault> byName;
-        for (int i = 0; i <= static_cast<int>(sim::Fault::kIrpBuild); ++i) {
+        for (int i = 0; i <= static_cast<int>(sim::Fault::kQueueCreate); ++i) {
             auto fault = static_cast<sim::Fault>(i);
             byName[sim::FaultName(fault)] = fault;
         }
@@ -236,7 +204,7 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     auto node = std::make_unique<sim::UsbNode>();
     node->name = command.words[0];
     node->kind = hub ? sim::NodeKind::kHub : sim::NodeKind::kDevice;
-    node->port_count = hub ? static_cast<int>(Decimal(command, "ports", 4, 255)) : 0;
+    node->port_count = hub ? static_cast<int>(DecimalOption(command, "ports", 4, 255)) : 0;
     if (hub && node->port_count < 1) {
         throw ScenarioError(command.line, "a hub needs at least one port");
     }
@@ -292,7 +260,7 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     }
     auto bos = command.options.find("bos");
     if (bos != command.options.end()) {
-        behaviour.bos = HexBytes(command, bos->second);
+        behaviour.bos = ParseHexBytes(command, bos->second);
         if (behaviour.bos.empty()) {
             throw ScenarioError(command.line, "bos needs at least one byte");
         }
@@ -323,10 +291,10 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
             if (model.nodes.count(name) != 0) {
                 throw ScenarioError(command.line, "name '" + name + "' is already used");
             }
-            uint32_t bus = static_cast<uint32_t>(Decimal(command, "bus", 0, 255));
-            uint32_t device = static_cast<uint32_t>(Decimal(command, "device", 20, 31));
-            uint32_t function = static_cast<uint32_t>(Decimal(command, "function", 0, 7));
-            int ports = static_cast<int>(Decimal(command, "ports", 4, 255));
+            uint32_t bus = static_cast<uint32_t>(DecimalOption(command, "bus", 0, 255));
+            uint32_t device = static_cast<uint32_t>(DecimalOption(command, "device", 20, 31));
+            uint32_t function = static_cast<uint32_t>(DecimalOption(command, "function", 0, 7));
+            int ports = static_cast<int>(DecimalOption(command, "ports", 4, 255));
             if (ports < 1) {
                 throw ScenarioError(command.line, "a controller needs at least one port");
             }
@@ -482,8 +450,8 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
             auto count_option = command.options.find("count");
             int count = count_option != command.options.end() && count_option->second == "always"
                             ? sim::Faults::kAlways
-                            : static_cast<int>(Decimal(command, "count", 1, 1000000));
-            int skip = static_cast<int>(Decimal(command, "skip", 0, 1000000));
+                            : static_cast<int>(DecimalOption(command, "count", 1, 1000000));
+            int skip = static_cast<int>(DecimalOption(command, "skip", 0, 1000000));
             sim::Fault kind = fault->second;
             steps_.push_back(
                 [=](sim::Machine& machine) { machine.faults.Arm(kind, target, count, skip); });
@@ -517,7 +485,7 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
                     machine.kernel.exports.erase(name);
                 }
             });
-        } else {
+        } else if (!CompileIoCommand(command, &steps_)) {
             throw ScenarioError(command.line, "unknown command '" + verb + "'");
         }
     }

@@ -78,4 +78,38 @@ std::vector<Command> ParseScenario(const std::string& text) {
     return commands;
 }
 
+unsigned long ParseNumber(const Command& command, const std::string& text, int base,
+                          unsigned long max, const std::string& what) {
+    size_t used = 0;
+    unsigned long value = 0;
+    try {
+        value = std::stoul(text, &used, base);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || value > max) {
+        throw ScenarioError(command.line, "bad " + what + " '" + text + "'");
+    }
+    return value;
+}
+
+unsigned long DecimalOption(const Command& command, const std::string& key, unsigned long fallback,
+                            unsigned long max) {
+    auto found = command.options.find(key);
+    return found == command.options.end() ? fallback
+                                          : ParseNumber(command, found->second, 0, max, key);
+}
+
+std::vector<uint8_t> ParseHexBytes(const Command& command, const std::string& text) {
+    if (text.size() % 2 != 0) {
+        throw ScenarioError(command.line, "hex data needs an even number of digits");
+    }
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        bytes.push_back(
+            static_cast<uint8_t>(ParseNumber(command, text.substr(i, 2), 16, 0xFF, "hex byte")));
+    }
+    return bytes;
+}
+
 }  // namespace ampsim

@@ -2,6 +2,7 @@
 // double quotes may hold blanks, '#' starts a comment, blank lines are ignored.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -26,5 +27,15 @@ struct Command {
 
 // Splits the text into commands; reports unbalanced quotes and repeated options.
 std::vector<Command> ParseScenario(const std::string& text);
+
+// Value parsers shared by the commands; each reports a bad value as a ScenarioError naming
+// `what` (or the option's key).
+unsigned long ParseNumber(const Command& command, const std::string& text, int base,
+                          unsigned long max, const std::string& what);
+// The option's number (decimal, or hexadecimal with 0x), or `fallback` when it is absent.
+unsigned long DecimalOption(const Command& command, const std::string& key, unsigned long fallback,
+                            unsigned long max);
+// Hex digits, two a byte.
+std::vector<uint8_t> ParseHexBytes(const Command& command, const std::string& text);
 
 }  // namespace ampsim

@@ -73,6 +73,27 @@ class Handles {
     uintptr_t next_ = 0x100;
 };
 
+// The object manager's namespace as far as devices go: device names ("\Device\X") and the
+// symbolic links to them ("\DosDevices\X", which "\??\X" and the Win32 path "\\.\X"
+// also name). Names compare case-insensitively. A link is resolved at each open, so a link
+// whose device has gone leads nowhere.
+class ObjectNamespace {
+  public:
+    // False when the name exists already.
+    bool InsertDevice(const std::string& name, void* device);
+    void RemoveDevice(const std::string& name);
+    bool Exists(const std::string& name) const;
+    bool InsertLink(const std::string& link, const std::string& target);
+    void RemoveLink(const std::string& link);
+    // The device an NT or Win32 path leads to, or nullptr.
+    void* Resolve(const std::string& path) const;
+
+  private:
+    static std::string Canonical(const std::string& path);
+    std::map<std::string, void*> devices_;
+    std::map<std::string, std::string> links_;
+};
+
 // The PC/AT speaker: port 0x61 bits 0 (timer 2 gate) and 1 (speaker data), and counter 2
 // of the interval timer, loaded low byte then high byte after control word 0xB6.
 struct Speaker {
@@ -111,6 +132,7 @@ class Kernel {
     WindowsVersion version;
     TraceSession trace;
     Speaker speaker;
+    ObjectNamespace names;
     // Routines that MmGetSystemRoutineAddress finds; tests remove names to take the
     // driver down another tracing route.
     std::set<std::string> exports;

@@ -58,6 +58,9 @@ constexpr UCHAR kSurpriseRemoval = 0x17;
 }  // namespace
 
 NTSTATUS Kmdf::ProcessIrp(WdfDevice* device, PIRP irp) {
+    if (device->control) {
+        return ProcessControlIrp(device, irp);
+    }
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     if (stack->MajorFunction == IRP_MJ_POWER && stack->MinorFunction == IRP_MN_SET_POWER &&
         stack->Parameters.Power.Type == DevicePowerState) {
@@ -217,6 +220,9 @@ NTSTATUS WdfDeviceCreate(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES Dev
     PWDFDEVICE_INIT init = *DeviceInit;
     if (init == NULL || init->consumed) {
         machine.BugCheck("WDF_VIOLATION: WdfDeviceCreate with a consumed device-init record");
+    }
+    if (init->control) {
+        return sim::CreateControlDevice(DeviceInit, DeviceAttributes, Device);
     }
     if (!init->filter) {
         machine.BugCheck("WDF_VIOLATION: a device above a function driver must be a filter");

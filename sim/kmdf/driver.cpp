@@ -32,6 +32,9 @@ void Kmdf::UnloadDriver() {
     }
     Delete(ending);
     driver = nullptr;
+    if (!control_inits.empty()) {
+        Machine::Current().BugCheck("WDF_VIOLATION: a control-device init record was never freed");
+    }
 }
 
 }  // namespace sim

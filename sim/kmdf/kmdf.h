@@ -9,9 +9,11 @@
 #include <usb.h>
 #include <wdfusb.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,17 @@ namespace sim {
 class SimThread;
 struct UsbNode;
 
-enum class WdfType { kDriver, kDevice, kCollection, kWaitLock, kObject, kUsbDevice };
+enum class WdfType {
+    kDriver,
+    kDevice,
+    kCollection,
+    kWaitLock,
+    kObject,
+    kUsbDevice,
+    kQueue,
+    kRequest,
+    kFileObject,
+};
 const char* WdfTypeName(WdfType type);
 
 struct WdfObject {
@@ -54,6 +66,30 @@ struct WdfUsbDevice : WdfObject {
     UsbNode* node = nullptr;
 };
 
+struct WdfDevice;
+
+struct WdfFileObject : WdfObject {
+    PFILE_OBJECT wdm = nullptr;
+};
+
+struct WdfRequest;
+
+struct WdfQueue : WdfObject {
+    WdfDevice* device = nullptr;
+    WDF_IO_QUEUE_CONFIG config = {};
+    WdfRequest* current = nullptr;    // the request the driver holds
+    std::deque<WdfRequest*> waiting;  // in arrival order
+    bool idle() const { return current == nullptr && waiting.empty(); }
+};
+
+struct WdfRequest : WdfObject {
+    PIRP irp = nullptr;
+    WdfQueue* queue = nullptr;         // NULL for a create request
+    WdfFileObject* created = nullptr;  // the file object a create request opens
+    ULONG input_length = 0;
+    ULONG output_length = 0;
+};
+
 struct WdfDevice : WdfObject {
     DEVICE_OBJECT self = {};
     PDEVICE_OBJECT pdo = nullptr;
@@ -68,12 +104,27 @@ struct WdfDevice : WdfObject {
     WDF_POWER_DEVICE_STATE previous_state = WdfPowerDeviceD3Final;
     // Set by the framework's preprocess dispatch so that an IRP handed back twice is caught.
     PIRP preprocessed_irp = nullptr;
+    // A control device: outside any PnP stack, named, reached through file handles.
+    bool control = false;
+    bool deleting = false;  // deletion has begun: new requests are refused
+    std::string name;
+    std::string link;
+    std::string sddl;
+    WDF_FILEOBJECT_CONFIG file_config = {};
+    WdfQueue* queue = nullptr;
+    std::map<PFILE_OBJECT, WdfFileObject*> files;
 };
 
 // What WdfFdoInit* calls see while the driver's device-add callback runs.
 }  // namespace sim
 
 struct WDFDEVICE_INIT {
+    // Set for a record from WdfControlDeviceInitAllocate, which the driver owns.
+    bool control = false;
+    std::string name;
+    std::string sddl;
+    bool exclusive = false;
+    WDF_FILEOBJECT_CONFIG file_config = {};
     sim::UsbNode* node = nullptr;
     PDEVICE_OBJECT pdo = nullptr;
     bool filter = false;
@@ -105,6 +156,21 @@ class Kmdf {
     void Delete(WdfObject* object);
     void Release(WdfObject* object);
 
+    // The framework's handling of an IRP that reached a control device: opens and closes
+    // through the file callbacks, I/O-control requests through the default queue.
+    NTSTATUS ProcessControlIrp(WdfDevice* device, PIRP irp);
+    // A framework request object for an IRP that reached a control device.
+    WdfRequest* NewRequest(PIRP irp, WdfQueue* queue);
+    // Hands an I/O-control request to the queue; the driver sees it when its turn comes.
+    NTSTATUS QueueRequest(WdfDevice* device, PIRP irp);
+    // Completes a request: the IRP goes back to its sender and the next request is presented.
+    void CompleteRequest(WdfRequest* request, NTSTATUS status, ULONG_PTR information);
+    // Deleting a control device takes its names away, refuses new requests and waits until
+    // the requests already queued have been through the driver.
+    void BeginControlDeviceDeletion(WdfDevice* device);
+    // Control-device init records the driver allocated and has not handed over or freed.
+    std::set<WDFDEVICE_INIT*> control_inits;
+
     // Runs the loaded driver's device-add callback for a new device stack. Returns the
     // callback's status; *filter is the device it created, or nullptr.
     NTSTATUS AddDevice(UsbNode* node, PDEVICE_OBJECT pdo, WdfDevice** filter);
@@ -128,6 +194,9 @@ class Kmdf {
 };
 
 Kmdf& CurrentKmdf();
+// WdfDeviceCreate for a control-device init record.
+NTSTATUS CreateControlDevice(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES attributes,
+                             WDFDEVICE* created);
 inline WDFOBJECT HandleOf(WdfObject* object) {
     return object;
 }

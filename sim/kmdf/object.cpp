@@ -20,6 +20,12 @@ const char* WdfTypeName(WdfType type) {
             return "WDFOBJECT";
         case WdfType::kUsbDevice:
             return "WDFUSBDEVICE";
+        case WdfType::kQueue:
+            return "WDFQUEUE";
+        case WdfType::kRequest:
+            return "WDFREQUEST";
+        case WdfType::kFileObject:
+            return "WDFFILEOBJECT";
     }
     return "?";
 }
@@ -29,7 +35,11 @@ WdfObject::~WdfObject() {
 }
 
 Kmdf::Kmdf() = default;
-Kmdf::~Kmdf() = default;
+Kmdf::~Kmdf() {
+    for (WDFDEVICE_INIT* init : control_inits) {
+        delete init;
+    }
+}
 
 Kmdf& CurrentKmdf() {
     return *Machine::Current().kmdf;
@@ -89,6 +99,9 @@ void Kmdf::Delete(WdfObject* object) {
     if (object->deleted) {
         Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + WdfTypeName(object->type) +
                                     " deleted twice");
+    }
+    if (object->type == WdfType::kDevice && static_cast<WdfDevice*>(object)->control) {
+        BeginControlDeviceDeletion(static_cast<WdfDevice*>(object));
     }
     object->deleted = true;
     while (!object->children.empty()) {

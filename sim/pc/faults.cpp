@@ -30,6 +30,12 @@ const char* FaultName(Fault fault) {
             return "usb-target";
         case Fault::kIrpBuild:
             return "irp-build";
+        case Fault::kControlInit:
+            return "control-init";
+        case Fault::kSymbolicLink:
+            return "symbolic-link";
+        case Fault::kQueueCreate:
+            return "queue-create";
     }
     return "?";
 }

@@ -8,6 +8,7 @@
 
 namespace sim {
 
+// kQueueCreate stays last: the scenario parser walks the names up to it.
 enum class Fault {
     kPoolAllocation,     // target: the pool tag as four characters
     kDriverCreate,       // WdfDriverCreate
@@ -15,12 +16,15 @@ enum class Fault {
     kWaitLockCreate,     // WdfWaitLockCreate
     kObjectCreate,       // WdfObjectCreate
     kCollectionAdd,      // WdfCollectionAdd
-    kDeviceCreate,       // WdfDeviceCreate; target: device name
+    kDeviceCreate,       // WdfDeviceCreate; target: device name, "control" for a control device
     kHardwareIdQuery,    // target: device name
     kCompatibleIdQuery,  // target: device name
     kContainerIdQuery,   // target: device name
     kUsbTargetCreate,    // WdfUsbTargetDeviceCreate; target: device name
     kIrpBuild,           // IoBuildDeviceIoControlRequest
+    kControlInit,        // WdfControlDeviceInitAllocate
+    kSymbolicLink,       // WdfDeviceCreateSymbolicLink
+    kQueueCreate,        // WdfIoQueueCreate
 };
 
 const char* FaultName(Fault fault);

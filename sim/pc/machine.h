@@ -8,6 +8,7 @@
 #include <string>
 
 #include "kernel/kernel.h"
+#include "kernel/user_io.h"
 #include "pc/event_log.h"
 #include "pc/faults.h"
 #include "sched/scheduler.h"
@@ -36,6 +37,8 @@ class Machine {
     EventLog log;
     Faults faults;
     Kernel kernel;
+    // Programs' handles to devices; the application's I/O goes through here.
+    UserIo user_io;
     std::unique_ptr<Kmdf> kmdf;
     std::unique_ptr<UsbTree> usb;
     std::unique_ptr<PnpManager> pnp;

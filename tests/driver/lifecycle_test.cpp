@@ -153,15 +153,12 @@ TEST(Lifecycle, UnloadLeavesNoPoolAndNoFrameworkObjects) {
     EXPECT_EQ(run.machine().kernel.handles.open_count(), 0u);
 }
 
-struct EntryFailure {
-    const char* fault;
-};
-
 // Whatever step of the entry fails, the load fails with its status, the trace provider is
 // unregistered and nothing is left behind.
 TEST(Lifecycle, FailedEntryUndoesTracingAndLeavesNothing) {
     for (const char* fault :
-         {"driver-create", "collection-create", "waitlock-create", "object-create"}) {
+         {"driver-create", "collection-create", "waitlock-create", "control-init",
+          "device-create control", "symbolic-link", "queue-create"}) {
         auto run = RunScenario(kHardware + "fail " + fault + "\nload\nplug PAD C1:1\n");
         EXPECT_RUN_OK(run);
         EXPECT_TRUE(SameSequence(run.Lines("pnp"), {"driver load-failed status=0xc000009a"}))
@@ -171,6 +168,7 @@ TEST(Lifecycle, FailedEntryUndoesTracingAndLeavesNothing) {
             << fault;
         EXPECT_EQ(run.machine().kmdf->live_objects(), 0u) << fault;
         EXPECT_EQ(run.result.pool_outstanding, 0u) << fault;
+        EXPECT_EQ(run.machine().kernel.names.Resolve(VEXA_USER_DEVICE_PATH), nullptr) << fault;
     }
 }
 

@@ -24,6 +24,7 @@ typedef struct WDFDEVICE_INIT* PWDFDEVICE_INIT;
 #define WDF_NO_OBJECT_ATTRIBUTES NULL
 #define WDF_NO_HANDLE NULL
 #define WDF_NO_SEND_OPTIONS NULL
+#define WDF_NO_EVENT_CALLBACK NULL
 
 // ---------------------------------------------------------------------------------------------
 // Objects and their typed contexts
@@ -230,6 +231,120 @@ PDEVICE_OBJECT WdfDeviceWdmGetPhysicalDevice(WDFDEVICE Device);
 // Gives an IRP that the preprocess callback has seen back to the framework. The callback
 // must have skipped its stack location first.
 NTSTATUS WdfDeviceWdmDispatchPreprocessedIrp(WDFDEVICE Device, PIRP Irp);
+
+// ---------------------------------------------------------------------------------------------
+// Control devices, file objects and the symbolic link
+typedef enum _WDF_TRI_STATE { WdfFalse = 0, WdfTrue = 1, WdfUseDefault = 2 } WDF_TRI_STATE;
+
+typedef enum _WDF_FILEOBJECT_CLASS {
+    WdfFileObjectInvalid = 0,
+    WdfFileObjectNotRequired = 1,
+    WdfFileObjectWdfCanUseFsContext = 2,
+    WdfFileObjectWdfCanUseFsContext2 = 3,
+    WdfFileObjectWdfCannotUseFsContexts = 4,
+} WDF_FILEOBJECT_CLASS;
+
+typedef VOID EVT_WDF_DEVICE_FILE_CREATE(WDFDEVICE Device, WDFREQUEST Request,
+                                        WDFFILEOBJECT FileObject);
+typedef EVT_WDF_DEVICE_FILE_CREATE* PFN_WDF_DEVICE_FILE_CREATE;
+typedef VOID EVT_WDF_FILE_CLOSE(WDFFILEOBJECT FileObject);
+typedef EVT_WDF_FILE_CLOSE* PFN_WDF_FILE_CLOSE;
+typedef VOID EVT_WDF_FILE_CLEANUP(WDFFILEOBJECT FileObject);
+typedef EVT_WDF_FILE_CLEANUP* PFN_WDF_FILE_CLEANUP;
+
+typedef struct _WDF_FILEOBJECT_CONFIG {
+    ULONG Size;
+    PFN_WDF_DEVICE_FILE_CREATE EvtDeviceFileCreate;
+    PFN_WDF_FILE_CLOSE EvtFileClose;
+    PFN_WDF_FILE_CLEANUP EvtFileCleanup;
+    WDF_TRI_STATE AutoForwardCleanupClose;
+    WDF_FILEOBJECT_CLASS FileObjectClass;
+} WDF_FILEOBJECT_CONFIG, *PWDF_FILEOBJECT_CONFIG;
+
+FORCEINLINE VOID WDF_FILEOBJECT_CONFIG_INIT(PWDF_FILEOBJECT_CONFIG FileEventCallbacks,
+                                            PFN_WDF_DEVICE_FILE_CREATE EvtDeviceFileCreate,
+                                            PFN_WDF_FILE_CLOSE EvtFileClose,
+                                            PFN_WDF_FILE_CLEANUP EvtFileCleanup) {
+    FileEventCallbacks->Size = sizeof(WDF_FILEOBJECT_CONFIG);
+    FileEventCallbacks->EvtDeviceFileCreate = EvtDeviceFileCreate;
+    FileEventCallbacks->EvtFileClose = EvtFileClose;
+    FileEventCallbacks->EvtFileCleanup = EvtFileCleanup;
+    FileEventCallbacks->AutoForwardCleanupClose = WdfUseDefault;
+    FileEventCallbacks->FileObjectClass = WdfFileObjectWdfCannotUseFsContexts;
+}
+
+// An init record for a device outside any PnP stack, or NULL when none can be allocated.
+// The record is the caller's until WdfDeviceCreate succeeds with it; otherwise the caller
+// frees it with WdfDeviceInitFree. The SDDL string is kept with the device (access checks
+// are not modelled).
+PWDFDEVICE_INIT WdfControlDeviceInitAllocate(WDFDRIVER Driver, PCUNICODE_STRING SDDLString);
+VOID WdfDeviceInitFree(PWDFDEVICE_INIT DeviceInit);
+// An exclusive device accepts one open handle at a time.
+VOID WdfDeviceInitSetExclusive(PWDFDEVICE_INIT DeviceInit, BOOLEAN IsExclusive);
+NTSTATUS WdfDeviceInitAssignName(PWDFDEVICE_INIT DeviceInit, PCUNICODE_STRING DeviceName);
+VOID WdfDeviceInitSetFileObjectConfig(PWDFDEVICE_INIT DeviceInit,
+                                      PWDF_FILEOBJECT_CONFIG FileObjectConfig,
+                                      PWDF_OBJECT_ATTRIBUTES FileObjectAttributes);
+// The link lives as long as the device; a name that exists already gives
+// STATUS_OBJECT_NAME_COLLISION.
+NTSTATUS WdfDeviceCreateSymbolicLink(WDFDEVICE Device, PCUNICODE_STRING SymbolicLinkName);
+// Until this is called the device refuses every open.
+VOID WdfControlFinishInitializing(WDFDEVICE Device);
+
+// ---------------------------------------------------------------------------------------------
+// Queues and requests
+typedef enum _WDF_IO_QUEUE_DISPATCH_TYPE {
+    WdfIoQueueDispatchInvalid = 0,
+    WdfIoQueueDispatchSequential,
+    WdfIoQueueDispatchParallel,
+    WdfIoQueueDispatchManual,
+    WdfIoQueueDispatchMax,
+} WDF_IO_QUEUE_DISPATCH_TYPE;
+
+typedef VOID EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL(WDFQUEUE Queue, WDFREQUEST Request,
+                                                size_t OutputBufferLength, size_t InputBufferLength,
+                                                ULONG IoControlCode);
+typedef EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL* PFN_WDF_IO_QUEUE_IO_DEVICE_CONTROL;
+
+typedef struct _WDF_IO_QUEUE_CONFIG {
+    ULONG Size;
+    WDF_IO_QUEUE_DISPATCH_TYPE DispatchType;
+    WDF_TRI_STATE PowerManaged;
+    BOOLEAN AllowZeroLengthRequests;
+    BOOLEAN DefaultQueue;
+    PVOID EvtIoDefault;
+    PVOID EvtIoRead;
+    PVOID EvtIoWrite;
+    PFN_WDF_IO_QUEUE_IO_DEVICE_CONTROL EvtIoDeviceControl;
+    PVOID EvtIoInternalDeviceControl;
+    PVOID EvtIoStop;
+    PVOID EvtIoResume;
+    PVOID EvtIoCanceledOnQueue;
+} WDF_IO_QUEUE_CONFIG, *PWDF_IO_QUEUE_CONFIG;
+
+FORCEINLINE VOID WDF_IO_QUEUE_CONFIG_INIT_DEFAULT_QUEUE(PWDF_IO_QUEUE_CONFIG Config,
+                                                        WDF_IO_QUEUE_DISPATCH_TYPE DispatchType) {
+    RtlZeroMemory(Config, sizeof(WDF_IO_QUEUE_CONFIG));
+    Config->Size = sizeof(WDF_IO_QUEUE_CONFIG);
+    Config->DispatchType = DispatchType;
+    Config->PowerManaged = WdfUseDefault;
+    Config->DefaultQueue = TRUE;
+}
+
+// Only a device's default queue with sequential dispatch is modelled: one request in the
+// driver at a time, the others presented in arrival order as each completes.
+NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config,
+                          PWDF_OBJECT_ATTRIBUTES QueueAttributes, WDFQUEUE* Queue);
+// Buffered requests: input and output are the one system buffer. A zero-length buffer, or
+// one shorter than MinimumRequiredSize, gives STATUS_BUFFER_TOO_SMALL and no buffer.
+NTSTATUS WdfRequestRetrieveInputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
+                                       PVOID* Buffer, size_t* Length);
+NTSTATUS WdfRequestRetrieveOutputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
+                                        PVOID* Buffer, size_t* Length);
+// Completes the request once; the handle is dead afterwards, so completing it again is a
+// verifier failure.
+VOID WdfRequestComplete(WDFREQUEST Request, NTSTATUS Status);
+VOID WdfRequestCompleteWithInformation(WDFREQUEST Request, NTSTATUS Status, ULONG_PTR Information);
 
 #ifdef __cplusplus
 }

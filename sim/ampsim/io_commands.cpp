@@ -1,0 +1,195 @@
+#include "ampsim/io_commands.h"
+
+#include <ntddk.h>
+
+#include <cstdio>
+#include <string>
+
+#include "vexa_ioctl.h"
+
+namespace ampsim {
+namespace {
+
+struct CodeName {
+    const char* name;
+    uint32_t code;
+};
+
+#define CODE_NAME(code) \
+    { #code, code }
+const CodeName kCodeNames[] = {
+    CODE_NAME(VEXA_IOCTL_GET_DEVICE_NUM),
+    CODE_NAME(VEXA_IOCTL_ENUM_DEVICES),
+    CODE_NAME(VEXA_IOCTL_VENDOR_REQUEST),
+    CODE_NAME(VEXA_IOCTL_NOOP),
+    CODE_NAME(VEXA_IOCTL_VENDOR_REQUEST2),
+    CODE_NAME(VEXA_IOCTL_BEEP_ON),
+    CODE_NAME(VEXA_IOCTL_BEEP_OFF),
+    CODE_NAME(VEXA_IOCTL_ENABLE_TAB_CHARGING),
+    CODE_NAME(VEXA_IOCTL_GET_SERIAL_STRING),
+    CODE_NAME(VEXA_IOCTL_GET_INSTANCE_ID),
+    CODE_NAME(VEXA_IOCTL_GET_CONTAINER_ID),
+    CODE_NAME(VEXA_IOCTL_GET_BOS_CONTAINER_ID),
+    CODE_NAME(VEXA_IOCTL_GET_TOPOLOGY_ADDRESS),
+    CODE_NAME(VEXA_IOCTL_HUB_PORT_COMMAND),
+};
+#undef CODE_NAME
+
+// The largest buffer a scenario may ask for; the I/O manager itself takes up to 4 GB.
+constexpr unsigned long kMaxBuffer = 1 << 20;
+
+std::string Format(const char* format, unsigned long a, unsigned long b = 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, b);
+    return text;
+}
+
+uint32_t ParseCode(const Command& command, const std::string& word) {
+    for (const CodeName& entry : kCodeNames) {
+        if (word == entry.name) {
+            return entry.code;
+        }
+    }
+    try {
+        size_t used = 0;
+        unsigned long code = std::stoul(word, &used, 0);
+        if (used == word.size() && code <= 0xFFFFFFFFUL) {
+            return static_cast<uint32_t>(code);
+        }
+    } catch (const std::exception&) {
+    }
+    throw ScenarioError(command.line, "unknown I/O-control code '" + word + "'");
+}
+
+struct Reply {
+    bool opened = false;
+    NTSTATUS status = 0;
+    std::vector<uint8_t> output;  // the `information` bytes the driver returned
+};
+
+// One request on a handle of its own, as a program that opens the device for each call.
+Reply Send(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
+           size_t output_length) {
+    Reply reply;
+    sim::UserHandle handle = 0;
+    if (!NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
+        return reply;
+    }
+    reply.opened = true;
+    std::vector<uint8_t> output(output_length);
+    sim::IoResult result = machine.user_io.DeviceControl(handle, code, input.data(), input.size(),
+                                                         output.data(), output.size());
+    machine.user_io.Close(handle);
+    reply.status = result.status;
+    if (NT_SUCCESS(result.status)) {
+        output.resize(result.information);
+        reply.output = output;
+    }
+    return reply;
+}
+
+void LogReply(sim::Machine& machine, const std::string& name, const Reply& reply) {
+    if (!reply.opened) {
+        machine.Log("ioctl", name + " -> open-failed");
+        return;
+    }
+    std::string text = name +
+                       " -> status=" + Format("0x%08lx", static_cast<uint32_t>(reply.status)) +
+                       " info=" + std::to_string(reply.output.size()) + " out=";
+    for (uint8_t byte : reply.output) {
+        text += Format("%02lX", byte);
+    }
+    machine.Log("ioctl", text);
+}
+
+uint32_t Ulong(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+uint16_t Ushort(const std::vector<uint8_t>& bytes, size_t at) {
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// Asks again with room for every device if the list has grown past the buffer.
+void ListDevices(sim::Machine& machine) {
+    const std::string name = "VEXA_IOCTL_ENUM_DEVICES";
+    size_t room = 8;
+    Reply reply;
+    for (;;) {
+        reply = Send(machine, VEXA_IOCTL_ENUM_DEVICES, {},
+                     VEXA_DEVICE_LIST_HEADER_SIZE + sizeof(VEXA_DEVICE_ENTRY) * room);
+        if (!reply.opened || !NT_SUCCESS(reply.status) || Ulong(reply.output, 4) <= room) {
+            break;
+        }
+        room = Ulong(reply.output, 4);
+    }
+    if (!reply.opened || !NT_SUCCESS(reply.status)) {
+        LogReply(machine, name, reply);
+        return;
+    }
+    uint32_t count = Ulong(reply.output, 4);
+    for (uint32_t i = 0; i < count; ++i) {
+        size_t at = VEXA_DEVICE_LIST_HEADER_SIZE + sizeof(VEXA_DEVICE_ENTRY) * i;
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "device handle=%u vexa=%u vid=%04x pid=%04x bcddevice=%04x bcdusb=%04x "
+                      "charge=%u",
+                      Ulong(reply.output, at), Ushort(reply.output, at + 4),
+                      Ushort(reply.output, at + 6), Ushort(reply.output, at + 8),
+                      Ushort(reply.output, at + 10), Ushort(reply.output, at + 12),
+                      reply.output[at + 14]);
+        machine.Log("ioctl", text);
+    }
+    machine.Log("ioctl", "devices count=" + std::to_string(count) +
+                             " serial=" + std::to_string(Ulong(reply.output, 0)));
+}
+
+}  // namespace
+
+bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
+    const std::string& verb = command.verb;
+    if (verb == "ioctl") {
+        if (command.words.size() != 1) {
+            throw ScenarioError(command.line, "usage: ioctl CODE [in=HEX] [out=N]");
+        }
+        std::string name = command.words[0];
+        uint32_t code = ParseCode(command, name);
+        for (const auto& [key, value] : command.options) {
+            if (key != "in" && key != "out") {
+                throw ScenarioError(command.line, "unknown option '" + key + "'");
+            }
+        }
+        auto in = command.options.find("in");
+        std::vector<uint8_t> input = in == command.options.end()
+                                         ? std::vector<uint8_t>()
+                                         : ParseHexBytes(command, in->second);
+        size_t output_length = DecimalOption(command, "out", 0, kMaxBuffer);
+        steps->push_back([=](sim::Machine& machine) {
+            LogReply(machine, name, Send(machine, code, input, output_length));
+        });
+        return true;
+    }
+    if (verb == "devices") {
+        if (!command.words.empty() || !command.options.empty()) {
+            throw ScenarioError(command.line, "usage: devices");
+        }
+        steps->push_back(ListDevices);
+        return true;
+    }
+    if (verb == "charge") {
+        if (command.words.size() > 1 || !command.options.empty() ||
+            (command.words.size() == 1 && command.words[0] != "skip")) {
+            throw ScenarioError(command.line, "usage: charge [skip]");
+        }
+        uint8_t skip = command.words.empty() ? 0 : 1;
+        steps->push_back([skip](sim::Machine& machine) {
+            LogReply(machine, "VEXA_IOCTL_ENABLE_TAB_CHARGING",
+                     Send(machine, VEXA_IOCTL_ENABLE_TAB_CHARGING, {skip}, 0));
+        });
+        return true;
+    }
+    return false;
+}
+
+}  // namespace ampsim
