@@ -44,6 +44,42 @@ std::vector<ListedDevice> ListedDevices() {
     return devices;
 }
 
+IoctlReply Ioctl(uint32_t code, const std::vector<uint8_t>& input, size_t output_length) {
+    sim::UserIo& io = sim::Machine::Current().user_io;
+    IoctlReply reply;
+    sim::UserHandle handle = 0;
+    if (!NT_SUCCESS(io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
+        return reply;
+    }
+    reply.opened = true;
+    // Filled with a pattern, so that bytes the call did not return stand out.
+    reply.output.assign(output_length, 0xEE);
+    sim::IoResult result = io.DeviceControl(handle, code, input.data(), input.size(),
+                                            reply.output.data(), reply.output.size());
+    io.Close(handle);
+    reply.status = result.status;
+    reply.information = result.information;
+    reply.output.resize(result.information);
+    return reply;
+}
+
+std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {
+    std::vector<uint8_t> bytes;
+    for (uint32_t value : values) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            bytes.push_back(static_cast<uint8_t>(value >> shift));
+        }
+    }
+    return bytes;
+}
+
+void AppendLe16(std::vector<uint8_t>* bytes, std::initializer_list<uint16_t> values) {
+    for (uint16_t value : values) {
+        bytes->push_back(static_cast<uint8_t>(value));
+        bytes->push_back(static_cast<uint8_t>(value >> 8));
+    }
+}
+
 ::testing::AssertionResult SameSequence(const std::vector<std::string>& actual,
                                         const std::vector<std::string>& expected) {
     if (actual == expected) {

@@ -49,6 +49,20 @@ struct ListedDevice {
 // The driver's listed devices, read under its lock; call from a simulated thread.
 std::vector<ListedDevice> ListedDevices();
 
+// One buffered I/O-control request through the user-mode channel, on a handle opened for
+// it; `opened` is false when "\\.\tabvolt" could not be opened. Call from a simulated
+// thread. `output` holds the `information` bytes the caller got back.
+struct IoctlReply {
+    bool opened = false;
+    NTSTATUS status = 0;
+    size_t information = 0;
+    std::vector<uint8_t> output;
+};
+IoctlReply Ioctl(uint32_t code, const std::vector<uint8_t>& input, size_t output_length);
+// Little-endian bytes of a request record, from 32-bit and 16-bit fields.
+std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values);
+void AppendLe16(std::vector<uint8_t>* bytes, std::initializer_list<uint16_t> values);
+
 // Compares whole sequences and shows both on a mismatch.
 ::testing::AssertionResult SameSequence(const std::vector<std::string>& actual,
                                         const std::vector<std::string>& expected);
