@@ -23,7 +23,7 @@ endif
 # Benchmarks are only meaningful optimised and uninstrumented, whatever SAN says.
 BENCH_BUILD_DIR := build
 AMPSIM := $(BUILD_DIR)/sim/ampsim/ampsim
-DEMO_ARGS ?= --show pnp,dbg,kernel
+DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel
 
 FORMAT_DIRS := $(wildcard common driver sim tests bench app)
 # An empty list would make find search the whole tree, build directories included.

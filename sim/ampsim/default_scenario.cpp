@@ -2,7 +2,9 @@
 
 namespace ampsim {
 
-// A Vexa hub on the first root port with a Galaxy Tab on port 1 and an iPad on port 2.
+// A Vexa hub on the first root port with a Galaxy Tab on port 1 and an iPad on port 2; the
+// application's requests as it makes them: the list, the iPad's charge request every five
+// seconds, and the port command that switches the Galaxy Tab's port to charging.
 const char* const kDefaultScenario = R"(# ampsim's built-in scenario
 controller C1 ports=4
 hub H1 vid=2E7B pid=0610 bcdusb=0210 bcddevice=7763 ports=4 serial=VX0001 string80="Vexa 3.0 Hub"
@@ -15,14 +17,22 @@ plug H1 C1:1
 plug TAB H1:1
 plug PAD H1:2
 plug KEY C1:2
+devices
+charge
+# the hub's port 1, under the Galaxy Tab, to charging mode
+ioctl VEXA_IOCTL_HUB_PORT_COMMAND in=0000000001000000437402000100000000 out=17
 wait 5s
+charge
+devices
 suspend
 wait 1s
 resume
+charge
 unplug TAB
 wait 5s
 unplug H1
 unplug KEY
+ioctl VEXA_IOCTL_GET_DEVICE_NUM out=23
 unload
 )";
 
