@@ -13,6 +13,12 @@ Kernel::Kernel()
     : exports{"WmiTraceMessage", "WmiQueryTraceInformation", "EtwRegisterClassicProvider",
               "EtwUnregister", "PsGetVersion"} {}
 
+Kernel::~Kernel() {
+    for (const void* irp : live_irps) {
+        std::free(const_cast<void*>(irp));
+    }
+}
+
 std::string Kernel::NameOf(const void* object) const {
     if (object == nullptr) {
         return "NULL";

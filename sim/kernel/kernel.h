@@ -126,6 +126,10 @@ struct TraceSession {
 class Kernel {
   public:
     Kernel();
+    // IRPs still in flight when a run is stopped go with the machine.
+    ~Kernel();
+    Kernel(const Kernel&) = delete;
+    Kernel& operator=(const Kernel&) = delete;
     Pool pool;
     Registry registry;
     Handles handles;
