@@ -22,6 +22,11 @@ endif
 
 # Benchmarks are only meaningful optimised and uninstrumented, whatever SAN says.
 BENCH_BUILD_DIR := build
+# libFuzzer needs clang; the fuzz build has a directory of its own. FUZZ_SECONDS is the total
+# time of `make fuzz`, shared among the fuzz targets.
+FUZZ_BUILD_DIR := build-fuzz
+FUZZ_CXX ?= clang++
+FUZZ_SECONDS ?= 120
 AMPSIM := $(BUILD_DIR)/sim/ampsim/ampsim
 DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel
 
@@ -33,7 +38,7 @@ FORMAT_FILES = $(if $(FORMAT_DIRS),find $(FORMAT_DIRS) -type f \( -name '*.cpp' 
 export UBSAN_OPTIONS ?= print_stacktrace=1
 export ASAN_OPTIONS ?= abort_on_error=1
 
-.PHONY: all setup configure build test demo bench check-windows format format-check clean
+.PHONY: all setup configure build test demo bench fuzz check-windows format format-check clean
 
 all: test
 
@@ -65,6 +70,12 @@ bench: setup
 	done; \
 	if [ "$$ran" -eq 0 ]; then echo "bench: no bench_* executables in $(BENCH_BUILD_DIR)/bench"; fi
 
+fuzz: setup
+	@$(CMAKE) -S . -B $(FUZZ_BUILD_DIR) -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=$(FUZZ_CXX) -DTABVOLT_FUZZ=ON
+	@$(CMAKE) --build $(FUZZ_BUILD_DIR)
+	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
 check-windows: setup
 	@bash scripts/check-windows.sh
 
@@ -75,4 +86,4 @@ format-check: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) --dry-run -Werror
 
 clean:
-	rm -rf build build-san
+	rm -rf build build-san build-fuzz

@@ -9,7 +9,10 @@
 using sim::Machine;
 
 extern "C" {
-NTSTATUS SimEtwRegisterClassicProvider(LPCGUID ProviderGuid, ULONG Type, PVOID EnableCallback,
+NTSTATUS SimEtwRegisterClassicProvider(LPCGUID ProviderGuid, ULONG Type,
+                                       VOID (*EnableCallback)(LPCGUID Guid, UCHAR ControlCode,
+                                                              PVOID EnableContext,
+                                                              PVOID CallbackContext),
                                        PVOID CallbackContext, PREGHANDLE RegHandle);
 NTSTATUS SimWmiQueryTraceInformation(ULONG TraceInformationClass, PVOID TraceInformation,
                                      ULONG TraceInformationLength, PULONG RequiredLength,

@@ -126,20 +126,22 @@ NTSTATUS RegisterWmiTraceCallback(PVOID callback, const char* route) {
 
 extern "C" {
 
-NTSTATUS SimEtwRegisterClassicProvider(LPCGUID ProviderGuid, ULONG Type, PVOID EnableCallback,
-                                       PVOID CallbackContext, PREGHANDLE RegHandle) {
+// The callback keeps its own function type: a driver calls this routine through a pointer of
+// exactly that shape, and a call through a pointer of another type is undefined.
+NTSTATUS SimEtwRegisterClassicProvider(LPCGUID ProviderGuid, ULONG Type,
+                                       ETW_CLASSIC_CALLBACK* EnableCallback, PVOID CallbackContext,
+                                       PREGHANDLE RegHandle) {
     UNREFERENCED_PARAMETER(Type);
     Machine& machine = Machine::Current();
     sim::TraceSession& session = machine.kernel.trace;
     session.route = "etw";
-    session.etw_callback = EnableCallback;
+    session.etw_callback = reinterpret_cast<void*>(EnableCallback);
     session.etw_context = CallbackContext;
     *RegHandle = 0x5E55;
     machine.Log("kernel", "trace provider registered via=etw");
     if (session.active && memcmp(ProviderGuid, &kEnabledProvider, sizeof(GUID)) == 0) {
         ULONG64 context = LoggerHandle(session);
-        reinterpret_cast<ETW_CLASSIC_CALLBACK*>(EnableCallback)(ProviderGuid, 1, &context,
-                                                                CallbackContext);
+        EnableCallback(ProviderGuid, 1, &context, CallbackContext);
     }
     return STATUS_SUCCESS;
 }
@@ -190,7 +192,16 @@ NTSTATUS WmiTraceMessage(TRACEHANDLE LoggerHandle, ULONG MessageFlags, LPGUID Me
     UNREFERENCED_PARAMETER(MessageGuid);
     std::vector<Piece> pieces;
     va_list args;
+    // Windows declares the last named parameter USHORT, so clang warns that va_start after a
+    // promoted type is undefined; the x86-64 ABI gives it a full slot and the rest follow.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
     va_start(args, MessageNumber);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     for (;;) {
         const UCHAR* data = va_arg(args, const UCHAR*);
         if (data == NULL) {

@@ -79,8 +79,11 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
         return STATUS_BUFFER_OVERFLOW;
     }
     memcpy(info->Name, ValueName->Buffer, name_bytes);
-    memcpy(static_cast<UCHAR*>(KeyValueInformation) + data_offset, value->data.data(),
-           value->data.size());
+    // An empty value has no data buffer to copy from.
+    if (!value->data.empty()) {
+        memcpy(static_cast<UCHAR*>(KeyValueInformation) + data_offset, value->data.data(),
+               value->data.size());
+    }
     return STATUS_SUCCESS;
 }
 
