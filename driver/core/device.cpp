@@ -122,6 +122,11 @@ VOID FilterEvtDeviceContextCleanup(WDFOBJECT Device) {
     }
     WdfWaitLockRelease(FilterDevicesLock);
 
+    // No lookup can reach the device's USB target any more.
+    if (FilterGetData(Device)->UsbDevice != NULL) {
+        WdfObjectDereference(FilterGetData(Device)->UsbDevice);
+    }
+
     if (last && ControlDevice != NULL) {
         WDFDEVICE control = ControlDevice;
 

@@ -220,10 +220,17 @@ static VOID FilterFormatBosContainerId(PUCHAR Field) {
 VOID FilterReadDeviceInformation(WDFDEVICE Device, PFILTER_EXTENSION Extension) {
     NTSTATUS status;
 
-    status = WdfUsbTargetDeviceCreate(Device, WDF_NO_OBJECT_ATTRIBUTES, &Extension->UsbDevice);
-    if (!NT_SUCCESS(status)) {
-        TraceWrite(TraceGroupPnp, TracePnpUsbTargetFailed, "x", status);
-        Extension->UsbDevice = NULL;
+    // One target serves every start of the device. The framework deletes it with the device,
+    // before the device's cleanup unlists it; the extra reference, dropped by that cleanup,
+    // keeps it valid for a lookup that still finds the device listed in between.
+    if (Extension->UsbDevice == NULL) {
+        status = WdfUsbTargetDeviceCreate(Device, WDF_NO_OBJECT_ATTRIBUTES, &Extension->UsbDevice);
+        if (NT_SUCCESS(status)) {
+            WdfObjectReference(Extension->UsbDevice);
+        } else {
+            TraceWrite(TraceGroupPnp, TracePnpUsbTargetFailed, "x", status);
+            Extension->UsbDevice = NULL;
+        }
     }
 
     if (Extension->UsbDevice != NULL) {
