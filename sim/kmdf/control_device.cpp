@@ -31,8 +31,6 @@ WdfDevice* LookupControlDevice(WDFDEVICE handle, const char* caller) {
     return device;
 }
 
-}  // namespace
-
 // The driver's create callback owns the request and must complete it; until then the
 // opener waits.
 NTSTATUS OpenControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
@@ -67,6 +65,8 @@ NTSTATUS CloseControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
     }
     return Complete(irp, STATUS_SUCCESS);
 }
+
+}  // namespace
 
 NTSTATUS Kmdf::ProcessControlIrp(WdfDevice* device, PIRP irp) {
     bool gone = device->deleting || device->deleted;
