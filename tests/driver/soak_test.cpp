@@ -1,6 +1,7 @@
 // Seeded soak: random plugs, unplugs, suspends, resumes, failing allocations and IRP builds,
-// slow and stalling devices, with the driver's invariants checked after every step and no
-// IRP left at the end. A failure names its seed.
+// slow and stalling devices, and the application's requests arriving all the while, with the
+// driver's invariants checked after every step and no IRP left at the end. A failure names
+// its seed.
 #include "support/sim_test.h"
 
 #include <set>
@@ -113,15 +114,47 @@ class Soak {
     ULONG highest_seen_ = 0;
 };
 
+// The application's side: charge requests, the list, and port commands to handles that may
+// have gone, sent while devices come and go. A failure must report no bytes.
+void Application(sim::Machine& machine, const bool* stop, std::string* failure) {
+    while (!*stop) {
+        uint64_t pick = machine.scheduler.Random();
+        support::IoctlReply reply;
+        if (pick % 3 == 0) {
+            reply = support::Ioctl(VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
+        } else if (pick % 3 == 1) {
+            reply = support::Ioctl(VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
+        } else {
+            std::vector<uint8_t> command =
+                support::Le32({0, static_cast<uint32_t>(pick >> 8) % 12});
+            command.push_back(0x43);
+            command.push_back(0x74);
+            support::AppendLe16(&command, {2, 1, 0});
+            reply = support::Ioctl(VEXA_IOCTL_HUB_PORT_COMMAND, command, 16);
+        }
+        if (reply.opened && !NT_SUCCESS(reply.status) && reply.information != 0 &&
+            failure->empty()) {
+            *failure = "a failed request reported bytes";
+        }
+        machine.scheduler.SleepFor(sim::kTicksPerMs, "the application's next request");
+    }
+}
+
 TEST(Soak, InvariantsHoldOverManySeeds) {
     for (uint64_t seed = 0; seed < 40; ++seed) {
         std::string failure;
         ampsim::ScenarioRunner runner(std::string(kSoakHardware) + "load\n");
         ampsim::RunResult result = runner.Run(seed, nullptr, [&](sim::Machine& machine) {
             Soak soak(machine, &failure);
+            bool stop = false;
+            machine.scheduler.Spawn("application", [&machine, &stop, &failure] {
+                Application(machine, &stop, &failure);
+            });
             for (int step = 0; step < 60 && failure.empty(); ++step) {
                 soak.Step(step);
             }
+            stop = true;
+            machine.scheduler.SleepFor(2 * sim::kTicksPerSecond, "the application's last request");
             machine.faults = sim::Faults();
             machine.pnp->UnloadDriver();
         });
