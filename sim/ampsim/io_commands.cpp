@@ -2,6 +2,7 @@
 
 #include <ntddk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -61,34 +62,7 @@ uint32_t ParseCode(const Command& command, const std::string& word) {
     throw ScenarioError(command.line, "unknown I/O-control code '" + word + "'");
 }
 
-struct Reply {
-    bool opened = false;
-    NTSTATUS status = 0;
-    std::vector<uint8_t> output;  // the `information` bytes the driver returned
-};
-
-// One request on a handle of its own, as a program that opens the device for each call.
-Reply Send(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
-           size_t output_length) {
-    Reply reply;
-    sim::UserHandle handle = 0;
-    if (!NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
-        return reply;
-    }
-    reply.opened = true;
-    std::vector<uint8_t> output(output_length);
-    sim::IoResult result = machine.user_io.DeviceControl(handle, code, input.data(), input.size(),
-                                                         output.data(), output.size());
-    machine.user_io.Close(handle);
-    reply.status = result.status;
-    if (NT_SUCCESS(result.status)) {
-        output.resize(result.information);
-        reply.output = output;
-    }
-    return reply;
-}
-
-void LogReply(sim::Machine& machine, const std::string& name, const Reply& reply) {
+void LogReply(sim::Machine& machine, const std::string& name, const IoctlReply& reply) {
     if (!reply.opened) {
         machine.Log("ioctl", name + " -> open-failed");
         return;
@@ -115,10 +89,10 @@ uint16_t Ushort(const std::vector<uint8_t>& bytes, size_t at) {
 void ListDevices(sim::Machine& machine) {
     const std::string name = "VEXA_IOCTL_ENUM_DEVICES";
     size_t room = 8;
-    Reply reply;
+    IoctlReply reply;
     for (;;) {
-        reply = Send(machine, VEXA_IOCTL_ENUM_DEVICES, {},
-                     VEXA_DEVICE_LIST_HEADER_SIZE + sizeof(VEXA_DEVICE_ENTRY) * room);
+        reply = SendIoctl(machine, VEXA_IOCTL_ENUM_DEVICES, {},
+                          VEXA_DEVICE_LIST_HEADER_SIZE + sizeof(VEXA_DEVICE_ENTRY) * room);
         if (!reply.opened || !NT_SUCCESS(reply.status) || Ulong(reply.output, 4) <= room) {
             break;
         }
@@ -147,6 +121,28 @@ void ListDevices(sim::Machine& machine) {
 
 }  // namespace
 
+IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
+                     size_t output_length) {
+    IoctlReply reply;
+    sim::UserHandle handle = 0;
+    if (!NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
+        return reply;
+    }
+    reply.opened = true;
+    // Exactly as long as asked, and filled with a pattern, so that a byte read or written
+    // beyond either buffer, or one returned but not written, stands out.
+    std::vector<uint8_t> in = input;
+    reply.output.assign(output_length, 0xEE);
+    sim::IoResult result = machine.user_io.DeviceControl(
+        handle, code, in.empty() ? nullptr : in.data(), in.size(),
+        reply.output.empty() ? nullptr : reply.output.data(), reply.output.size());
+    machine.user_io.Close(handle);
+    reply.status = result.status;
+    reply.information = result.information;
+    reply.output.resize(std::min(result.information, output_length));
+    return reply;
+}
+
 bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
     const std::string& verb = command.verb;
     if (verb == "ioctl") {
@@ -166,7 +162,7 @@ bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
                                          : ParseHexBytes(command, in->second);
         size_t output_length = DecimalOption(command, "out", 0, kMaxBuffer);
         steps->push_back([=](sim::Machine& machine) {
-            LogReply(machine, name, Send(machine, code, input, output_length));
+            LogReply(machine, name, SendIoctl(machine, code, input, output_length));
         });
         return true;
     }
@@ -185,7 +181,7 @@ bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
         uint8_t skip = command.words.empty() ? 0 : 1;
         steps->push_back([skip](sim::Machine& machine) {
             LogReply(machine, "VEXA_IOCTL_ENABLE_TAB_CHARGING",
-                     Send(machine, VEXA_IOCTL_ENABLE_TAB_CHARGING, {skip}, 0));
+                     SendIoctl(machine, VEXA_IOCTL_ENABLE_TAB_CHARGING, {skip}, 0));
         });
         return true;
     }

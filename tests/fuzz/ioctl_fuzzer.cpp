@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "ampsim/io_commands.h"
 #include "ampsim/runner.h"
 #include "filter.h"
 #include "kmdf/kmdf.h"
@@ -63,12 +64,8 @@ struct Request {
     std::vector<uint8_t> input;
 };
 
-struct Outcome {
-    bool sent = false;
-    NTSTATUS status = 0;
-    size_t information = 0;
-    std::vector<uint8_t> output;
-};
+// `opened` is false for a request that found no control device to open.
+using Outcome = ampsim::IoctlReply;
 
 std::vector<Request> Decode(const uint8_t* data, size_t size) {
     std::vector<Request> requests;
@@ -101,28 +98,16 @@ std::string Scenario(uint8_t mode) {
            "plug OLD C1:2\n";
 }
 
-// Sends on its own handle when `handle` is 0, as a second program would.
-Outcome Send(sim::Machine& machine, sim::UserHandle handle, const Request& request) {
-    Outcome outcome;
-    bool own = handle == 0;
-    if (own && !NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
-        return outcome;
-    }
+// Sends on the handle kept open from the start, as the first program does.
+Outcome SendOnHandle(sim::Machine& machine, sim::UserHandle handle, const Request& request) {
     // Exactly as long as asked, so that the sanitizers see a byte beyond either buffer.
     std::vector<uint8_t> input = request.input;
     std::vector<uint8_t> output(request.output_length, 0xEE);
     sim::IoResult result = machine.user_io.DeviceControl(
         handle, request.code, input.empty() ? nullptr : input.data(), input.size(),
         output.empty() ? nullptr : output.data(), output.size());
-    if (own) {
-        machine.user_io.Close(handle);
-    }
-    outcome.sent = true;
-    outcome.status = result.status;
-    outcome.information = result.information;
     output.resize(std::min(result.information, output.size()));
-    outcome.output = output;
-    return outcome;
+    return {true, result.status, result.information, output};
 }
 
 bool AllZero(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
@@ -270,10 +255,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Events(machine, requests[i].selector, &hub_plugged, &pad_plugged);
             if ((requests[i].selector & kSecondProgram) != 0) {
                 machine.scheduler.Spawn("second program", [&machine, &requests, &outcomes, i] {
-                    outcomes[i] = Send(machine, 0, requests[i]);
+                    outcomes[i] = ampsim::SendIoctl(machine, requests[i].code, requests[i].input,
+                                                    requests[i].output_length);
                 });
             } else {
-                outcomes[i] = Send(machine, handle, requests[i]);
+                outcomes[i] = SendOnHandle(machine, handle, requests[i]);
             }
         }
         // Long enough for every transfer of the second program to have timed out.
@@ -292,8 +278,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail(requests, requests.size(), {}, "the run did not finish: " + result.outcome.report);
     }
     for (size_t i = 0; i < requests.size(); ++i) {
-        // A request sent before the control device existed was never sent at all.
-        if (outcomes[i].sent) {
+        // A program that found no control device to open sent nothing.
+        if (outcomes[i].opened) {
             std::string problem = Check(requests[i], outcomes[i]);
             if (!problem.empty()) {
                 Fail(requests, i, outcomes[i], problem);

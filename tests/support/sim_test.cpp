@@ -45,22 +45,7 @@ std::vector<ListedDevice> ListedDevices() {
 }
 
 IoctlReply Ioctl(uint32_t code, const std::vector<uint8_t>& input, size_t output_length) {
-    sim::UserIo& io = sim::Machine::Current().user_io;
-    IoctlReply reply;
-    sim::UserHandle handle = 0;
-    if (!NT_SUCCESS(io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
-        return reply;
-    }
-    reply.opened = true;
-    // Filled with a pattern, so that bytes the call did not return stand out.
-    reply.output.assign(output_length, 0xEE);
-    sim::IoResult result = io.DeviceControl(handle, code, input.data(), input.size(),
-                                            reply.output.data(), reply.output.size());
-    io.Close(handle);
-    reply.status = result.status;
-    reply.information = result.information;
-    reply.output.resize(result.information);
-    return reply;
+    return ampsim::SendIoctl(sim::Machine::Current(), code, input, output_length);
 }
 
 std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ampsim/io_commands.h"
 #include "ampsim/runner.h"
 #include "filter.h"
 #include "kmdf/kmdf.h"
@@ -49,15 +50,9 @@ struct ListedDevice {
 // The driver's listed devices, read under its lock; call from a simulated thread.
 std::vector<ListedDevice> ListedDevices();
 
-// One buffered I/O-control request through the user-mode channel, on a handle opened for
-// it; `opened` is false when "\\.\tabvolt" could not be opened. Call from a simulated
-// thread. `output` holds the `information` bytes the caller got back.
-struct IoctlReply {
-    bool opened = false;
-    NTSTATUS status = 0;
-    size_t information = 0;
-    std::vector<uint8_t> output;
-};
+// One request through the user-mode channel on a handle of its own (see ampsim's SendIoctl),
+// from the current simulated thread.
+using ampsim::IoctlReply;
 IoctlReply Ioctl(uint32_t code, const std::vector<uint8_t>& input, size_t output_length);
 // Little-endian bytes of a request record, from 32-bit and 16-bit fields.
 std::vector<uint8_t> Le32(std::initializer_list<uint32_t> values);
