@@ -39,9 +39,9 @@ const CodeName kCodeNames[] = {
 // The largest buffer a scenario may ask for; the I/O manager itself takes up to 4 GB.
 constexpr unsigned long kMaxBuffer = 1 << 20;
 
-std::string Format(const char* format, unsigned long a, unsigned long b = 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, a, b);
+std::string Format(const char* format, unsigned long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
@@ -51,15 +51,7 @@ uint32_t ParseCode(const Command& command, const std::string& word) {
             return entry.code;
         }
     }
-    try {
-        size_t used = 0;
-        unsigned long code = std::stoul(word, &used, 0);
-        if (used == word.size() && code <= 0xFFFFFFFFUL) {
-            return static_cast<uint32_t>(code);
-        }
-    } catch (const std::exception&) {
-    }
-    throw ScenarioError(command.line, "unknown I/O-control code '" + word + "'");
+    return static_cast<uint32_t>(ParseNumber(command, word, 0, 0xFFFFFFFFUL, "I/O-control code"));
 }
 
 void LogReply(sim::Machine& machine, const std::string& name, const IoctlReply& reply) {
@@ -121,13 +113,9 @@ void ListDevices(sim::Machine& machine) {
 
 }  // namespace
 
-IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
-                     size_t output_length) {
+IoctlReply SendIoctlOn(sim::Machine& machine, sim::UserHandle handle, uint32_t code,
+                       const std::vector<uint8_t>& input, size_t output_length) {
     IoctlReply reply;
-    sim::UserHandle handle = 0;
-    if (!NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
-        return reply;
-    }
     reply.opened = true;
     // Exactly as long as asked, and filled with a pattern, so that a byte read or written
     // beyond either buffer, or one returned but not written, stands out.
@@ -136,10 +124,20 @@ IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uin
     sim::IoResult result = machine.user_io.DeviceControl(
         handle, code, in.empty() ? nullptr : in.data(), in.size(),
         reply.output.empty() ? nullptr : reply.output.data(), reply.output.size());
-    machine.user_io.Close(handle);
     reply.status = result.status;
     reply.information = result.information;
     reply.output.resize(std::min(result.information, output_length));
+    return reply;
+}
+
+IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
+                     size_t output_length) {
+    sim::UserHandle handle = 0;
+    if (!NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
+        return IoctlReply();
+    }
+    IoctlReply reply = SendIoctlOn(machine, handle, code, input, output_length);
+    machine.user_io.Close(handle);
     return reply;
 }
 

@@ -24,6 +24,9 @@ struct IoctlReply {
 };
 IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uint8_t>& input,
                      size_t output_length);
+// The same on a handle the caller keeps open.
+IoctlReply SendIoctlOn(sim::Machine& machine, sim::UserHandle handle, uint32_t code,
+                       const std::vector<uint8_t>& input, size_t output_length);
 
 // Compiles `ioctl`, `devices` and `charge` into a step; false for any other verb.
 bool CompileIoCommand(const Command& command, std::vector<Step>* steps);

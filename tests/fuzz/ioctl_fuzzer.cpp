@@ -98,18 +98,6 @@ std::string Scenario(uint8_t mode) {
            "plug OLD C1:2\n";
 }
 
-// Sends on the handle kept open from the start, as the first program does.
-Outcome SendOnHandle(sim::Machine& machine, sim::UserHandle handle, const Request& request) {
-    // Exactly as long as asked, so that the sanitizers see a byte beyond either buffer.
-    std::vector<uint8_t> input = request.input;
-    std::vector<uint8_t> output(request.output_length, 0xEE);
-    sim::IoResult result = machine.user_io.DeviceControl(
-        handle, request.code, input.empty() ? nullptr : input.data(), input.size(),
-        output.empty() ? nullptr : output.data(), output.size());
-    output.resize(std::min(result.information, output.size()));
-    return {true, result.status, result.information, output};
-}
-
 bool AllZero(const std::vector<uint8_t>& bytes, size_t from, size_t to) {
     return std::all_of(bytes.begin() + static_cast<long>(std::min(from, to)),
                        bytes.begin() + static_cast<long>(to), [](uint8_t b) { return b == 0; });
@@ -259,7 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                     requests[i].output_length);
                 });
             } else {
-                outcomes[i] = SendOnHandle(machine, handle, requests[i]);
+                outcomes[i] = ampsim::SendIoctlOn(machine, handle, requests[i].code,
+                                                  requests[i].input, requests[i].output_length);
             }
         }
         // Long enough for every transfer of the second program to have timed out.
