@@ -1,5 +1,6 @@
 // tabvolt: the configuration read from the service's parameter key once, when the control
-// device is created at load.
+// device is created at load. The readers stay resident, like everything the pageable
+// control-device code calls.
 #include "filter.h"
 
 // The service key is named tabvoltx, not after the driver file.
@@ -20,18 +21,8 @@ typedef struct _VID_PID_TARGET {
     PLONG Count;
 } VID_PID_TARGET, *PVID_PID_TARGET;
 
-static NTSTATUS ReadParamValue(PCWSTR ValueName, PARAM_VALUE_PARSER* Parser, PVOID Context);
 static PARAM_VALUE_PARSER ParseVidPidList;
 static PARAM_VALUE_PARSER ParseOption;
-
-#ifdef ALLOC_PRAGMA
-#pragma alloc_text(PAGE, ReadParamValue)
-#pragma alloc_text(PAGE, ParseVidPidList)
-#pragma alloc_text(PAGE, ParseOption)
-#pragma alloc_text(PAGE, GetVidPidList)
-#pragma alloc_text(PAGE, GetRegOptionValue)
-#pragma alloc_text(PAGE, FilterReadConfiguration)
-#endif
 
 // Opens the key, reads one value whole and hands its data to Parser. The key is opened and
 // closed for each value, and every failure is traced and leaves the setting alone.
@@ -44,8 +35,6 @@ static NTSTATUS ReadParamValue(PCWSTR ValueName, PARAM_VALUE_PARSER* Parser, PVO
     ULONG size = 0;
     ULONG returned = 0;
     NTSTATUS status;
-
-    PAGED_CODE();
 
     RtlInitUnicodeString(&keyPath, PARAM_KEY_PATH);
     RtlInitUnicodeString(&valueName, ValueName);
@@ -134,8 +123,6 @@ static VOID ParseVidPidList(const UCHAR* Data, ULONG DataLength, PVOID Context) 
     USHORT vid;
     USHORT pid;
 
-    PAGED_CODE();
-
     while (DataLength - offset >= LIST_RECORD_BYTES && *target->Count < target->Capacity) {
         vid = ParseIdGroup(Data + offset + LIST_VENDOR_UNIT * sizeof(WCHAR));
         pid = ParseIdGroup(Data + offset + LIST_PRODUCT_UNIT * sizeof(WCHAR));
@@ -154,8 +141,6 @@ static VOID ParseOption(const UCHAR* Data, ULONG DataLength, PVOID Context) {
     ULONG value = *field;
     ULONG index;
 
-    PAGED_CODE();
-
     for (index = 0; index < DataLength && index < sizeof(ULONG); index++) {
         value &= ~((ULONG)0xFF << (8 * index));
         value |= (ULONG)Data[index] << (8 * index);
@@ -166,8 +151,6 @@ static VOID ParseOption(const UCHAR* Data, ULONG DataLength, PVOID Context) {
 
 NTSTATUS GetVidPidList(PCWSTR ValueName, PUSHORT Vid, PUSHORT Pid, LONG Capacity, PLONG Count) {
     VID_PID_TARGET target;
-
-    PAGED_CODE();
 
     if (ValueName == NULL || Vid == NULL || Pid == NULL || Count == NULL) {
         return STATUS_INVALID_PARAMETER;
@@ -181,8 +164,6 @@ NTSTATUS GetVidPidList(PCWSTR ValueName, PUSHORT Vid, PUSHORT Pid, LONG Capacity
 }
 
 NTSTATUS GetRegOptionValue(PCWSTR ValueName, PULONG Value) {
-    PAGED_CODE();
-
     if (ValueName == NULL || Value == NULL) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -192,8 +173,6 @@ NTSTATUS GetRegOptionValue(PCWSTR ValueName, PULONG Value) {
 // Each setting is read on its own; one that cannot be read keeps its zero default and the
 // driver loads all the same.
 VOID FilterReadConfiguration(PCONTROL_DEVICE_EXTENSION Extension) {
-    PAGED_CODE();
-
     if (Extension == NULL) {
         return;
     }

@@ -30,6 +30,7 @@ NTSTATUS FilterEvtDeviceAdd(WDFDRIVER Driver, PWDFDEVICE_INIT DeviceInit) {
 
     UNREFERENCED_PARAMETER(Driver);
     PAGED_CODE();
+    TraceWrite(TraceGroupEntry, TraceEntryDeviceAddCallback, "s", "FilterEvtDeviceAdd");
 
     if (FilterShouldSkipDevice(DeviceInit)) {
         return STATUS_SUCCESS;

@@ -102,7 +102,7 @@ static NTSTATUS HandleTransfer(PCONTROL_REQUEST Control, ULONG IoControlCode,
     ULONG firstData = 0;
     PUCHAR record;
     PVOID data;
-    WDFDEVICE device;
+    FOUND_FILTER_DEVICE found;
     NTSTATUS status = GetInput(Control, VEXA_REQUEST_HEADER_SIZE);
 
     if (!NT_SUCCESS(status)) {
@@ -118,25 +118,29 @@ static NTSTATUS HandleTransfer(PCONTROL_REQUEST Control, ULONG IoControlCode,
     }
     record = Control->Buffer;
     handle = WireGetUlong(record + 4);
-    for (index = 0; index < length && index < 4; index++) {
+    // The data bytes that lie inside the caller's record, whatever its wLength says.
+    for (index = 0; index < 4 && VEXA_REQUEST_HEADER_SIZE + (SIZE_T)index < Control->InputLength;
+         index++) {
         firstData |= (ULONG)record[VEXA_REQUEST_HEADER_SIZE + index] << (8 * index);
     }
     TraceWrite(TraceGroupControl, TraceControlTransfer, "ux", handle, firstData);
 
-    status = FindFilterDeviceByHandle(&serial, handle, &device);
+    status = FindFilterDeviceByHandle(&serial, handle, &found);
     WirePutUlong(record, serial);
     if (!NT_SUCCESS(status)) {
         return STATUS_UNSUCCESSFUL;
     }
     data = length != 0 ? record + VEXA_REQUEST_HEADER_SIZE : NULL;
     if (IoControlCode == VEXA_IOCTL_HUB_PORT_COMMAND) {
-        status = FilterSendPortRequest(device, record[8], record[9], WireGetUshort(record + 10),
-                                       WireGetUshort(record + 12), length, data);
+        status =
+            FilterSendPortRequest(found.Device, record[8], record[9], WireGetUshort(record + 10),
+                                  WireGetUshort(record + 12), length, data);
     } else {
-        status = FilterSendDeviceRequest(device, record[8], record[9], WireGetUshort(record + 10),
-                                         WireGetUshort(record + 12), length, data);
+        status =
+            FilterSendDeviceRequest(found.Device, record[8], record[9], WireGetUshort(record + 10),
+                                    WireGetUshort(record + 12), length, data);
     }
-    FilterReleaseFoundDevice(device);
+    FilterReleaseFoundDevice(&found);
     if (NT_SUCCESS(status)) {
         *Information = Control->OutputLength;
     }
@@ -197,8 +201,10 @@ static NTSTATUS HandleTopologyQuery(PCONTROL_REQUEST Control, PULONG_PTR Informa
 }
 
 // The beep and no-op replies are four bytes long, but only as far as the caller's output
-// reaches; the bytes hold the input's divisor or, without one, zeros.
-static VOID ReportShortReply(PCONTROL_REQUEST Control, PULONG_PTR Information) {
+// reaches. The beep's bytes keep the input's divisor where there is one; every other
+// reported byte is zero.
+static VOID ReportShortReply(PCONTROL_REQUEST Control, BOOLEAN KeepInput, PULONG_PTR Information) {
+    SIZE_T kept;
     SIZE_T reported =
         Control->OutputLength < SHORT_REPLY_SIZE ? Control->OutputLength : SHORT_REPLY_SIZE;
     PVOID buffer;
@@ -207,8 +213,9 @@ static VOID ReportShortReply(PCONTROL_REQUEST Control, PULONG_PTR Information) {
         !NT_SUCCESS(WdfRequestRetrieveOutputBuffer(Control->Request, reported, &buffer, NULL))) {
         return;
     }
-    if (Control->InputLength < reported) {
-        RtlZeroMemory((PUCHAR)buffer + Control->InputLength, reported - Control->InputLength);
+    kept = KeepInput ? Control->InputLength : 0;
+    if (kept < reported) {
+        RtlZeroMemory((PUCHAR)buffer + kept, reported - kept);
     }
     *Information = reported;
 }
@@ -220,7 +227,7 @@ static NTSTATUS HandleBeepOn(PCONTROL_REQUEST Control, PULONG_PTR Information) {
         return status;
     }
     SpeakerToneOn(WireGetUlong(Control->Buffer));
-    ReportShortReply(Control, Information);
+    ReportShortReply(Control, TRUE, Information);
     return STATUS_SUCCESS;
 }
 
@@ -269,7 +276,7 @@ VOID FilterEvtIoDeviceControl(WDFQUEUE Queue, WDFREQUEST Request, size_t OutputB
             status = HandleTransfer(&control, IoControlCode, &information);
             break;
         case VEXA_IOCTL_NOOP:
-            ReportShortReply(&control, &information);
+            ReportShortReply(&control, FALSE, &information);
             status = STATUS_SUCCESS;
             break;
         case VEXA_IOCTL_BEEP_ON:

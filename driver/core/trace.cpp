@@ -103,20 +103,54 @@ static VOID TraceClassicCallback(LPCGUID Guid, UCHAR ControlCode, PVOID EnableCo
     }
 }
 
+// WMI asks a callback-registered provider for its registration information right after it
+// registers; a provider that does not name its control GUID there can never be enabled.
+static NTSTATUS TraceReportRegistration(ULONG BufferLength, PVOID Buffer, PULONG Size) {
+    const ULONG needed = sizeof(WMIREGINFO) + sizeof(WMIREGGUID);
+    PWMIREGINFO info = (PWMIREGINFO)Buffer;
+
+    if (Buffer == NULL || BufferLength < needed) {
+        // The size needed goes in the first ULONG, so that WMI can ask again.
+        if (Buffer != NULL && BufferLength >= sizeof(ULONG)) {
+            *(PULONG)Buffer = needed;
+            *Size = sizeof(ULONG);
+        }
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    RtlZeroMemory(info, needed);
+    info->BufferSize = needed;
+    info->GuidCount = 1;
+    info->WmiRegGuid[0].Guid = TraceControlGuid;
+    info->WmiRegGuid[0].Flags = WMIREG_FLAG_TRACE_CONTROL_GUID | WMIREG_FLAG_TRACED_GUID;
+    *Size = needed;
+    return STATUS_SUCCESS;
+}
+
 static NTSTATUS TraceWmiCallback(UCHAR MinorFunction, PVOID DataPath, ULONG BufferLength,
                                  PVOID Buffer, PVOID Context, PULONG Size) {
+    ULONG ignored;
+
     UNREFERENCED_PARAMETER(DataPath);
     UNREFERENCED_PARAMETER(Context);
-    if (Size != NULL) {
-        *Size = 0;
+    if (Size == NULL) {
+        Size = &ignored;
     }
-    if (MinorFunction == IRP_MN_ENABLE_EVENTS && Buffer != NULL &&
-        BufferLength >= sizeof(WNODE_HEADER)) {
-        TraceEnable(((PWNODE_HEADER)Buffer)->HistoricalContext);
-    } else if (MinorFunction == IRP_MN_DISABLE_EVENTS) {
-        TraceDisable();
+    *Size = 0;
+    switch (MinorFunction) {
+        case IRP_MN_REGINFO:
+        case IRP_MN_REGINFO_EX:
+            return TraceReportRegistration(BufferLength, Buffer, Size);
+        case IRP_MN_ENABLE_EVENTS:
+            if (Buffer != NULL && BufferLength >= sizeof(WNODE_HEADER)) {
+                TraceEnable(((PWNODE_HEADER)Buffer)->HistoricalContext);
+            }
+            return STATUS_SUCCESS;
+        case IRP_MN_DISABLE_EVENTS:
+            TraceDisable();
+            return STATUS_SUCCESS;
+        default:
+            return STATUS_INVALID_DEVICE_REQUEST;
     }
-    return STATUS_SUCCESS;
 }
 
 VOID TraceStart(PDRIVER_OBJECT DriverObject) {
@@ -161,8 +195,11 @@ VOID TraceStop(VOID) {
             Trace.EtwUnregister(Trace.RegHandle);
             break;
         case TraceRouteWmi:
-        case TraceRouteWdf:
             IoWMIRegistrationControl((PDEVICE_OBJECT)TraceWmiCallback, WMIREG_ACTION_DEREGISTER);
+            break;
+        case TraceRouteWdf:
+            // The framework registered the provider under its control block.
+            IoWMIRegistrationControl((PDEVICE_OBJECT)&Trace.ControlBlock, WMIREG_ACTION_DEREGISTER);
             break;
         case TraceRouteNone:
             break;

@@ -75,11 +75,14 @@ extern WDFWAITLOCK FilterDevicesLock;
 extern LONG DeviceSerial;
 extern WDFDEVICE ControlDevice;
 
+// Routines placed in INIT or PAGE with #pragma alloc_text have C linkage: the compiler
+// places no other.
+
 // Entry and device lifecycle.
 extern "C" DRIVER_INITIALIZE DriverEntry;
-EVT_WDF_DRIVER_DEVICE_ADD FilterEvtDeviceAdd;
-EVT_WDF_DRIVER_UNLOAD FilterEvtDriverUnload;
-EVT_WDF_OBJECT_CONTEXT_CLEANUP FilterEvtDeviceContextCleanup;
+extern "C" EVT_WDF_DRIVER_DEVICE_ADD FilterEvtDeviceAdd;
+extern "C" EVT_WDF_DRIVER_UNLOAD FilterEvtDriverUnload;
+extern "C" EVT_WDF_OBJECT_CONTEXT_CLEANUP FilterEvtDeviceContextCleanup;
 EVT_WDF_DEVICE_PREPARE_HARDWARE FilterEvtDevicePrepareHardware;
 EVT_WDF_DEVICE_RELEASE_HARDWARE FilterEvtDeviceReleaseHardware;
 EVT_WDF_DEVICE_D0_ENTRY FilterEvtDeviceD0Entry;
@@ -87,10 +90,10 @@ EVT_WDF_DEVICE_D0_EXIT FilterEvtDeviceD0Exit;
 EVT_WDFDEVICE_WDM_IRP_PREPROCESS FilterEvtDeviceWdmIrpPreprocess;
 
 // Control device and configuration.
-NTSTATUS FilterCreateControlDevice(WDFDRIVER Driver);
+extern "C" NTSTATUS FilterCreateControlDevice(WDFDRIVER Driver);
 EVT_WDF_DEVICE_FILE_CREATE FilterEvtDeviceFileCreate;
 EVT_WDF_FILE_CLOSE FilterEvtFileClose;
-EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL FilterEvtIoDeviceControl;
+extern "C" EVT_WDF_IO_QUEUE_IO_DEVICE_CONTROL FilterEvtIoDeviceControl;
 PCONTROL_DEVICE_EXTENSION FilterGetControlExtension(VOID);
 NTSTATUS GetVidPidList(PCWSTR ValueName, PUSHORT Vid, PUSHORT Pid, LONG Capacity, PLONG Count);
 NTSTATUS GetRegOptionValue(PCWSTR ValueName, PULONG Value);
@@ -103,8 +106,8 @@ VOID StrToUpperInPlace(PCHAR Buffer, SIZE_T BufferSize);
 ULONG HexStrToInt(PCSTR Text);
 
 // Classification.
-BOOLEAN FilterShouldSkipDevice(PWDFDEVICE_INIT DeviceInit);
-BOOLEAN FilterSkipUnlessExternalHub(PWDFDEVICE_INIT DeviceInit);
+extern "C" BOOLEAN FilterShouldSkipDevice(PWDFDEVICE_INIT DeviceInit);
+extern "C" BOOLEAN FilterSkipUnlessExternalHub(PWDFDEVICE_INIT DeviceInit);
 BOOLEAN FilterIsVexaHub(WDFDEVICE Device);
 BOOLEAN VidPidListContains(const VID_PID_LIST* List, USHORT VendorId, USHORT ProductId);
 BOOLEAN IsChargeableTablet(USHORT VendorId, USHORT ProductId);
@@ -144,8 +147,15 @@ NTSTATUS FilterQueryInstanceId(WDFDEVICE Device, PUCHAR Destination);
 // Reads keyed by handle, and the device list. Each writes the serial where told.
 ULONG GetFilterDeviceCount(PULONG Serial);
 NTSTATUS EnumFilterDevices(PULONG Serial, PUCHAR Reply, ULONG Capacity);
-NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, WDFDEVICE* Device);
-VOID FilterReleaseFoundDevice(WDFDEVICE Device);
+// A device found by handle, with exactly the references the lookup took: its USB target is
+// created by the first start that succeeds, so it may appear after the lookup, and only the
+// target held here is released.
+typedef struct _FOUND_FILTER_DEVICE {
+    WDFDEVICE Device;
+    WDFUSBDEVICE UsbDevice;
+} FOUND_FILTER_DEVICE, *PFOUND_FILTER_DEVICE;
+NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, PFOUND_FILTER_DEVICE Found);
+VOID FilterReleaseFoundDevice(PFOUND_FILTER_DEVICE Found);
 NTSTATUS QueryFilterDeviceSerialStr(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity);
 NTSTATUS QueryFilterDeviceInstanceID(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity);
 NTSTATUS QueryFilterDeviceContainerID(PULONG Serial, ULONG Handle, PUCHAR Area, ULONG Capacity,

@@ -39,6 +39,7 @@ enum {
     TraceEntryAttachDecision,
     TraceEntryIdQueryFailed,
     TraceEntryIdText,
+    TraceEntryDeviceAddCallback,
 };
 
 // Messages of the PnP group.
@@ -54,6 +55,7 @@ enum {
     TracePnpDescriptorReadFailed,
     TracePnpHubNoConfiguration,
     TracePnpHubString,
+    TracePnpTopologyReadFailed,
 };
 
 // Messages of the WDM group.

@@ -1,6 +1,7 @@
 // tabvolt: the charge-current request that asks Apple tablets for more current. It is sent
 // only while serving the application's request for it, and at most once per device start
-// or resume: a tablet keeps the current it was granted until it powers down.
+// or resume: a tablet keeps the current it was granted until it powers down. Resident, like
+// everything the pageable I/O-control handler calls.
 #include "filter.h"
 
 // Host to device, vendor, recipient device; no data stage.
@@ -32,13 +33,6 @@ typedef struct _CHARGE_ENTRY {
     USHORT Pid;
     UCHAR ChargeSent;
 } CHARGE_ENTRY, *PCHARGE_ENTRY;
-
-static NTSTATUS SendChargeRequest(const CHARGE_ENTRY* Entry, ULONG TabletCount);
-
-#ifdef ALLOC_PRAGMA
-#pragma alloc_text(PAGE, SendChargeRequest)
-#pragma alloc_text(PAGE, EnableTabCharging)
-#endif
 
 static VOID ReadSnapshotEntry(const UCHAR* Snapshot, ULONG Index, PCHARGE_ENTRY Entry) {
     const UCHAR* bytes = Snapshot + SNAPSHOT_HEADER_SIZE + SNAPSHOT_ENTRY_SIZE * (SIZE_T)Index;
@@ -88,30 +82,28 @@ BOOLEAN SelectChargeCurrent(USHORT ProductId, ULONG TabletCount, PUSHORT WValue,
 // Sends the request to the entry's device if it is still there. The found device stays
 // referenced until the send has returned, so a removal meanwhile only makes the send fail.
 static NTSTATUS SendChargeRequest(const CHARGE_ENTRY* Entry, ULONG TabletCount) {
-    WDFDEVICE device;
+    FOUND_FILTER_DEVICE found;
     ULONG serial;
     USHORT wValue;
     USHORT wIndex;
     NTSTATUS status;
 
-    PAGED_CODE();
-
-    status = FindFilterDeviceByHandle(&serial, Entry->Handle, &device);
+    status = FindFilterDeviceByHandle(&serial, Entry->Handle, &found);
     if (!NT_SUCCESS(status)) {
         TraceWrite(TraceGroupCharge, TraceChargeDeviceGone, "u", Entry->Handle);
         return status;
     }
     if (SelectChargeCurrent(Entry->Pid, TabletCount, &wValue, &wIndex)) {
-        status = FilterSendDeviceRequest(device, CHARGE_REQUEST_TYPE, CHARGE_REQUEST, wValue,
+        status = FilterSendDeviceRequest(found.Device, CHARGE_REQUEST_TYPE, CHARGE_REQUEST, wValue,
                                          wIndex, 0, NULL);
         TraceWrite(TraceGroupCharge, TraceChargeSendResult, "ux", Entry->Handle, (ULONG)status);
         if (NT_SUCCESS(status)) {
-            FilterGetData(device)->ChargeSent = 1;
+            FilterGetData(found.Device)->ChargeSent = 1;
         }
     } else {
         status = STATUS_UNSUCCESSFUL;
     }
-    FilterReleaseFoundDevice(device);
+    FilterReleaseFoundDevice(&found);
     return status;
 }
 
@@ -126,8 +118,6 @@ NTSTATUS EnableTabCharging(BOOLEAN SkipHubCheck) {
     BOOLEAN hubFound;
     BOOLEAN anyCharging;
     NTSTATUS status;
-
-    PAGED_CODE();
 
     TraceWrite(TraceGroupCharge, TraceChargeEntry, "u", (ULONG)SkipHubCheck);
     count = GetFilterDeviceCount(&serial);

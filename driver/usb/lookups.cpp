@@ -63,32 +63,36 @@ NTSTATUS EnumFilterDevices(PULONG Serial, PUCHAR Reply, ULONG Capacity) {
     return STATUS_SUCCESS;
 }
 
-// On success the device and its USB target carry a reference that the caller drops with
-// FilterReleaseFoundDevice once its transfer has finished, so that a device removed
-// meanwhile is not freed under it (its transfers then fail).
-NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, WDFDEVICE* Device) {
+// On success the device and its USB target, if it has one yet, carry a reference that the
+// caller drops with FilterReleaseFoundDevice once its transfer has finished, so that a
+// device removed meanwhile is not freed under it (its transfers then fail).
+NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, PFOUND_FILTER_DEVICE Found) {
     WDFDEVICE device;
 
-    *Device = NULL;
+    Found->Device = NULL;
+    Found->UsbDevice = NULL;
     WdfWaitLockAcquire(FilterDevicesLock, NULL);
     device = FindListedDevice(Handle);
     if (device != NULL) {
         WdfObjectReference(device);
-        if (FilterGetData(device)->UsbDevice != NULL) {
-            WdfObjectReference(FilterGetData(device)->UsbDevice);
+        Found->UsbDevice = FilterGetData(device)->UsbDevice;
+        if (Found->UsbDevice != NULL) {
+            WdfObjectReference(Found->UsbDevice);
         }
     }
     *Serial = (ULONG)DeviceSerial;
     WdfWaitLockRelease(FilterDevicesLock);
-    *Device = device;
+    Found->Device = device;
     return device != NULL ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
 }
 
-VOID FilterReleaseFoundDevice(WDFDEVICE Device) {
-    if (FilterGetData(Device)->UsbDevice != NULL) {
-        WdfObjectDereference(FilterGetData(Device)->UsbDevice);
+VOID FilterReleaseFoundDevice(PFOUND_FILTER_DEVICE Found) {
+    if (Found->UsbDevice != NULL) {
+        WdfObjectDereference(Found->UsbDevice);
     }
-    WdfObjectDereference(Device);
+    WdfObjectDereference(Found->Device);
+    Found->Device = NULL;
+    Found->UsbDevice = NULL;
 }
 
 static PUCHAR DeviceTextOf(PFILTER_EXTENSION Extension, DEVICE_TEXT_FIELD Field) {
@@ -132,7 +136,7 @@ static NTSTATUS QueryFilterDeviceText(PULONG Serial, ULONG Handle, PUCHAR Area, 
         PUCHAR text = DeviceTextOf(FilterGetData(device), Field);
         ULONG copied = Capacity < IDENT_TEXT_SIZE ? Capacity : IDENT_TEXT_SIZE;
         RtlCopyMemory(Area, text, copied);
-        TraceWrite(TraceGroupControl, TraceControlFieldCopied, "u", copied);
+        TraceWrite(TraceGroupControl, TraceControlFieldCopied, "u", Capacity);
         if (Field == DeviceTextInstanceId || Field == DeviceTextContainerId ||
             Field == DeviceTextBosContainerId) {
             DumpDeviceText(text);

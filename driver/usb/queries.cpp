@@ -270,7 +270,11 @@ VOID FilterReadDeviceInformation(WDFDEVICE Device, PFILTER_EXTENSION Extension) 
 
     status = FilterGetUsbTopologyAddress_wdm(Extension->Pdo, &Extension->TopologyAddress);
     if (!NT_SUCCESS(status)) {
-        FilterGetUsbTopologyAddress_wdm(Extension->LowerDevice, &Extension->TopologyAddress);
+        status =
+            FilterGetUsbTopologyAddress_wdm(Extension->LowerDevice, &Extension->TopologyAddress);
+    }
+    if (!NT_SUCCESS(status)) {
+        TraceWrite(TraceGroupPnp, TracePnpTopologyReadFailed, "x", status);
     }
 }
 

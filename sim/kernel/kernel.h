@@ -118,7 +118,11 @@ struct TraceSession {
     uint8_t level = 0;
     uint16_t logger_id = 7;
     std::string route;  // "etw", "wmi" or "wdf" while a provider is registered
+    // A WMI-registered provider: the key it registered under, its callback and the context
+    // the callback receives.
+    void* wmi_key = nullptr;
     void* wmi_callback = nullptr;
+    void* wmi_context = nullptr;
     void* etw_callback = nullptr;
     void* etw_context = nullptr;
 };

@@ -99,25 +99,71 @@ void LogMessage(USHORT number, const std::vector<Piece>& pieces) {
     machine.Log("trace", line);
 }
 
+// Asks the provider's callback for its registration information, as WMI does right after a
+// callback registration: first with a buffer for the fixed part only, then with the size the
+// provider asked for. True when it reported `guid` as a trace control GUID.
+bool ReportsControlGuid(WMI_ENTRY* callback, PVOID context, const GUID& guid) {
+    const sim::WindowsVersion& version = Machine::Current().kernel.version;
+    UCHAR minor = version.major > 5 || (version.major == 5 && version.minor >= 1)
+                      ? IRP_MN_REGINFO_EX
+                      : IRP_MN_REGINFO;
+    std::vector<ULONG> buffer(sizeof(WMIREGINFOW) / sizeof(ULONG));
+    ULONG size = 0;
+    NTSTATUS status = STATUS_BUFFER_TOO_SMALL;
+    for (int attempt = 0; attempt < 2 && status == STATUS_BUFFER_TOO_SMALL; ++attempt) {
+        size = 0;
+        ULONG length = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+        status = callback(minor, reinterpret_cast<PVOID>(WMIREGISTER), length, buffer.data(),
+                          context, &size);
+        // A provider that needs more says how much in the buffer's first ULONG.
+        if (status == STATUS_BUFFER_TOO_SMALL && size == sizeof(ULONG) && buffer[0] > length) {
+            buffer.assign((buffer[0] + sizeof(ULONG) - 1) / sizeof(ULONG), 0);
+        } else if (status == STATUS_BUFFER_TOO_SMALL) {
+            return false;
+        }
+    }
+    const size_t length = buffer.size() * sizeof(ULONG);
+    const auto* info = reinterpret_cast<const WMIREGINFOW*>(buffer.data());
+    if (!NT_SUCCESS(status) || size < sizeof(WMIREGINFOW) || size > length ||
+        info->BufferSize > size ||
+        info->GuidCount > (size - sizeof(WMIREGINFOW)) / sizeof(WMIREGGUIDW)) {
+        return false;
+    }
+    for (ULONG i = 0; i < info->GuidCount; ++i) {
+        const WMIREGGUIDW& entry = info->WmiRegGuid[i];
+        if ((entry.Flags & WMIREG_FLAG_TRACE_CONTROL_GUID) &&
+            memcmp(&entry.Guid, &guid, sizeof guid) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 namespace sim {
 
-// The framework's and WMI's registration of a trace callback.
-NTSTATUS RegisterWmiTraceCallback(PVOID callback, const char* route) {
+// The framework's and WMI's registration of a trace callback under `key`. An active session
+// enables the provider only when its registration information names the session's GUID.
+NTSTATUS RegisterWmiTraceCallback(PVOID key, PVOID callback, PVOID context, const char* route) {
     Machine& machine = Machine::Current();
     TraceSession& session = machine.kernel.trace;
+    if (!session.route.empty()) {
+        return STATUS_OBJECT_NAME_COLLISION;
+    }
     session.route = route;
+    session.wmi_key = key;
     session.wmi_callback = callback;
+    session.wmi_context = context;
     machine.Log("kernel", std::string("trace provider registered via=") + route);
-    if (session.active) {
+    auto* entry = reinterpret_cast<WMI_ENTRY*>(callback);
+    if (session.active && ReportsControlGuid(entry, context, kEnabledProvider)) {
         WNODE_HEADER header = {};
         header.BufferSize = sizeof header;
         header.HistoricalContext = LoggerHandle(session);
         header.Guid = kEnabledProvider;
         ULONG size = 0;
-        reinterpret_cast<WMI_ENTRY*>(callback)(IRP_MN_ENABLE_EVENTS, &header.Guid, sizeof header,
-                                               &header, NULL, &size);
+        entry(IRP_MN_ENABLE_EVENTS, &header.Guid, sizeof header, &header, context, &size);
     }
     return STATUS_SUCCESS;
 }
@@ -171,18 +217,22 @@ NTSTATUS IoWMIRegistrationControl(PDEVICE_OBJECT DeviceObject, ULONG Action) {
     Machine& machine = Machine::Current();
     sim::TraceSession& session = machine.kernel.trace;
     if ((Action & kWmiActionMask) == WMIREG_ACTION_DEREGISTER) {
-        if (session.route.empty()) {
+        // Only the key the provider registered under removes it (whichever route took it).
+        if (session.route.empty() || session.route == "etw" || session.wmi_key != DeviceObject) {
             return STATUS_INVALID_PARAMETER;
         }
         machine.Log("kernel", "trace provider unregistered via=" + session.route);
         session.route.clear();
+        session.wmi_key = nullptr;
         session.wmi_callback = nullptr;
+        session.wmi_context = nullptr;
         return STATUS_SUCCESS;
     }
     if ((Action & kWmiActionMask) != WMIREG_ACTION_REGISTER || !(Action & kWmiFlagCallback)) {
         return STATUS_NOT_SUPPORTED;
     }
-    return sim::RegisterWmiTraceCallback(DeviceObject, "wmi");
+    // The key is the callback itself; it is called without a context.
+    return sim::RegisterWmiTraceCallback(DeviceObject, DeviceObject, NULL, "wmi");
 }
 
 NTSTATUS WmiTraceMessage(TRACEHANDLE LoggerHandle, ULONG MessageFlags, LPGUID MessageGuid,

@@ -4,7 +4,7 @@
 #include "pc/machine.h"
 
 namespace sim {
-NTSTATUS RegisterWmiTraceCallback(PVOID callback, const char* route);
+NTSTATUS RegisterWmiTraceCallback(PVOID key, PVOID callback, PVOID context, const char* route);
 
 namespace {
 
@@ -76,11 +76,17 @@ NTSTATUS WdfDriverCreate(PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryP
     return STATUS_SUCCESS;
 }
 
+// Registers the callback with WMI under the control block's address, the provider's identity
+// on this route, and hands the block to the callback as its context; the driver removes the
+// provider with IoWMIRegistrationControl on the same address.
 NTSTATUS WdfDriverRegisterTraceInfo(PDRIVER_OBJECT DriverObject,
                                     PFN_WDF_TRACE_CALLBACK EvtTraceCallback, PVOID ControlBlock) {
     UNREFERENCED_PARAMETER(DriverObject);
-    UNREFERENCED_PARAMETER(ControlBlock);
-    return sim::RegisterWmiTraceCallback(reinterpret_cast<PVOID>(EvtTraceCallback), "wdf");
+    if (ControlBlock == NULL) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    return sim::RegisterWmiTraceCallback(ControlBlock, reinterpret_cast<PVOID>(EvtTraceCallback),
+                                         ControlBlock, "wdf");
 }
 
 }  // extern "C"

@@ -111,8 +111,14 @@ NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config,
     SimCheckPagedCode("WdfIoQueueCreate");
     sim::Kmdf& kmdf = CurrentKmdf();
     auto* device = kmdf.LookupAs<sim::WdfDevice>(Device, sim::WdfType::kDevice, __func__);
-    if (Config->Size != sizeof(WDF_IO_QUEUE_CONFIG) || !Config->DefaultQueue ||
-        Config->DispatchType != WdfIoQueueDispatchSequential) {
+    if (Config->Size != sizeof(WDF_IO_QUEUE_CONFIG)) {
+        return STATUS_INFO_LENGTH_MISMATCH;
+    }
+    if (Config->DispatchType != WdfIoQueueDispatchParallel &&
+        Config->Settings.Parallel.NumberOfPresentedRequests != 0) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    if (!Config->DefaultQueue || Config->DispatchType != WdfIoQueueDispatchSequential) {
         return STATUS_NOT_SUPPORTED;
     }
     if (device->queue != nullptr) {

@@ -14,6 +14,8 @@ namespace sim {
 namespace {
 
 constexpr UCHAR kSurpriseRemoval = 0x17;
+// USB's tier limit: the root port and at most five external hubs' ports.
+constexpr size_t kMaxPortsBelowRootHub = 6;
 
 std::string Hex(NTSTATUS status) {
     char text[16];
@@ -27,16 +29,39 @@ NTSTATUS CompleteWith(PIRP irp, NTSTATUS status) {
     return status;
 }
 
-// The topology address the hub driver reports: the controller's place on the PCI bus, the
-// root port, then up to five hub ports.
-NTSTATUS FillTopologyAddress(const UsbNode& node, PUSB_TOPOLOGY_ADDRESS address) {
+// The ports from the root hub down to the node: the root port first.
+std::vector<int> PortPath(const UsbNode& node) {
     std::vector<int> ports;
     const UsbNode* walk = &node;
     while (walk->parent != nullptr && walk->parent->kind != NodeKind::kController) {
         ports.insert(ports.begin(), walk->port);
         walk = walk->parent;
     }
-    if (ports.empty() || ports.size() > 6) {
+    return ports;
+}
+
+// Why the hub above the node does not enumerate it, or "" when it does. A hub without a
+// working stack enumerates nothing below it. A hub on the last tier could have nothing below
+// it, so Windows' hub driver leaves it alone (port status DeviceHubNestedTooDeeply); a
+// device on that tier works.
+std::string NotEnumeratedReason(const UsbNode& node) {
+    if (node.kind == NodeKind::kController || node.kind == NodeKind::kRootHub) {
+        return "";
+    }
+    if (node.parent->stack == nullptr || !node.parent->stack->started) {
+        return "hub-not-started";
+    }
+    if (node.is_hub() && PortPath(node).size() >= kMaxPortsBelowRootHub) {
+        return "hub-nested-too-deeply";
+    }
+    return "";
+}
+
+// The topology address the hub driver reports: the controller's place on the PCI bus, the
+// root port, then up to five hub ports.
+NTSTATUS FillTopologyAddress(const UsbNode& node, PUSB_TOPOLOGY_ADDRESS address) {
+    std::vector<int> ports = PortPath(node);
+    if (ports.empty() || ports.size() > kMaxPortsBelowRootHub || node.behaviour.no_topology) {
         return STATUS_NOT_SUPPORTED;
     }
     const UsbNode* controller = node.controller();
@@ -317,6 +342,11 @@ void PnpManager::Resume() {
 }
 
 void PnpManager::BuildStack(UsbNode* node) {
+    std::string not_enumerated = NotEnumeratedReason(*node);
+    if (!not_enumerated.empty()) {
+        Log(node->name + " not-enumerated " + not_enumerated);
+        return;
+    }
     stacks_.push_back(std::make_unique<DeviceStack>());
     DeviceStack* stack = stacks_.back().get();
     stack->node = node;

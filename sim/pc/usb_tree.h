@@ -20,6 +20,7 @@ struct UsbBehaviour {
     int64_t latency = 0;  // virtual time to answer each request
     Stall stall = Stall::kNone;
     bool pdo_fails = false;    // requests sent to the PDO fail before reaching the device
+    bool no_topology = false;  // the hub driver cannot report the device's topology address
     bool has_bos = true;       // false: the BOS request stalls
     std::vector<uint8_t> bos;  // empty: a standard 42-byte BOS with the container ID
 };

@@ -40,7 +40,8 @@ TEST(Lookups, UnknownHandlesGiveClearedRepliesOrFail) {
     UCHAR topology[40];
     memset(topology, 0xEE, sizeof topology);
     ULONG serial = 0;
-    WDFDEVICE device = reinterpret_cast<WDFDEVICE>(1);
+    FOUND_FILTER_DEVICE device = {reinterpret_cast<WDFDEVICE>(1),
+                                  reinterpret_cast<WDFUSBDEVICE>(1)};
     NTSTATUS found = STATUS_SUCCESS;
     auto run = RunScenario(kThreeDevices, 0, [&](sim::Machine&) {
         EXPECT_EQ(QueryFilterDeviceInstanceID(&serial, 3, area.data(), 512), STATUS_SUCCESS);
@@ -52,7 +53,8 @@ TEST(Lookups, UnknownHandlesGiveClearedRepliesOrFail) {
     EXPECT_EQ(std::count(topology, topology + 32, 0), 32);
     EXPECT_EQ(topology[32], 0xEE);
     EXPECT_EQ(found, STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(device.Device, nullptr);
+    EXPECT_EQ(device.UsbDevice, nullptr);
     EXPECT_EQ(serial, 5u);
 }
 
@@ -83,16 +85,37 @@ TEST(Lookups, ListAndTopologyLayouts) {
 TEST(Lookups, FoundDeviceOutlivesItsRemoval) {
     auto run = RunScenario(kThreeDevices, 0, [&](sim::Machine& machine) {
         ULONG serial = 0;
-        WDFDEVICE device = NULL;
-        ASSERT_EQ(FindFilterDeviceByHandle(&serial, 2, &device), STATUS_SUCCESS);
+        FOUND_FILTER_DEVICE found;
+        ASSERT_EQ(FindFilterDeviceByHandle(&serial, 2, &found), STATUS_SUCCESS);
         machine.pnp->Unplug(machine.usb->Find("PAD"));
-        EXPECT_EQ(FilterGetData(device)->Handle, 2u);
+        EXPECT_EQ(FilterGetData(found.Device)->Handle, 2u);
         UCHAR data[4];
-        EXPECT_EQ(FilterSendDeviceRequest(device, 0xC0, 1, 0, 0, 4, data),
+        EXPECT_EQ(FilterSendDeviceRequest(found.Device, 0xC0, 1, 0, 0, 4, data),
                   STATUS_INVALID_DEVICE_STATE);
-        FilterReleaseFoundDevice(device);
+        FilterReleaseFoundDevice(&found);
     });
     EXPECT_RUN_OK(run);
+}
+
+// The USB target comes with the first start that can create it, which may follow the
+// lookup; the release gives back only what the lookup took, and the device's own reference
+// to its target survives until its removal.
+TEST(Lookups, TargetCreatedAfterTheLookupIsNotReleased) {
+    auto run = RunScenario(
+        "controller C1\ndevice PAD vid=05AC pid=12AB\nfail usb-target PAD count=1\n"
+        "load\nplug PAD C1:1\n",
+        0, [&](sim::Machine& machine) {
+            ULONG serial = 0;
+            FOUND_FILTER_DEVICE found;
+            ASSERT_EQ(FindFilterDeviceByHandle(&serial, 1, &found), STATUS_SUCCESS);
+            EXPECT_EQ(found.UsbDevice, nullptr);
+            FilterEvtDevicePrepareHardware(found.Device, NULL, NULL);
+            ASSERT_NE(FilterGetData(found.Device)->UsbDevice, nullptr);
+            FilterReleaseFoundDevice(&found);
+            machine.pnp->Unplug(machine.usb->Find("PAD"));
+        });
+    EXPECT_RUN_OK(run);
+    EXPECT_EQ(run.result.pool_outstanding, 0u) << run.Reproduce();
 }
 
 }  // namespace

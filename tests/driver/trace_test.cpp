@@ -4,6 +4,8 @@
 
 namespace {
 
+using support::Ioctl;
+using support::Le32;
 using support::RunScenario;
 using support::SameSequence;
 
@@ -80,6 +82,38 @@ TEST(Trace, ArgumentsOfEveryKind) {
                                           "speaker.91 1 2 3 4 5 6 7 8 9"}))
             << kernel;
         EXPECT_EQ(pool_after, 0u) << kernel;
+    }
+}
+
+// What the trace points record: device add's entry, a topology address that cannot be read
+// at start, the data byte inside a record whose wLength is 0, and the capacity asked for.
+TEST(Trace, PointsRecordWhatTheRequestHeld) {
+    std::vector<std::string> traces;
+    auto run = RunScenario(
+        "controller C1\nhub H1 vid=2E7B pid=0610\ndevice PAD vid=05AC pid=12AB\nload\n"
+        "plug H1 C1:1\n",
+        0, [&](sim::Machine& machine) {
+            sim::UsbNode* pad = machine.usb->Find("PAD");
+            pad->behaviour.no_topology = true;
+            machine.pnp->Plug(pad, machine.usb->HubOf("C1"), 2);
+            // The tray's 17-byte port command: wLength 0, one byte after the header.
+            std::vector<uint8_t> command = Le32({0, 1});
+            support::AppendLe16(&command, {0x7443, 2, 1, 0});
+            command.push_back(0x5A);
+            Ioctl(VEXA_IOCTL_HUB_PORT_COMMAND, command, command.size());
+            std::vector<uint8_t> query = Le32({0, 2, 600});
+            Ioctl(VEXA_IOCTL_GET_SERIAL_STRING, query, 12 + 600);
+            traces = machine.log.Texts("trace");
+        });
+    EXPECT_RUN_OK(run);
+    const std::string kExpected[] = {
+        "entry." + std::to_string(TraceEntryDeviceAddCallback) + " \"FilterEvtDeviceAdd\"",
+        "pnp." + std::to_string(TracePnpTopologyReadFailed) + " 0xc00000bb",
+        "control." + std::to_string(TraceControlTransfer) + " 1 0x0000005a",
+        "control." + std::to_string(TraceControlFieldCopied) + " 600",
+    };
+    for (const std::string& line : kExpected) {
+        EXPECT_NE(std::find(traces.begin(), traces.end(), line), traces.end()) << line;
     }
 }
 

@@ -108,11 +108,8 @@ Input Decode(const uint8_t* data, size_t size) {
 
 // HexStrToInt as the driver documents it: upper-case, an optional "0X", hexadecimal digits to
 // the end; 'H' ends the number (rounded up by ".n" with n not '0'), any other character gives
-// 0, and so does a text longer than the routine's sixteen characters.
+// 0. Texts of any length parse, keeping the low 32 bits.
 uint32_t ExpectedHex(const std::string& text) {
-    if (text.size() > 16) {
-        return 0;
-    }
     std::string upper = text;
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {

@@ -6,6 +6,11 @@ namespace {
 
 using support::RunScenario;
 
+// KMDF 1.9's queue configuration on x64: eight callback pointers, then the Settings union
+// that a driver built against 1.9 passes in its Size.
+static_assert(offsetof(WDF_IO_QUEUE_CONFIG, Settings) == 80 && sizeof(WDF_IO_QUEUE_CONFIG) == 88,
+              "WDF_IO_QUEUE_CONFIG must have its KMDF 1.9 layout");
+
 enum class Handler { kEcho, kCompleteTwice, kNeverComplete, kOverreport };
 
 struct TestDriver {

@@ -1,5 +1,6 @@
 // The kernel stand-in: verifier checks, pool accounting, registry queries, waits.
 #include <gtest/gtest.h>
+#include <wmistr.h>
 
 #include "kernel/wide_text.h"
 #include "pc/machine.h"
@@ -193,5 +194,89 @@ TEST(KernelIrp, MoreProcessingRequiredHaltsCompletion) {
     EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
     EXPECT_TRUE(machine.kernel.live_irps.empty());
 }
+
+namespace wmi {
+
+// A provider's WMI callback, answering registration as the case says.
+struct ProviderCase {
+    const char* what;
+    GUID guid;
+    ULONG flags;
+    bool answers_registration;
+    bool enabled;
+};
+
+constexpr GUID kSessionGuid = {
+    0x8c4fb6f7, 0xb746, 0x4cfa, {0xab, 0x0e, 0x18, 0x3c, 0xed, 0x63, 0xf5, 0x99}};
+constexpr GUID kOtherGuid = {
+    0x8c4fb6f7, 0xb746, 0x4cfa, {0xab, 0x0e, 0x18, 0x3c, 0xed, 0x63, 0xf5, 0x9a}};
+
+const ProviderCase* g_case = nullptr;
+std::vector<UCHAR> g_minors;
+
+NTSTATUS Callback(UCHAR MinorFunction, PVOID, ULONG BufferLength, PVOID Buffer, PVOID,
+                  PULONG Size) {
+    g_minors.push_back(MinorFunction);
+    const ULONG needed = sizeof(WMIREGINFOW) + sizeof(WMIREGGUIDW);
+    if (MinorFunction != IRP_MN_REGINFO && MinorFunction != IRP_MN_REGINFO_EX) {
+        return STATUS_SUCCESS;
+    }
+    if (!g_case->answers_registration) {
+        return STATUS_INVALID_DEVICE_REQUEST;
+    }
+    if (BufferLength < needed) {
+        *static_cast<PULONG>(Buffer) = needed;
+        *Size = sizeof(ULONG);
+        return STATUS_BUFFER_TOO_SMALL;
+    }
+    auto* info = static_cast<PWMIREGINFOW>(Buffer);
+    memset(info, 0, needed);
+    info->BufferSize = needed;
+    info->GuidCount = 1;
+    info->WmiRegGuid[0].Guid = g_case->guid;
+    info->WmiRegGuid[0].Flags = g_case->flags;
+    *Size = needed;
+    return STATUS_SUCCESS;
+}
+
+const ProviderCase kProviders[] = {
+    {"reports the session's control GUID", kSessionGuid,
+     WMIREG_FLAG_TRACE_CONTROL_GUID | WMIREG_FLAG_TRACED_GUID, true, true},
+    {"reports another GUID", kOtherGuid, WMIREG_FLAG_TRACE_CONTROL_GUID, true, false},
+    {"reports the GUID but not as a trace control GUID", kSessionGuid, WMIREG_FLAG_TRACED_GUID,
+     true, false},
+    {"ignores the registration query", kSessionGuid, 0, false, false},
+};
+
+// WMI asks a callback provider for its registration right away (offering too small a buffer
+// first) and enables it only for the GUID its session traces; the provider leaves only
+// under the key it registered with.
+TEST(KernelWmi, OnlyAProviderThatReportsTheSessionGuidIsEnabled) {
+    for (const ProviderCase& c : kProviders) {
+        Machine machine;
+        machine.kernel.version = {5, 1, 2600};
+        g_case = &c;
+        g_minors.clear();
+        auto key = reinterpret_cast<PDEVICE_OBJECT>(&Callback);
+        ASSERT_EQ(IoWMIRegistrationControl(key, WMIREG_ACTION_REGISTER | 0x80000000),
+                  STATUS_SUCCESS);
+        std::vector<UCHAR> expected = {IRP_MN_REGINFO_EX};
+        if (c.answers_registration) {
+            expected.push_back(IRP_MN_REGINFO_EX);
+        }
+        if (c.enabled) {
+            expected.push_back(IRP_MN_ENABLE_EVENTS);
+        }
+        EXPECT_EQ(g_minors, expected) << c.what;
+        EXPECT_EQ(IoWMIRegistrationControl(reinterpret_cast<PDEVICE_OBJECT>(&g_minors),
+                                           WMIREG_ACTION_DEREGISTER),
+                  STATUS_INVALID_PARAMETER)
+            << c.what;
+        EXPECT_EQ(IoWMIRegistrationControl(key, WMIREG_ACTION_DEREGISTER), STATUS_SUCCESS)
+            << c.what;
+    }
+}
+
+}  // namespace wmi
 
 }  // namespace

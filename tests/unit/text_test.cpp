@@ -157,10 +157,11 @@ const HexCase kHexCases[] = {
     // Read literally, the NUL after the '.' is a character other than '0', so it adds one.
     {"12H.", 0x13},
     {"0X12H.1", 0x13},
-    // Sixteen characters still fit the routine's copy; a longer text does not parse at all.
+    // Any length parses; beyond eight digits only the low 32 bits remain.
     {"000000000000ABCD", 0xABCD},
-    {"0000000000000ABCD", 0},
-    {"1111111111111111111111111111111111111111", 0},
+    {"0000000000000ABCD", 0xABCD},
+    {"1111111111111111111111111111111111111111", 0x11111111},
+    {"0X00000000000000000000000000000012H.1", 0x13},
 };
 
 TEST(HexStrToInt, Cases) {

@@ -133,8 +133,9 @@ NTSTATUS WdfDriverCreate(PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryP
                          PWDF_OBJECT_ATTRIBUTES DriverAttributes, PWDF_DRIVER_CONFIG DriverConfig,
                          WDFDRIVER* Driver);
 
-// The WMI trace callback that the framework registers for a driver without
-// WmiTraceMessage; it receives IRP_MN_ENABLE_EVENTS / IRP_MN_DISABLE_EVENTS.
+// The WMI trace callback that the framework registers for a driver without WmiTraceMessage,
+// keyed by the control block; it answers IRP_MN_REGINFO(_EX) and receives
+// IRP_MN_ENABLE_EVENTS / IRP_MN_DISABLE_EVENTS, with the control block as context.
 typedef NTSTATUS EVT_WDF_TRACE_CALLBACK(UCHAR MinorFunction, PVOID DataPath, ULONG BufferLength,
                                         PVOID Buffer, PVOID Context, PULONG Size);
 typedef EVT_WDF_TRACE_CALLBACK* PFN_WDF_TRACE_CALLBACK;
@@ -320,6 +321,12 @@ typedef struct _WDF_IO_QUEUE_CONFIG {
     PVOID EvtIoStop;
     PVOID EvtIoResume;
     PVOID EvtIoCanceledOnQueue;
+    // Since 1.9: how many requests a parallel queue presents at once; 0 for other queues.
+    union {
+        struct {
+            ULONG NumberOfPresentedRequests;
+        } Parallel;
+    } Settings;
 } WDF_IO_QUEUE_CONFIG, *PWDF_IO_QUEUE_CONFIG;
 
 FORCEINLINE VOID WDF_IO_QUEUE_CONFIG_INIT_DEFAULT_QUEUE(PWDF_IO_QUEUE_CONFIG Config,
@@ -329,10 +336,15 @@ FORCEINLINE VOID WDF_IO_QUEUE_CONFIG_INIT_DEFAULT_QUEUE(PWDF_IO_QUEUE_CONFIG Con
     Config->DispatchType = DispatchType;
     Config->PowerManaged = WdfUseDefault;
     Config->DefaultQueue = TRUE;
+    if (DispatchType == WdfIoQueueDispatchParallel) {
+        Config->Settings.Parallel.NumberOfPresentedRequests = (ULONG)-1;
+    }
 }
 
 // Only a device's default queue with sequential dispatch is modelled: one request in the
-// driver at a time, the others presented in arrival order as each completes.
+// driver at a time, the others presented in arrival order as each completes. The
+// configuration must have the 1.9 size, and a presented-request limit only fits a parallel
+// queue (STATUS_INVALID_PARAMETER otherwise).
 NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config,
                           PWDF_OBJECT_ATTRIBUTES QueueAttributes, WDFQUEUE* Queue);
 // Buffered requests: input and output are the one system buffer. A zero-length buffer, or

@@ -294,10 +294,15 @@ typedef enum _DEVICE_REGISTRY_PROPERTY {
 // WMI and software tracing
 #define WMIREG_ACTION_REGISTER 1
 #define WMIREG_ACTION_DEREGISTER 2
+// Parameters.WMI.DataPath of IRP_MN_REGINFO(_EX): first registration, or an update.
+#define WMIREGISTER 0
+#define WMIUPDATE 1
 
-// Registers (or deregisters) a WMI provider. With WMIREG_FLAG_CALLBACK in Action the
-// "device object" is the provider's WMI callback; an active trace session then enables it
-// through IRP_MN_ENABLE_EVENTS.
+// Registers (or deregisters) a WMI provider under the key passed as DeviceObject. With
+// WMIREG_FLAG_CALLBACK in Action the key is the provider's WMI callback, which WMI asks at
+// once for its registration information (IRP_MN_REGINFO_EX, IRP_MN_REGINFO before 5.1); an
+// active trace session then enables it through IRP_MN_ENABLE_EVENTS, but only when it
+// reported the session's control GUID. Deregistration takes the same key.
 NTSTATUS IoWMIRegistrationControl(struct _DEVICE_OBJECT* DeviceObject, ULONG Action);
 // Writes one event whose buffer starts with a WNODE_HEADER (EVENT_TRACE_HEADER for traces).
 NTSTATUS IoWMIWriteEvent(PVOID WnodeEventItem);
@@ -341,8 +346,18 @@ typedef IO_COMPLETION_ROUTINE* PIO_COMPLETION_ROUTINE;
 #define IRP_MN_START_DEVICE 0x00
 #define IRP_MN_REMOVE_DEVICE 0x02
 
-#define IRP_MN_ENABLE_EVENTS 0x07
-#define IRP_MN_DISABLE_EVENTS 0x08
+// Minor functions of IRP_MJ_SYSTEM_CONTROL (WMI).
+#define IRP_MN_QUERY_ALL_DATA 0x00
+#define IRP_MN_QUERY_SINGLE_INSTANCE 0x01
+#define IRP_MN_CHANGE_SINGLE_INSTANCE 0x02
+#define IRP_MN_CHANGE_SINGLE_ITEM 0x03
+#define IRP_MN_ENABLE_EVENTS 0x04
+#define IRP_MN_DISABLE_EVENTS 0x05
+#define IRP_MN_ENABLE_COLLECTION 0x06
+#define IRP_MN_DISABLE_COLLECTION 0x07
+#define IRP_MN_REGINFO 0x08
+#define IRP_MN_EXECUTE_METHOD 0x09
+#define IRP_MN_REGINFO_EX 0x0b
 
 typedef struct _DRIVER_OBJECT {
     CSHORT Type;
