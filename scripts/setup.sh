@@ -14,6 +14,7 @@ packages=(
     libbenchmark-dev
     clang-format
     clang               # clang-14 on Debian 12, for the libFuzzer targets
+    clang-15            # check-windows: its alloc_text refuses functions without C linkage
     libclang-rt-14-dev  # libFuzzer and sanitizer runtimes for clang-14
     g++-mingw-w64-x86-64  # Windows cross compiler and DDK headers for check-windows
     python3

@@ -27,8 +27,11 @@ static const PCSTR kHubHardwarePatterns[] = {"ASMEDIAUSBD_HUB", "TIUSBD_HUB", "U
 
 typedef enum _CHARGE_LIST { ChargeListSkip, ChargeListSupport } CHARGE_LIST;
 
+// C linkage, so that alloc_text can place it.
+extern "C" {
 static NTSTATUS QueryIdText(PWDFDEVICE_INIT DeviceInit, DEVICE_REGISTRY_PROPERTY Property,
                             PUCHAR Buffer);
+}
 
 #ifdef ALLOC_PRAGMA
 #pragma alloc_text(PAGE, QueryIdText)
