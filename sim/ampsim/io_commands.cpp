@@ -188,19 +188,16 @@ bool CompileIoCommand(const Command& command, HeldHandles* held, std::vector<Ste
                                          : ParseHexBytes(command, in->second);
         size_t output_length = DecimalOption(command, "out", 0, kMaxBuffer);
         auto kept = command.options.find("handle");
-        if (kept == command.options.end()) {
-            steps->push_back([=](sim::Machine& machine) {
-                LogReply(machine, name, SendIoctl(machine, code, input, output_length));
-            });
-            return true;
-        }
-        std::string handle_name = kept->second;
-        if (held->open.count(handle_name) == 0) {
-            throw ScenarioError(command.line, "no open handle '" + handle_name + "'");
+        bool on_kept = kept != command.options.end();
+        std::string kept_name = on_kept ? kept->second : "";
+        if (on_kept && held->open.count(kept_name) == 0) {
+            throw ScenarioError(command.line, "no open handle '" + kept_name + "'");
         }
         steps->push_back([=](sim::Machine& machine) {
             LogReply(machine, name,
-                     SendIoctlOn(machine, (*handles)[handle_name], code, input, output_length));
+                     on_kept
+                         ? SendIoctlOn(machine, (*handles)[kept_name], code, input, output_length)
+                         : SendIoctl(machine, code, input, output_length));
         });
         return true;
     }
