@@ -28,7 +28,6 @@ NTSTATUS FilterEvtDeviceAdd(WDFDRIVER Driver, PWDFDEVICE_INIT DeviceInit) {
     ULONG resultLength;
     NTSTATUS status;
 
-    UNREFERENCED_PARAMETER(Driver);
     PAGED_CODE();
     TraceWrite(TraceGroupEntry, TraceEntryDeviceAddCallback, "s", "FilterEvtDeviceAdd");
 
@@ -89,6 +88,13 @@ NTSTATUS FilterEvtDeviceAdd(WDFDRIVER Driver, PWDFDEVICE_INIT DeviceInit) {
 
     WdfWaitLockAcquire(FilterDevicesLock, NULL);
     status = WdfCollectionAdd(FilterDevices, device);
+    // The control device went with the last device while a program's open handle kept the
+    // driver loaded; without a new one no program would reach the devices again. Created
+    // under the lock, so that adds in parallel create one, and cleanup cannot take it
+    // between the check and the creation.
+    if (NT_SUCCESS(status) && ControlDevice == NULL) {
+        (VOID) FilterCreateControlDevice(Driver);
+    }
     WdfWaitLockRelease(FilterDevicesLock);
     if (!NT_SUCCESS(status)) {
         // The device stays attached but is not listed, so no client can reach it.
@@ -98,10 +104,10 @@ NTSTATUS FilterEvtDeviceAdd(WDFDRIVER Driver, PWDFDEVICE_INIT DeviceInit) {
 }
 
 VOID FilterEvtDeviceContextCleanup(WDFOBJECT Device) {
+    WDFDEVICE control = NULL;
     ULONG count;
     ULONG index;
     BOOLEAN listed = FALSE;
-    BOOLEAN last;
 
     PAGED_CODE();
     TraceWrite(TraceGroupEntry, TraceEntryCleanup, "");
@@ -117,9 +123,16 @@ VOID FilterEvtDeviceContextCleanup(WDFOBJECT Device) {
             break;
         }
     }
-    last = listed && count == 1;
     if (listed) {
         WdfCollectionRemove(FilterDevices, Device);
+    }
+    // Taken under the lock, so that a device added meanwhile either finds it still there
+    // or finds it gone and creates a new one. Cleared before the deletion, which waits
+    // for requests already queued: those must find the control device gone rather than
+    // reach its configuration as it goes.
+    if (listed && count == 1) {
+        control = ControlDevice;
+        ControlDevice = NULL;
     }
     WdfWaitLockRelease(FilterDevicesLock);
 
@@ -128,13 +141,8 @@ VOID FilterEvtDeviceContextCleanup(WDFOBJECT Device) {
         WdfObjectDereference(FilterGetData(Device)->UsbDevice);
     }
 
-    if (last && ControlDevice != NULL) {
-        WDFDEVICE control = ControlDevice;
-
+    if (control != NULL) {
         TraceWrite(TraceGroupEntry, TraceEntryCleanupLast, "");
-        // Cleared first: the deletion waits for requests already queued, and those must
-        // find the control device gone rather than reach its configuration as it goes.
-        ControlDevice = NULL;
         WdfObjectDelete(control);
         TraceWrite(TraceGroupEntry, TraceEntryControlDeviceDeleted, "");
     }

@@ -141,16 +141,44 @@ IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uin
     return reply;
 }
 
-bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
+bool CompileIoCommand(const Command& command, HeldHandles* held, std::vector<Step>* steps) {
     const std::string& verb = command.verb;
+    auto handles = held->handles;
+    if (verb == "open" || verb == "close") {
+        if (command.words.size() != 1 || !command.options.empty()) {
+            throw ScenarioError(command.line, "usage: " + verb + " NAME");
+        }
+        std::string name = command.words[0];
+        bool open = verb == "open";
+        if (held->open.count(name) == (open ? 1u : 0u)) {
+            throw ScenarioError(command.line, (open ? "handle '" + name + "' is already open"
+                                                    : "no open handle '" + name + "'"));
+        }
+        if (open) {
+            held->open.insert(name);
+            steps->push_back([=](sim::Machine& machine) {
+                bool opened =
+                    NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &(*handles)[name]));
+                machine.Log("ioctl", "open " + name + (opened ? " -> ok" : " -> open-failed"));
+            });
+        } else {
+            held->open.erase(name);
+            steps->push_back([=](sim::Machine& machine) {
+                // A name whose open failed holds no handle; closing it changes nothing.
+                machine.user_io.Close((*handles)[name]);
+                machine.Log("ioctl", "close " + name);
+            });
+        }
+        return true;
+    }
     if (verb == "ioctl") {
         if (command.words.size() != 1) {
-            throw ScenarioError(command.line, "usage: ioctl CODE [in=HEX] [out=N]");
+            throw ScenarioError(command.line, "usage: ioctl CODE [in=HEX] [out=N] [handle=NAME]");
         }
         std::string name = command.words[0];
         uint32_t code = ParseCode(command, name);
         for (const auto& [key, value] : command.options) {
-            if (key != "in" && key != "out") {
+            if (key != "in" && key != "out" && key != "handle") {
                 throw ScenarioError(command.line, "unknown option '" + key + "'");
             }
         }
@@ -159,8 +187,17 @@ bool CompileIoCommand(const Command& command, std::vector<Step>* steps) {
                                          ? std::vector<uint8_t>()
                                          : ParseHexBytes(command, in->second);
         size_t output_length = DecimalOption(command, "out", 0, kMaxBuffer);
+        auto kept = command.options.find("handle");
+        bool on_kept = kept != command.options.end();
+        std::string kept_name = on_kept ? kept->second : "";
+        if (on_kept && held->open.count(kept_name) == 0) {
+            throw ScenarioError(command.line, "no open handle '" + kept_name + "'");
+        }
         steps->push_back([=](sim::Machine& machine) {
-            LogReply(machine, name, SendIoctl(machine, code, input, output_length));
+            LogReply(machine, name,
+                     on_kept
+                         ? SendIoctlOn(machine, (*handles)[kept_name], code, input, output_length)
+                         : SendIoctl(machine, code, input, output_length));
         });
         return true;
     }

@@ -282,6 +282,7 @@ ScenarioRunner::~ScenarioRunner() = default;
 
 void ScenarioRunner::Compile(const std::vector<Command>& commands) {
     Model model;
+    HeldHandles held;
     for (const Command& command : commands) {
         const std::string& verb = command.verb;
         if (verb == "controller") {
@@ -485,7 +486,7 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
                     machine.kernel.exports.erase(name);
                 }
             });
-        } else if (!CompileIoCommand(command, &steps_)) {
+        } else if (!CompileIoCommand(command, &held, &steps_)) {
             throw ScenarioError(command.line, "unknown command '" + verb + "'");
         }
     }

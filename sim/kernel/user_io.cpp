@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "pc/machine.h"
+#include "pc/pnp_manager.h"
 
 namespace sim {
 namespace {
@@ -135,7 +136,16 @@ int32_t UserIo::Close(UserHandle handle) {
     SendAndWait(file, IRP_MJ_CLOSE, nullptr);
     --file->DeviceObject->ReferenceCount;
     files_.erase(found);
+    Machine::Current().pnp->HandleClosed();
     return STATUS_SUCCESS;
+}
+
+size_t UserIo::HandlesTo(const _DRIVER_OBJECT* driver) const {
+    size_t count = 0;
+    for (const auto& [handle, file] : files_) {
+        count += file->DeviceObject->DriverObject == driver ? 1 : 0;
+    }
+    return count;
 }
 
 }  // namespace sim

@@ -11,6 +11,7 @@
 #include <string>
 
 struct _FILE_OBJECT;
+struct _DRIVER_OBJECT;
 
 namespace sim {
 
@@ -36,9 +37,13 @@ class UserIo {
     // is stopped as Driver Verifier would stop it.
     IoResult DeviceControl(UserHandle handle, uint32_t code, const void* input, size_t input_length,
                            void* output, size_t output_length);
-    // Sends the cleanup and close requests and forgets the handle.
+    // Sends the cleanup and close requests and forgets the handle. The handle's reference
+    // on the device object goes with it; the last one on a deleted device object may let
+    // the PnP manager unload its driver.
     int32_t Close(UserHandle handle);
     size_t open_count() const { return files_.size(); }
+    // Open handles to device objects of `driver`, deleted ones included.
+    size_t HandlesTo(const _DRIVER_OBJECT* driver) const;
 
   private:
     std::map<UserHandle, std::unique_ptr<_FILE_OBJECT>> files_;

@@ -37,6 +37,18 @@ void Kmdf::UnloadDriver() {
     }
 }
 
+bool Kmdf::DriverHasDevices() const {
+    if (driver == nullptr) {
+        return false;
+    }
+    for (const WdfObject* child : driver->children) {
+        if (child->type == WdfType::kDevice && !child->deleted) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace sim
 
 using sim::CurrentKmdf;

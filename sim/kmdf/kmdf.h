@@ -178,6 +178,8 @@ class Kmdf {
     NTSTATUS ProcessIrp(WdfDevice* device, PIRP irp);
     // Ends the driver: its unload callback, then the driver object and its children.
     void UnloadDriver();
+    // Whether the loaded driver still has a device, filter or control, not yet deleted.
+    bool DriverHasDevices() const;
 
     WdfDriver* driver = nullptr;
     size_t live_objects() const;

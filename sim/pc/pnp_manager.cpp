@@ -234,39 +234,79 @@ void PnpManager::Boot() {
 NTSTATUS PnpManager::LoadDriver(PDRIVER_INITIALIZE entry) {
     NTSTATUS result = STATUS_SUCCESS;
     Execute([&] {
-        filter_driver_ = DRIVER_OBJECT{};
-        static WCHAR kRegistryPath[] =
-            L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\tabvoltx";
-        UNICODE_STRING path;
-        RtlInitUnicodeString(&path, kRegistryPath);
-        result = entry(&filter_driver_, &path);
-        if (!NT_SUCCESS(result)) {
-            // The framework drops a driver whose entry failed without calling its unload.
-            Kmdf& kmdf = *machine_.kmdf;
-            if (kmdf.driver != nullptr) {
-                kmdf.driver->config.EvtDriverUnload = nullptr;
-                kmdf.UnloadDriver();
-            }
-            Log("driver load-failed status=" + Hex(result));
-            return;
+        filter_entry_ = entry;
+        // An image that a program's handle kept loaded after the filter was removed is
+        // used again as it is.
+        if (!driver_loaded_) {
+            result = LoadImage();
         }
-        driver_loaded_ = true;
-        Log("driver loaded");
-        RestartAll();
+        if (NT_SUCCESS(result)) {
+            RestartAll();
+        }
     });
     return result;
 }
 
 void PnpManager::UnloadDriver() {
     Execute([&] {
-        if (!driver_loaded_) {
+        if (filter_entry_ == nullptr) {
             return;
         }
-        driver_loaded_ = false;
-        RestartAll();
-        machine_.kmdf->UnloadDriver();
-        Log("driver unloaded");
+        filter_entry_ = nullptr;
+        if (driver_loaded_) {
+            RestartAll();
+        }
+        UnloadImageIfUnused();
     });
+}
+
+void PnpManager::HandleClosed() {
+    // Asked first, so that the usual close costs no PnP job; after the shutdown no PnP
+    // thread is left to take one.
+    if (!shutting_down_ && DriverUnused()) {
+        Execute([this] { UnloadImageIfUnused(); });
+    }
+}
+
+// Loads the installed filter's image and runs its DriverEntry.
+NTSTATUS PnpManager::LoadImage() {
+    filter_driver_ = DRIVER_OBJECT{};
+    static WCHAR kRegistryPath[] =
+        L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Services\\tabvoltx";
+    UNICODE_STRING path;
+    RtlInitUnicodeString(&path, kRegistryPath);
+    NTSTATUS result = filter_entry_(&filter_driver_, &path);
+    if (!NT_SUCCESS(result)) {
+        // The framework drops a driver whose entry failed without calling its unload.
+        Kmdf& kmdf = *machine_.kmdf;
+        if (kmdf.driver != nullptr) {
+            kmdf.driver->config.EvtDriverUnload = nullptr;
+            kmdf.UnloadDriver();
+        }
+        filter_entry_ = nullptr;
+        Log("driver load-failed status=" + Hex(result));
+        return result;
+    }
+    driver_loaded_ = true;
+    Log("driver loaded");
+    return STATUS_SUCCESS;
+}
+
+// As Windows does, the image goes when the driver has no device object left: none that
+// exists, and none deleted that a program's handle still references. Once the filter is
+// removed no stack will need the driver again, so only handles keep it then.
+bool PnpManager::DriverUnused() const {
+    return driver_loaded_ && machine_.user_io.HandlesTo(&filter_driver_) == 0 &&
+           (filter_entry_ == nullptr || !machine_.kmdf->DriverHasDevices());
+}
+
+void PnpManager::UnloadImageIfUnused() {
+    if (!DriverUnused()) {
+        return;
+    }
+    driver_loaded_ = false;
+    machine_.kmdf->UnloadDriver();
+    Log("driver unloaded");
 }
 
 // Installing or removing the filter restarts every stack so that it is rebuilt with or
@@ -297,6 +337,7 @@ void PnpManager::Unplug(UsbNode* node) {
             TearDownStack(*it, true);
         }
         machine_.usb->Disconnect(node);
+        UnloadImageIfUnused();
     });
 }
 
@@ -366,7 +407,11 @@ void PnpManager::BuildStack(UsbNode* node) {
         node->device_thread = device_threads_.back().get();
     }
 
-    if (driver_loaded_) {
+    // The first stack that needs the filter after its image went loads it again.
+    if (filter_entry_ != nullptr && !driver_loaded_) {
+        LoadImage();
+    }
+    if (filter_entry_ != nullptr) {
         NTSTATUS status = machine_.kmdf->AddDevice(node, &stack->pdo, &stack->filter);
         if (!NT_SUCCESS(status)) {
             Log(node->name + " add-failed status=" + Hex(status));

@@ -1,6 +1,7 @@
 // The PnP manager: builds a device stack for every connected node of the USB tree (bus
 // driver's PDO, function driver's FDO, and the filter driver if it attaches), starts it,
-// powers it down and up with system suspend and resume, and tears it down on removal.
+// powers it down and up with system suspend and resume, and tears it down on removal; it
+// loads the filter's image for the stacks that need it and unloads it once nothing does.
 // All its work runs on its own thread, "pnp", at PASSIVE_LEVEL; other threads hand it jobs
 // and wait for them.
 #pragma once
@@ -42,12 +43,20 @@ class PnpManager {
     void Boot();
     // Each of these runs as a job on the PnP thread; called from another simulated thread
     // it waits until the job is done.
+    // Installs the filter: its image is loaded at once and every stack is rebuilt with it.
+    // The status is DriverEntry's; a filter whose image fails to load is left out of every
+    // stack until it is installed again.
     NTSTATUS LoadDriver(PDRIVER_INITIALIZE entry);
+    // Removes the filter: every stack is rebuilt without it, and the image goes as soon as
+    // no program holds one of its devices open.
     void UnloadDriver();
     void Plug(UsbNode* node, UsbNode* hub, int port);
     void Unplug(UsbNode* node);
     void Suspend();
     void Resume();
+    // A program closed a handle: the device object it referenced may have been the last
+    // thing keeping the driver's image loaded.
+    void HandleClosed();
 
     bool driver_loaded() const { return driver_loaded_; }
     PDRIVER_OBJECT filter_driver() { return &filter_driver_; }
@@ -60,6 +69,9 @@ class PnpManager {
     void Execute(std::function<void()> work);
     void ThreadMain();
 
+    NTSTATUS LoadImage();
+    bool DriverUnused() const;
+    void UnloadImageIfUnused();
     void BuildStack(UsbNode* node);
     void TearDownStack(UsbNode* node, bool surprise);
     void RestartAll();
@@ -72,6 +84,8 @@ class PnpManager {
     std::deque<Job*> queue_;
     bool shutting_down_ = false;
     bool started_ = false;
+    // The installed filter's entry point; nullptr while no filter is installed.
+    PDRIVER_INITIALIZE filter_entry_ = nullptr;
     bool driver_loaded_ = false;
     bool suspended_ = false;
     DRIVER_OBJECT filter_driver_ = {};

@@ -67,20 +67,6 @@ TEST(Lifecycle, ContainerIdIsUpperCaseOrEmptyWhenUnreadable) {
     EXPECT_EQ(listed[1].container_id, "");
 }
 
-TEST(Lifecycle, LastDeviceTakesTheConfigurationWithIt) {
-    bool present_with_device = false;
-    bool present_after = true;
-    auto run = RunScenario(kHardware + "load\nplug PAD C1:1\n", 0, [&](sim::Machine& machine) {
-        present_with_device = FilterGetControlExtension() != NULL;
-        machine.pnp->Unplug(machine.usb->Find("PAD"));
-        machine.pnp->Plug(machine.usb->Find("TAB"), machine.usb->HubOf("C1"), 2);
-        present_after = FilterGetControlExtension() != NULL;
-    });
-    EXPECT_RUN_OK(run);
-    EXPECT_TRUE(present_with_device);
-    EXPECT_FALSE(present_after) << "the configuration must not come back while loaded";
-}
-
 // A device whose collection add failed is filtered but unlisted; its removal must neither
 // unlist another device nor delete the configuration while a listed device remains.
 TEST(Lifecycle, UnlistedDeviceRemovalIsHarmless) {

@@ -1,7 +1,7 @@
 // Seeded soak: random plugs, unplugs, suspends, resumes, failing allocations and IRP builds,
-// slow and stalling devices, and the application's requests arriving all the while, with the
-// driver's invariants checked after every step and no IRP left at the end. A failure names
-// its seed.
+// slow and stalling devices, the driver unloaded with its last device and loaded again, and
+// the application's passes on held handles all the while, with the driver's invariants
+// checked after every step and no IRP left at the end. A failure names its seed.
 #include "support/sim_test.h"
 
 #include <set>
@@ -33,7 +33,7 @@ class Soak {
             sim::UsbNode* node = machine_.usb->Find(name);
             (node->connected ? plugged : unplugged).push_back(node);
         }
-        uint64_t choice = machine_.scheduler.Random() % 10;
+        uint64_t choice = machine_.scheduler.Random() % 11;
         if (choice < 4 && !unplugged.empty()) {
             Plug(unplugged[machine_.scheduler.Random() % unplugged.size()]);
         } else if (choice < 7 && !plugged.empty()) {
@@ -45,13 +45,29 @@ class Soak {
             sim::Fault fault = machine_.scheduler.Random() % 2 == 0 ? sim::Fault::kPoolAllocation
                                                                     : sim::Fault::kIrpBuild;
             machine_.faults.Arm(fault, "", 1, static_cast<int>(machine_.scheduler.Random() % 3));
-        } else {
+        } else if (choice == 9) {
             machine_.faults.Arm(sim::Fault::kCollectionAdd, "", 1);
+        } else {
+            // Everything out: the driver goes, or stays for a pass's handle until it closes.
+            for (sim::UsbNode* node : plugged) {
+                if (node->connected) {
+                    machine_.pnp->Unplug(node);
+                }
+            }
         }
         Check(step);
     }
 
     void Check(int step) {
+        if (!machine_.pnp->driver_loaded()) {
+            return;
+        }
+        // A reload starts the handles afresh; its collection is a new object.
+        if (FilterDevices != collection_) {
+            collection_ = FilterDevices;
+            seen_.clear();
+            highest_seen_ = 0;
+        }
         std::vector<support::ListedDevice> listed = support::ListedDevices();
         std::set<ULONG> handles;
         ULONG previous = 0;
@@ -72,8 +88,12 @@ class Soak {
         if (static_cast<ULONG>(DeviceSerial) <= previous) {
             Fail(step, "serial is not past every handle");
         }
-        // Every listed device sits on a connected node's stack.
-        WdfWaitLockAcquire(FilterDevicesLock, NULL);
+        // Whatever handles a program held while devices went, a listed device is reachable.
+        if (!listed.empty() && FilterGetControlExtension() == NULL) {
+            Fail(step, "devices are listed but there is no control device");
+        }
+        // Every listed device sits on a connected node's stack. Read without the lock, as
+        // ListedDevices does.
         ULONG count = WdfCollectionGetCount(FilterDevices);
         for (ULONG i = 0; i < count; ++i) {
             auto* device = static_cast<sim::WdfDevice*>(WdfCollectionGetItem(FilterDevices, i));
@@ -82,7 +102,6 @@ class Soak {
                 Fail(step, "listed device " + device->node->name + " is not attached");
             }
         }
-        WdfWaitLockRelease(FilterDevicesLock);
     }
 
   private:
@@ -110,37 +129,52 @@ class Soak {
 
     sim::Machine& machine_;
     std::string* failure_;
+    WDFCOLLECTION collection_ = NULL;
     std::set<ULONG> seen_;
     ULONG highest_seen_ = 0;
 };
 
-// The application's side: charge requests, the list, and port commands to handles that may
-// have gone, sent while devices come and go. A failure must report no bytes.
+// One of the application's requests: a charge request, the list, or a port command to a
+// handle that may have gone.
+support::IoctlReply Request(sim::Machine& machine, sim::UserHandle handle) {
+    uint64_t pick = machine.scheduler.Random();
+    if (pick % 3 == 0) {
+        return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
+    }
+    if (pick % 3 == 1) {
+        return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
+    }
+    std::vector<uint8_t> command = support::Le32({0, static_cast<uint32_t>(pick >> 8) % 12});
+    command.push_back(0x43);
+    command.push_back(0x74);
+    support::AppendLe16(&command, {2, 1, 0});
+    return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_HUB_PORT_COMMAND, command, 16);
+}
+
+// The application's side: passes of a few requests on one handle held for the whole pass,
+// as the polling pass holds it, while devices come and go, and the driver with them. A
+// failure must report no bytes.
 void Application(sim::Machine& machine, const bool* stop, std::string* failure) {
     while (!*stop) {
-        uint64_t pick = machine.scheduler.Random();
-        support::IoctlReply reply;
-        if (pick % 3 == 0) {
-            reply = support::Ioctl(VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
-        } else if (pick % 3 == 1) {
-            reply = support::Ioctl(VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
-        } else {
-            std::vector<uint8_t> command =
-                support::Le32({0, static_cast<uint32_t>(pick >> 8) % 12});
-            command.push_back(0x43);
-            command.push_back(0x74);
-            support::AppendLe16(&command, {2, 1, 0});
-            reply = support::Ioctl(VEXA_IOCTL_HUB_PORT_COMMAND, command, 16);
+        sim::UserHandle handle = 0;
+        if (NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &handle))) {
+            int requests = 1 + static_cast<int>(machine.scheduler.Random() % 4);
+            for (int i = 0; i < requests; ++i) {
+                support::IoctlReply reply = Request(machine, handle);
+                if (!NT_SUCCESS(reply.status) && reply.information != 0 && failure->empty()) {
+                    *failure = "a failed request reported bytes";
+                }
+                machine.scheduler.SleepFor(sim::kTicksPerMs, "the pass's next request");
+            }
+            machine.user_io.Close(handle);
         }
-        if (reply.opened && !NT_SUCCESS(reply.status) && reply.information != 0 &&
-            failure->empty()) {
-            *failure = "a failed request reported bytes";
-        }
-        machine.scheduler.SleepFor(sim::kTicksPerMs, "the application's next request");
+        machine.scheduler.SleepFor(sim::kTicksPerMs, "the application's next pass");
     }
 }
 
 TEST(Soak, InvariantsHoldOverManySeeds) {
+    size_t reloads = 0;
+    size_t revived = 0;
     for (uint64_t seed = 0; seed < 40; ++seed) {
         std::string failure;
         ampsim::ScenarioRunner runner(std::string(kSoakHardware) + "load\n");
@@ -164,7 +198,21 @@ TEST(Soak, InvariantsHoldOverManySeeds) {
         ASSERT_EQ(result.pool_outstanding, 0u) << "seed " << seed;
         ASSERT_EQ(runner.machine()->kmdf->live_objects(), 0u) << "seed " << seed;
         ASSERT_TRUE(runner.machine()->kernel.live_irps.empty()) << "seed " << seed;
+        ASSERT_EQ(runner.machine()->user_io.open_count(), 0u) << "seed " << seed;
+        ASSERT_FALSE(runner.machine()->pnp->driver_loaded()) << "seed " << seed;
+        std::vector<std::string> pnp = runner.machine()->log.Texts("pnp");
+        size_t loads = static_cast<size_t>(std::count(pnp.begin(), pnp.end(), "driver loaded"));
+        std::vector<std::string> io = runner.machine()->log.Texts("io");
+        reloads += loads - 1;
+        // A control device created by a device add: the driver stayed loaded for a handle.
+        revived += static_cast<size_t>(
+                       std::count(io.begin(), io.end(), "control device \\Device\\tabvolt ready")) -
+                   loads;
     }
+    // The runs must have taken the driver through unloads and loads, and through adds that
+    // found the control device gone, or they tested little.
+    EXPECT_GE(reloads, 20u);
+    EXPECT_GE(revived, 20u);
 }
 
 }  // namespace

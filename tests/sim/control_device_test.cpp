@@ -196,6 +196,9 @@ TEST(ControlDevice, RequestsCompletedTwiceNeverOrOverreportedAreCaught) {
                 machine.user_io.DeviceControl(handle, 0x222000, buffer, 4, buffer, 4);
             });
             machine.scheduler.SleepFor(sim::kTicksPerMs, "the client");
+            // The open handle keeps the driver loaded; its close lets the unload begin.
+            machine.pnp->UnloadDriver();
+            machine.user_io.Close(handle);
         });
         EXPECT_EQ(run.result.outcome.kind, c.outcome) << run.result.outcome.report;
         EXPECT_NE(run.result.outcome.report.find(c.report), std::string::npos)

@@ -37,6 +37,12 @@ const BadLine kBadLines[] = {
     {"registry X REG_BINARY 0a0", 1, "hex data needs an even number of digits"},
     {"registry X REG_FOO 1", 1, "unknown registry type 'REG_FOO'"},
     {"fail meteor", 1, "unknown fault 'meteor'"},
+    {"open", 1, "usage: open NAME"},
+    {"open A x=1", 1, "usage: open NAME"},
+    {"open A\nopen A", 2, "handle 'A' is already open"},
+    {"close A", 1, "no open handle 'A'"},
+    {"open A\nclose A\nioctl VEXA_IOCTL_NOOP handle=A", 3, "no open handle 'A'"},
+    {"open A\nioctl VEXA_IOCTL_NOOP handle=B", 2, "no open handle 'B'"},
 };
 
 TEST(ScenarioParse, BadLinesAreReportedWithTheirNumber) {
@@ -58,7 +64,8 @@ TEST(ScenarioParse, CommentsQuotesAndReplugsAreAccepted) {
                            "device D vid=05ac pid=12AB string80=\"Vexa 3.0 Hub\"  # trailing\n"
                            "registry IPADSupportList REG_MULTI_SZ 05AC_12AB 05AC_12A0\n"
                            "plug H1 C1:1\nplug D H1:2\nunplug H1\nplug H1 C1:2\nunplug D\n"
-                           "wait 1.5s\nwait 300ms\n";
+                           "wait 1.5s\nwait 300ms\n"
+                           "open A\nioctl VEXA_IOCTL_NOOP out=4 handle=A\nclose A\nopen A\n";
     EXPECT_NO_THROW(ampsim::ScenarioRunner runner(scenario));
 }
 

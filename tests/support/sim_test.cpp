@@ -28,10 +28,12 @@ ScenarioRun RunScenario(const std::string& text, uint64_t seed,
 
 std::vector<ListedDevice> ListedDevices() {
     std::vector<ListedDevice> devices;
-    if (FilterDevices == NULL) {
+    if (!sim::Machine::Current().pnp->driver_loaded() || FilterDevices == NULL) {
         return devices;
     }
-    WdfWaitLockAcquire(FilterDevicesLock, NULL);
+    // Nothing here blocks, and only one simulated thread runs at a time, so the walk sees
+    // the list as it is without the driver's lock, whose acquisition could let another
+    // thread in to unload the driver and take the lock away.
     ULONG count = WdfCollectionGetCount(FilterDevices);
     for (ULONG i = 0; i < count; ++i) {
         PFILTER_EXTENSION extension = FilterGetData(WdfCollectionGetItem(FilterDevices, i));
@@ -40,7 +42,6 @@ std::vector<ListedDevice> ListedDevices() {
                                        extension->DeviceDescriptor.idProduct, extension->ChargeSent,
                                        reinterpret_cast<const char*>(extension->ContainerId)});
     }
-    WdfWaitLockRelease(FilterDevicesLock);
     return devices;
 }
 

@@ -47,7 +47,7 @@ struct ListedDevice {
     std::string container_id;
 };
 
-// The driver's listed devices, read under its lock; call from a simulated thread.
+// The driver's listed devices, none while it is not loaded; call from a simulated thread.
 std::vector<ListedDevice> ListedDevices();
 
 // One request through the user-mode channel on a handle of its own (see ampsim's SendIoctl),
