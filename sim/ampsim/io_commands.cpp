@@ -83,6 +83,12 @@ std::string DecodeReply(uint32_t code, const std::vector<uint8_t>& bytes) {
         case VEXA_IOCTL_VENDOR_REQUEST2:
         case VEXA_IOCTL_HUB_PORT_COMMAND:
             return bytes.size() >= VEXA_REQUEST_HEADER_SIZE ? DecodeRequest(bytes) : "";
+        case VEXA_IOCTL_GET_DEVICE_NUM:
+        case VEXA_IOCTL_ENUM_DEVICES:
+            return bytes.size() >= VEXA_DEVICE_LIST_HEADER_SIZE
+                       ? "serial=" + std::to_string(Ulong(bytes, 0)) +
+                             " count=" + std::to_string(Ulong(bytes, 4))
+                       : "";
         case VEXA_IOCTL_GET_TOPOLOGY_ADDRESS:
             return bytes.size() >= sizeof(VEXA_TOPOLOGY) ? DecodeTopology(bytes) : "";
         default:

@@ -102,35 +102,30 @@ sim::Ticks ParseDuration(const Command& command, const std::string& text, sim::T
     size_t dot = amount.find('.');
     std::string whole = amount.substr(0, dot);
     std::string fraction = dot == std::string::npos ? "" : amount.substr(dot + 1);
-    uint64_t whole_units = 0;
-    uint64_t fraction_ticks = 0;
-    // Whole units are counted only up to the limit, so that no digit string can overflow.
-    uint64_t max_units = static_cast<uint64_t>(max / per_unit);
-    bool digits_ok = (!whole.empty() || !fraction.empty()) &&
-                     fraction.find('.') == std::string::npos &&
-                     (whole.empty() || AccumulateDigits(whole, 10, max_units + 1, &whole_units));
-    // Ticks in the fraction: per_unit is 10^7 or 10^4, one decimal place a power of ten.
-    sim::Ticks place = per_unit;
-    for (size_t i = 0; digits_ok && i < fraction.size(); ++i) {
-        place /= 10;
-        int digit = DigitValue(fraction[i], 10);
-        if (place == 0 && digit != 0) {
-            throw ScenarioError(command.line,
-                                "duration " + Quote(text) + " is finer than 100 ns");
-        }
-        fraction_ticks += static_cast<uint64_t>(digit * place);
-    }
-    if (!digits_ok) {
+    if ((whole.empty() && fraction.empty()) || fraction.find('.') != std::string::npos) {
         throw ScenarioError(command.line, "bad duration " + Quote(text) + " (use 5s or 300ms)");
     }
-    if (whole_units > max_units ||
-        static_cast<sim::Ticks>(whole_units) * per_unit + static_cast<sim::Ticks>(fraction_ticks) >
-            max) {
-        throw ScenarioError(command.line, "duration " + Quote(text) + " is longer than " +
-                                              FormatDuration(max));
+    std::string too_long = "duration " + Quote(text) + " is longer than " + FormatDuration(max);
+    // Whole units are counted only up to the limit, so that no digit string can overflow.
+    uint64_t whole_units = 0;
+    if (!whole.empty() &&
+        !AccumulateDigits(whole, 10, static_cast<uint64_t>(max / per_unit), &whole_units)) {
+        throw ScenarioError(command.line, too_long);
     }
-    return static_cast<sim::Ticks>(whole_units) * per_unit +
-           static_cast<sim::Ticks>(fraction_ticks);
+    // per_unit is 10^7 or 10^4 ticks: each decimal place is worth a tenth of the one before.
+    sim::Ticks ticks = static_cast<sim::Ticks>(whole_units) * per_unit;
+    sim::Ticks place = per_unit;
+    for (char c : fraction) {
+        place /= 10;
+        if (place == 0 && c != '0') {
+            throw ScenarioError(command.line, "duration " + Quote(text) + " is finer than 100 ns");
+        }
+        ticks += (c - '0') * place;
+    }
+    if (ticks > max) {
+        throw ScenarioError(command.line, too_long);
+    }
+    return ticks;
 }
 
 std::vector<std::string> SplitBars(const Command& command, const std::string& text,
@@ -151,8 +146,10 @@ std::vector<std::string> SplitBars(const Command& command, const std::string& te
 }
 
 std::string Quote(const std::string& text) {
+    // A message is read on one line; the start of a long word names it well enough.
+    const size_t kLongest = 60;
     std::string quoted = "'";
-    for (char c : text) {
+    for (char c : text.substr(0, kLongest)) {
         auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) {
             char escape[8];
@@ -162,7 +159,7 @@ std::string Quote(const std::string& text) {
             quoted += c;
         }
     }
-    return quoted + "'";
+    return quoted + (text.size() > kLongest ? "...'" : "'");
 }
 
 std::string FormatDuration(sim::Ticks ticks) {
