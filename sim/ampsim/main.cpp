@@ -28,7 +28,7 @@ int Usage(const std::string& problem) {
 struct Options {
     uint64_t seed = 0;
     bool many = false;
-    uint64_t last_seed = 0;
+    ampsim::SeedRange seeds;
     bool print = false;
     ampsim::Shown shown{{"pnp", "ioctl"}};
     std::string path;
@@ -53,15 +53,11 @@ std::string ParseShow(const std::string& text, ampsim::Shown* shown) {
 }
 
 std::string ParseSeeds(const std::string& text, Options* options) {
-    size_t dots = text.find("..");
     options->many = true;
-    if (dots == std::string::npos ||
-        !ampsim::ParseDecimal(text.substr(0, dots), UINT64_MAX, &options->seed) ||
-        !ampsim::ParseDecimal(text.substr(dots + 2), UINT64_MAX, &options->last_seed) ||
-        options->last_seed < options->seed) {
+    if (!ampsim::ParseSeedRange(text, &options->seeds)) {
         return "bad --seeds " + ampsim::Quote(text) + " (A..B, A no greater than B)";
     }
-    if (options->last_seed - options->seed >= kMaxSeedRuns) {
+    if (options->seeds.last - options->seeds.first >= kMaxSeedRuns) {
         return "--seeds covers more than " + std::to_string(kMaxSeedRuns) + " runs";
     }
     return "";
@@ -161,7 +157,7 @@ int main(int argc, char** argv) {
 
     if (options.many) {
         bool clean =
-            ampsim::ReportSeeds(*runner, options.seed, options.last_seed, options.shown, std::cout);
+            ampsim::ReportSeeds(*runner, options.seeds, options.shown, std::cout);
         return clean ? 0 : 3;
     }
     ampsim::RunResult result = ampsim::RunAndPrint(*runner, options.seed, options.shown, std::cout);

@@ -72,13 +72,12 @@ RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
     return result;
 }
 
-bool ReportSeeds(ScenarioRunner& runner, uint64_t first, uint64_t last, const Shown& shown,
-                 std::ostream& out) {
+bool ReportSeeds(ScenarioRunner& runner, SeedRange seeds, const Shown& shown, std::ostream& out) {
     std::vector<Outcome> outcomes;
     std::map<std::string, size_t> by_key;
     int deadlocks = 0;
     int bug_checks = 0;
-    for (uint64_t seed = first;; ++seed) {
+    for (uint64_t seed = seeds.first;; ++seed) {
         std::ostringstream output;
         RunResult result = RunAndPrint(runner, seed, shown, output);
         deadlocks += result.outcome.kind == sim::RunOutcome::kDeadlock;
@@ -91,11 +90,11 @@ bool ReportSeeds(ScenarioRunner& runner, uint64_t first, uint64_t last, const Sh
                                        output.str()});
         }
         ++outcomes[found->second].runs;
-        if (seed == last) {
+        if (seed == seeds.last) {
             break;
         }
     }
-    out << "seeds " << first << ".." << last << " runs=" << last - first + 1
+    out << "seeds " << seeds.first << ".." << seeds.last << " runs=" << seeds.last - seeds.first + 1
         << " outcomes=" << outcomes.size() << " deadlocks=" << deadlocks
         << " bug-checks=" << bug_checks << "\n";
     for (size_t i = 0; i < outcomes.size(); ++i) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ampsim/runner.h"
+#include "ampsim/values.h"
 
 namespace ampsim {
 
@@ -24,12 +25,11 @@ struct Shown {
 RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
                       std::ostream& out);
 
-// Runs seeds first..last, groups the runs whose printed output and end are the same, and
+// Runs every seed of the range, groups the runs whose printed output and end are the same, and
 // writes one line for the range, one for each distinct outcome (in the order of its first
 // seed, which reproduces it) and, for each outcome after the first, the first line in which
 // it differs from the first, or the report of its deadlock or bug check. Returns false when
 // a run ended in a deadlock or bug check.
-bool ReportSeeds(ScenarioRunner& runner, uint64_t first, uint64_t last, const Shown& shown,
-                 std::ostream& out);
+bool ReportSeeds(ScenarioRunner& runner, SeedRange seeds, const Shown& shown, std::ostream& out);
 
 }  // namespace ampsim

@@ -52,6 +52,14 @@ bool ParseDecimal(const std::string& text, uint64_t max, uint64_t* value) {
     return AccumulateDigits(text, 10, max, value);
 }
 
+bool ParseSeedRange(const std::string& text, SeedRange* range) {
+    size_t dots = text.find("..");
+    return dots != std::string::npos &&
+           ParseDecimal(text.substr(0, dots), UINT64_MAX, &range->first) &&
+           ParseDecimal(text.substr(dots + 2), UINT64_MAX, &range->last) &&
+           range->first <= range->last;
+}
+
 uint64_t NumberOption(const Command& command, const std::string& key, uint64_t fallback,
                       uint64_t max) {
     auto found = command.options.find(key);

@@ -23,6 +23,12 @@ uint64_t ParseNumber(const Command& command, const std::string& text, int base, 
                      const std::string& what);
 // Decimal digits only, at most `max`; false for anything else (command-line arguments).
 bool ParseDecimal(const std::string& text, uint64_t max, uint64_t* value);
+// A range of seeds "A..B", both included, A no greater than B.
+struct SeedRange {
+    uint64_t first = 0;
+    uint64_t last = 0;
+};
+bool ParseSeedRange(const std::string& text, SeedRange* range);
 // The option's number (decimal, or hexadecimal with 0x), or `fallback` when it is absent.
 uint64_t NumberOption(const Command& command, const std::string& key, uint64_t fallback,
                       uint64_t max);
