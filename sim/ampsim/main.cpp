@@ -40,6 +40,9 @@ std::string ParseShow(const std::string& text, ampsim::Shown* shown) {
     std::stringstream stream(text);
     std::string part;
     while (std::getline(stream, part, ',')) {
+        if (part.empty()) {
+            continue;
+        }
         if (part != "all" && ampsim::EventCategories().count(part) == 0) {
             std::string known;
             for (const std::string& category : ampsim::EventCategories()) {
