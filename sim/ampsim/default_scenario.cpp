@@ -3,7 +3,8 @@
 namespace ampsim {
 
 // Shown by `ampsim --print-scenario`; its comments are there for the person reading it.
-const char* const kDefaultScenario = R"(# ampsim's built-in scenario: a Vexa hub with two tablets, and a memory stick beside it.
+const char* const kDefaultScenario =
+    R"(# ampsim's built-in scenario: a Vexa hub with two tablets, and a memory stick beside it.
 #
 # The hardware exists from power-on, wherever its lines stand:
 #   C1   a USB host controller on the PCI bus; its root hub is C1.root

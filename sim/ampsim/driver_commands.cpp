@@ -65,9 +65,9 @@ Step CompileRegistry(const Command& command, Model&) {
     }
     std::string name = command.args[0];
     uint32_t type = REG_NONE;
-    std::vector<uint8_t> data = RegistryData(
-        command, command.args[1],
-        std::vector<std::string>(command.args.begin() + 2, command.args.end()), &type);
+    std::vector<uint8_t> data =
+        RegistryData(command, command.args[1],
+                     std::vector<std::string>(command.args.begin() + 2, command.args.end()), &type);
     return [=](sim::Machine& machine) {
         machine.kernel.registry.SetValue(kParamKey, name, type, data);
     };
@@ -156,9 +156,8 @@ Step CompileIoctl(const Command& command, Model&) {
     std::string name = command.words[0];
     uint32_t code = ParseIoctlCode(command, name);
     auto in = command.options.find("in");
-    std::vector<uint8_t> input = in == command.options.end()
-                                     ? std::vector<uint8_t>()
-                                     : ParseHexBytes(command, in->second);
+    std::vector<uint8_t> input =
+        in == command.options.end() ? std::vector<uint8_t>() : ParseHexBytes(command, in->second);
     size_t output_length = NumberOption(command, "out", 0, kMaxBuffer);
     return [=](sim::Machine& machine) {
         LogReply(machine, name, code, SendIoctl(machine, code, input, output_length));

@@ -43,8 +43,8 @@ void AddName(const Command& command, Model& model, const std::string& name, cons
                  c == '_' || c == '-' || c == '.';
     }
     if (!plain) {
-        throw ScenarioError(command.line, "bad name " + Quote(name) +
-                                              " (letters, digits, '_', '-' and '.')");
+        throw ScenarioError(command.line,
+                            "bad name " + Quote(name) + " (letters, digits, '_', '-' and '.')");
     }
     const std::string suffix = kRootSuffix;
     if (name.size() >= suffix.size() &&
@@ -182,8 +182,8 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     std::string ids = "USB\\VID_" + Hex4(d.idVendor) + "&PID_" + Hex4(d.idProduct);
     node->hardware_ids = IdsOption(command, "hwid", {ids + "&REV_" + Hex4(d.bcdDevice), ids});
     std::string cls = std::string("USB\\Class_") + (hub ? "09" : "00");
-    node->compatible_ids = IdsOption(
-        command, "compatid", {cls + "&SubClass_00&Prot_00", cls + "&SubClass_00", cls});
+    node->compatible_ids =
+        IdsOption(command, "compatid", {cls + "&SubClass_00&Prot_00", cls + "&SubClass_00", cls});
     node->container_id = ContainerIdFor(node->name);
     DescribeBehaviour(command, node.get());
     return node;
@@ -238,8 +238,10 @@ Step CompilePlug(const Command& command, Model& model) {
     }
     auto hub = model.nodes.find(parent);
     if (hub != model.nodes.end() && hub->second.kind == "root hub") {
-        throw ScenarioError(command.line, "name the controller: " +
-                                              parent.substr(0, parent.size() - std::string(kRootSuffix).size()) + ":PORT");
+        throw ScenarioError(command.line,
+                            "name the controller: " +
+                                parent.substr(0, parent.size() - std::string(kRootSuffix).size()) +
+                                ":PORT");
     }
     if (hub == model.nodes.end() || hub->second.ports == 0) {
         throw ScenarioError(command.line, Quote(parent) + " is not a controller or hub");
@@ -337,16 +339,16 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
                                               (target == "always" ? "; write count=always" : ""));
     }
     if ((kind == FaultTarget::kNode || kind == FaultTarget::kNodeOrControl) && !given) {
-        throw ScenarioError(command.line, "fault " + fault + " needs a target: a device name" +
-                                              (kind == FaultTarget::kNodeOrControl
-                                                   ? " or control (the control device)"
-                                                   : ""));
+        throw ScenarioError(
+            command.line,
+            "fault " + fault + " needs a target: a device name" +
+                (kind == FaultTarget::kNodeOrControl ? " or control (the control device)" : ""));
     }
     if (kind == FaultTarget::kPoolTag && given && target.size() != 4) {
         throw ScenarioError(command.line, "a pool tag has four characters, not " + Quote(target));
     }
-    bool node_target = kind == FaultTarget::kNode ||
-                       (kind == FaultTarget::kNodeOrControl && target != "control");
+    bool node_target =
+        kind == FaultTarget::kNode || (kind == FaultTarget::kNodeOrControl && target != "control");
     if (node_target && model.nodes.count(target) == 0) {
         throw ScenarioError(command.line, "no controller, hub or device is named " + Quote(target));
     }

@@ -159,8 +159,7 @@ int main(int argc, char** argv) {
     }
 
     if (options.many) {
-        bool clean =
-            ampsim::ReportSeeds(*runner, options.seeds, options.shown, std::cout);
+        bool clean = ampsim::ReportSeeds(*runner, options.seeds, options.shown, std::cout);
         return clean ? 0 : 3;
     }
     ampsim::RunResult result = ampsim::RunAndPrint(*runner, options.seed, options.shown, std::cout);

@@ -53,8 +53,8 @@ void WriteDifference(const Outcome& first, const Outcome& other, std::ostream& o
 }  // namespace
 
 const std::set<std::string>& EventCategories() {
-    static const std::set<std::string> categories = {"pnp", "usb",   "usb-std", "dbg",    "trace",
-                                                     "ioctl", "io", "speaker", "kernel"};
+    static const std::set<std::string> categories = {"pnp",   "usb", "usb-std", "dbg",   "trace",
+                                                     "ioctl", "io",  "speaker", "kernel"};
     return categories;
 }
 
@@ -82,12 +82,12 @@ bool ReportSeeds(ScenarioRunner& runner, SeedRange seeds, const Shown& shown, st
         RunResult result = RunAndPrint(runner, seed, shown, output);
         deadlocks += result.outcome.kind == sim::RunOutcome::kDeadlock;
         bug_checks += result.outcome.kind == sim::RunOutcome::kBugCheck;
-        std::string key = std::string(EndName(result.outcome.kind)) + "\n" +
-                          result.outcome.report + "\n" + output.str();
+        std::string key = std::string(EndName(result.outcome.kind)) + "\n" + result.outcome.report +
+                          "\n" + output.str();
         auto [found, added] = by_key.emplace(key, outcomes.size());
         if (added) {
-            outcomes.push_back(Outcome{seed, 0, result.outcome.kind, result.outcome.report,
-                                       output.str()});
+            outcomes.push_back(
+                Outcome{seed, 0, result.outcome.kind, result.outcome.report, output.str()});
         }
         ++outcomes[found->second].runs;
         if (seed == seeds.last) {

@@ -22,8 +22,7 @@ struct Shown {
 };
 
 // Runs once and writes each shown event, then the final "kernel pool outstanding" line.
-RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
-                      std::ostream& out);
+RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown, std::ostream& out);
 
 // Runs every seed of the range, groups the runs whose printed output and end are the same, and
 // writes one line for the range, one for each distinct outcome (in the order of its first

@@ -34,8 +34,8 @@ Words SplitWords(const std::string& line, int number) {
     for (char c : line) {
         auto byte = static_cast<unsigned char>(c);
         if ((byte < 0x20 && c != '\t' && c != '\r') || byte == 0x7F) {
-            throw ScenarioError(number, "control character " + Quote(std::string(1, c)) +
-                                            " in the line");
+            throw ScenarioError(number,
+                                "control character " + Quote(std::string(1, c)) + " in the line");
         }
         if (quoted) {
             if (c == '"') {

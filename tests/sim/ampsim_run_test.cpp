@@ -148,8 +148,8 @@ TEST(AmpsimRun, SeedReportGroupsRunsByOutcome) {
     std::ostringstream one;
     std::ostringstream many;
     // One machine at a time: each runner keeps the machine of its last run.
-    EXPECT_TRUE(ampsim::ReportSeeds(*std::make_unique<ampsim::ScenarioRunner>("controller C1\nload\n"),
-                                    {3, 7}, shown, one));
+    EXPECT_TRUE(ampsim::ReportSeeds(
+        *std::make_unique<ampsim::ScenarioRunner>("controller C1\nload\n"), {3, 7}, shown, one));
     EXPECT_EQ(one.str(),
               "seeds 3..7 runs=5 outcomes=1 deadlocks=0 bug-checks=0\n"
               "outcome 1 runs=5 end=finished seed=3\n");

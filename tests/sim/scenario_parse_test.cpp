@@ -61,7 +61,8 @@ const BadLine kBadLines[] = {
     {"wait 5s &", 1, "wait cannot run beside other lines"},
     {"wait 5s & now", 1, "'&' must end the line"},
     {"&", 1, "'&' needs a command before it"},
-    {"controller C1\nload &\nunload", 3, "line 2 may still be running; write sync before this line"},
+    {"controller C1\nload &\nunload", 3,
+     "line 2 may still be running; write sync before this line"},
     {"registry CHGCMDMODE REG_DWORD 0x100000000", 1,
      "bad REG_DWORD value '0x100000000' (0 to 4294967295)"},
     {"registry X REG_DWORD -1", 1, "bad REG_DWORD value '-1' (0 to 4294967295)"},
@@ -80,7 +81,8 @@ const BadLine kBadLines[] = {
     {"fail pool Tab", 1, "a pool tag has four characters, not 'Tab'"},
     {"fail pool count=0", 1, "count=0 would fail nothing"},
     {"kernel", 1, "usage: kernel [version=MAJOR.MINOR] [without=NAME|NAME...]"},
-    {"kernel without=NoSuchRoutine", 1, "the kernel exports no routine 'NoSuchRoutine' to leave out"},
+    {"kernel without=NoSuchRoutine", 1,
+     "the kernel exports no routine 'NoSuchRoutine' to leave out"},
     {"ioctl 0x1FFFFFFFF", 1, "bad I/O-control code '0x1FFFFFFFF' (0 to 4294967295)"},
     {"frob\x01nicate", 1, "control character '\\x01' in the line"},
     {"wait 1s\nfrob", 2, "unknown command 'frob'"},
@@ -159,10 +161,14 @@ struct DurationCase {
 };
 
 const DurationCase kDurations[] = {
-    {"5s", 5 * sim::kTicksPerSecond},       {"300ms", 300 * sim::kTicksPerMs},
-    {"1.5s", 15 * sim::kTicksPerSecond / 10}, {".5s", sim::kTicksPerSecond / 2},
-    {"0.0000001s", 1},                      {"0.0001ms", 1},
-    {"2.25ms", 22'500},                     {"1000000s", 1'000'000 * sim::kTicksPerSecond},
+    {"5s", 5 * sim::kTicksPerSecond},
+    {"300ms", 300 * sim::kTicksPerMs},
+    {"1.5s", 15 * sim::kTicksPerSecond / 10},
+    {".5s", sim::kTicksPerSecond / 2},
+    {"0.0000001s", 1},
+    {"0.0001ms", 1},
+    {"2.25ms", 22'500},
+    {"1000000s", 1'000'000 * sim::kTicksPerSecond},
     {"1000000000ms", 1'000'000 * sim::kTicksPerSecond},
     {"0.50000000000000000000s", sim::kTicksPerSecond / 2},
 };
