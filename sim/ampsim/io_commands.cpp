@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ampsim/values.h"
 #include "vexa_ioctl.h"
 
 namespace ampsim {
@@ -36,16 +37,68 @@ const CodeName kCodeNames[] = {
 };
 #undef CODE_NAME
 
-// The largest buffer a scenario may ask for; the I/O manager itself takes up to 4 GB.
-constexpr unsigned long kMaxBuffer = 1 << 20;
-
 std::string Format(const char* format, unsigned long value) {
     char text[32];
     std::snprintf(text, sizeof text, format, value);
     return text;
 }
 
-uint32_t ParseCode(const Command& command, const std::string& word) {
+uint32_t Ulong(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+uint16_t Ushort(const std::vector<uint8_t>& bytes, size_t at) {
+    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+}
+
+// The fields of a transfer record (request and reply of the vendor-request codes): the
+// setup packet the driver sends for it.
+std::string DecodeRequest(const std::vector<uint8_t>& bytes) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "serial=%u handle=%u bmRequestType=0x%02X bRequest=0x%02X wValue=%u wIndex=%u "
+                  "wLength=%u",
+                  Ulong(bytes, 0), Ulong(bytes, 4), bytes[8], bytes[9], Ushort(bytes, 10),
+                  Ushort(bytes, 12), Ushort(bytes, 14));
+    return text;
+}
+
+// A device's place: the controller on the PCI bus, its root-hub port, and the hub ports below
+// it down to the device (0 where the chain ends).
+std::string DecodeTopology(const std::vector<uint8_t>& bytes) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "pci-bus=%u pci-device=%u pci-function=%u root-port=%u hub-ports=%u.%u.%u.%u.%u",
+                  Ulong(bytes, 8), Ulong(bytes, 12), Ulong(bytes, 16), Ushort(bytes, 20),
+                  Ushort(bytes, 22), Ushort(bytes, 24), Ushort(bytes, 26), Ushort(bytes, 28),
+                  Ushort(bytes, 30));
+    return text;
+}
+
+// The decoded form of a reply, or "" for those whose bytes read well enough (or are short).
+std::string DecodeReply(uint32_t code, const std::vector<uint8_t>& bytes) {
+    switch (code) {
+        case VEXA_IOCTL_VENDOR_REQUEST:
+        case VEXA_IOCTL_VENDOR_REQUEST2:
+        case VEXA_IOCTL_HUB_PORT_COMMAND:
+            return bytes.size() >= VEXA_REQUEST_HEADER_SIZE ? DecodeRequest(bytes) : "";
+        case VEXA_IOCTL_GET_DEVICE_NUM:
+        case VEXA_IOCTL_ENUM_DEVICES:
+            return bytes.size() >= VEXA_DEVICE_LIST_HEADER_SIZE
+                       ? "serial=" + std::to_string(Ulong(bytes, 0)) +
+                             " count=" + std::to_string(Ulong(bytes, 4))
+                       : "";
+        case VEXA_IOCTL_GET_TOPOLOGY_ADDRESS:
+            return bytes.size() >= sizeof(VEXA_TOPOLOGY) ? DecodeTopology(bytes) : "";
+        default:
+            return "";
+    }
+}
+
+}  // namespace
+
+uint32_t ParseIoctlCode(const Command& command, const std::string& word) {
     for (const CodeName& entry : kCodeNames) {
         if (word == entry.name) {
             return entry.code;
@@ -54,7 +107,8 @@ uint32_t ParseCode(const Command& command, const std::string& word) {
     return static_cast<uint32_t>(ParseNumber(command, word, 0, 0xFFFFFFFFUL, "I/O-control code"));
 }
 
-void LogReply(sim::Machine& machine, const std::string& name, const IoctlReply& reply) {
+void LogReply(sim::Machine& machine, const std::string& name, uint32_t code,
+              const IoctlReply& reply) {
     if (!reply.opened) {
         machine.Log("ioctl", name + " -> open-failed");
         return;
@@ -66,15 +120,10 @@ void LogReply(sim::Machine& machine, const std::string& name, const IoctlReply& 
         text += Format("%02lX", byte);
     }
     machine.Log("ioctl", text);
-}
-
-uint32_t Ulong(const std::vector<uint8_t>& bytes, size_t at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-uint16_t Ushort(const std::vector<uint8_t>& bytes, size_t at) {
-    return static_cast<uint16_t>(bytes[at] | bytes[at + 1] << 8);
+    std::string decoded = NT_SUCCESS(reply.status) ? DecodeReply(code, reply.output) : "";
+    if (!decoded.empty()) {
+        machine.Log("ioctl", name + " decoded " + decoded);
+    }
 }
 
 // Asks again with room for every device if the list has grown past the buffer.
@@ -91,7 +140,7 @@ void ListDevices(sim::Machine& machine) {
         room = Ulong(reply.output, 4);
     }
     if (!reply.opened || !NT_SUCCESS(reply.status)) {
-        LogReply(machine, name, reply);
+        LogReply(machine, name, VEXA_IOCTL_ENUM_DEVICES, reply);
         return;
     }
     uint32_t count = Ulong(reply.output, 4);
@@ -110,8 +159,6 @@ void ListDevices(sim::Machine& machine) {
     machine.Log("ioctl", "devices count=" + std::to_string(count) +
                              " serial=" + std::to_string(Ulong(reply.output, 0)));
 }
-
-}  // namespace
 
 IoctlReply SendIoctlOn(sim::Machine& machine, sim::UserHandle handle, uint32_t code,
                        const std::vector<uint8_t>& input, size_t output_length) {
@@ -139,88 +186,6 @@ IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uin
     IoctlReply reply = SendIoctlOn(machine, handle, code, input, output_length);
     machine.user_io.Close(handle);
     return reply;
-}
-
-bool CompileIoCommand(const Command& command, HeldHandles* held, std::vector<Step>* steps) {
-    const std::string& verb = command.verb;
-    auto handles = held->handles;
-    if (verb == "open" || verb == "close") {
-        if (command.words.size() != 1 || !command.options.empty()) {
-            throw ScenarioError(command.line, "usage: " + verb + " NAME");
-        }
-        std::string name = command.words[0];
-        bool open = verb == "open";
-        if (held->open.count(name) == (open ? 1u : 0u)) {
-            throw ScenarioError(command.line, (open ? "handle '" + name + "' is already open"
-                                                    : "no open handle '" + name + "'"));
-        }
-        if (open) {
-            held->open.insert(name);
-            steps->push_back([=](sim::Machine& machine) {
-                bool opened =
-                    NT_SUCCESS(machine.user_io.Open(VEXA_USER_DEVICE_PATH, &(*handles)[name]));
-                machine.Log("ioctl", "open " + name + (opened ? " -> ok" : " -> open-failed"));
-            });
-        } else {
-            held->open.erase(name);
-            steps->push_back([=](sim::Machine& machine) {
-                // A name whose open failed holds no handle; closing it changes nothing.
-                machine.user_io.Close((*handles)[name]);
-                machine.Log("ioctl", "close " + name);
-            });
-        }
-        return true;
-    }
-    if (verb == "ioctl") {
-        if (command.words.size() != 1) {
-            throw ScenarioError(command.line, "usage: ioctl CODE [in=HEX] [out=N] [handle=NAME]");
-        }
-        std::string name = command.words[0];
-        uint32_t code = ParseCode(command, name);
-        for (const auto& [key, value] : command.options) {
-            if (key != "in" && key != "out" && key != "handle") {
-                throw ScenarioError(command.line, "unknown option '" + key + "'");
-            }
-        }
-        auto in = command.options.find("in");
-        std::vector<uint8_t> input = in == command.options.end()
-                                         ? std::vector<uint8_t>()
-                                         : ParseHexBytes(command, in->second);
-        size_t output_length = DecimalOption(command, "out", 0, kMaxBuffer);
-        auto kept = command.options.find("handle");
-        bool on_kept = kept != command.options.end();
-        std::string kept_name = on_kept ? kept->second : "";
-        if (on_kept && held->open.count(kept_name) == 0) {
-            throw ScenarioError(command.line, "no open handle '" + kept_name + "'");
-        }
-        steps->push_back([=](sim::Machine& machine) {
-            LogReply(machine, name,
-                     on_kept
-                         ? SendIoctlOn(machine, (*handles)[kept_name], code, input, output_length)
-                         : SendIoctl(machine, code, input, output_length));
-        });
-        return true;
-    }
-    if (verb == "devices") {
-        if (!command.words.empty() || !command.options.empty()) {
-            throw ScenarioError(command.line, "usage: devices");
-        }
-        steps->push_back(ListDevices);
-        return true;
-    }
-    if (verb == "charge") {
-        if (command.words.size() > 1 || !command.options.empty() ||
-            (command.words.size() == 1 && command.words[0] != "skip")) {
-            throw ScenarioError(command.line, "usage: charge [skip]");
-        }
-        uint8_t skip = command.words.empty() ? 0 : 1;
-        steps->push_back([skip](sim::Machine& machine) {
-            LogReply(machine, "VEXA_IOCTL_ENABLE_TAB_CHARGING",
-                     SendIoctl(machine, VEXA_IOCTL_ENABLE_TAB_CHARGING, {skip}, 0));
-        });
-        return true;
-    }
-    return false;
 }
 
 }  // namespace ampsim

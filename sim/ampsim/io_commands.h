@@ -1,12 +1,8 @@
-// Scenario commands that reach the driver the way a program does: open "\\.\tabvolt", send
-// buffered I/O-control requests, close; each on a handle of its own or on one kept by name.
+// How the scenario reaches the driver the way a program does: open "\\.\tabvolt", send
+// buffered I/O-control requests, close; and how it prints what came back.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
-#include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -14,8 +10,6 @@
 #include "pc/machine.h"
 
 namespace ampsim {
-
-using Step = std::function<void(sim::Machine&)>;
 
 // One buffered I/O-control request on a handle opened for it and closed after it; `opened`
 // is false when "\\.\tabvolt" could not be opened. `output` holds the bytes the caller got
@@ -32,17 +26,13 @@ IoctlReply SendIoctl(sim::Machine& machine, uint32_t code, const std::vector<uin
 IoctlReply SendIoctlOn(sim::Machine& machine, sim::UserHandle handle, uint32_t code,
                        const std::vector<uint8_t>& input, size_t output_length);
 
-// Handles a scenario keeps open by name, the way the application holds one across a whole
-// polling pass: the names open as the lines are checked, and what each name holds as a
-// run goes (every run opens a name again before it uses it).
-struct HeldHandles {
-    std::set<std::string> open;
-    std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
-        std::make_shared<std::map<std::string, sim::UserHandle>>();
-};
-
-// Compiles `ioctl`, `devices`, `charge`, `open` and `close` into a step; false for any
-// other verb.
-bool CompileIoCommand(const Command& command, HeldHandles* held, std::vector<Step>* steps);
+// A code by its name (VEXA_IOCTL_GET_DEVICE_NUM) or number (0x222000).
+uint32_t ParseIoctlCode(const Command& command, const std::string& word);
+// Logs "NAME -> status=... info=N out=HEX", or "NAME -> open-failed"; then, for a reply
+// whose record a person would otherwise decode by hand, its fields.
+void LogReply(sim::Machine& machine, const std::string& name, uint32_t code,
+              const IoctlReply& reply);
+// Lists the driver's devices through VEXA_IOCTL_ENUM_DEVICES, one line a device.
+void ListDevices(sim::Machine& machine);
 
 }  // namespace ampsim

@@ -5,10 +5,10 @@
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <string>
 #include <vector>
 
+#include "ampsim/commands.h"
 #include "ampsim/scenario.h"
 #include "pc/machine.h"
 
@@ -36,10 +36,15 @@ class ScenarioRunner {
     sim::Machine* machine() { return machine_.get(); }
 
   private:
-    using Step = std::function<void(sim::Machine&)>;
+    struct Line {
+        Step step;
+        int number = 0;
+        bool background = false;
+    };
     void Compile(const std::vector<Command>& commands);
     std::vector<Step> definitions_;
-    std::vector<Step> steps_;
+    std::vector<Line> events_;
+    std::shared_ptr<BackgroundLines> background_;
     std::unique_ptr<sim::Machine> machine_;
 };
 

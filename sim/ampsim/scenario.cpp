@@ -2,15 +2,41 @@
 
 #include <sstream>
 
+#include "ampsim/values.h"
+
 namespace ampsim {
 namespace {
 
-std::vector<std::string> SplitWords(const std::string& line, int number) {
+struct Words {
     std::vector<std::string> words;
+    bool background = false;
+};
+
+Words SplitWords(const std::string& line, int number) {
+    Words result;
     std::string word;
     bool in_word = false;
     bool quoted = false;
+    bool was_quoted = false;
+    auto end_word = [&] {
+        if (result.background) {
+            throw ScenarioError(number, "'&' must end the line");
+        }
+        if (word == "&" && !was_quoted) {
+            result.background = true;
+        } else {
+            result.words.push_back(word);
+        }
+        word.clear();
+        in_word = false;
+        was_quoted = false;
+    };
     for (char c : line) {
+        auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t' && c != '\r') || byte == 0x7F) {
+            throw ScenarioError(number,
+                                "control character " + Quote(std::string(1, c)) + " in the line");
+        }
         if (quoted) {
             if (c == '"') {
                 quoted = false;
@@ -24,12 +50,11 @@ std::vector<std::string> SplitWords(const std::string& line, int number) {
         }
         if (c == '"') {
             quoted = true;
+            was_quoted = true;
             in_word = true;
         } else if (c == ' ' || c == '\t' || c == '\r') {
             if (in_word) {
-                words.push_back(word);
-                word.clear();
-                in_word = false;
+                end_word();
             }
         } else {
             word += c;
@@ -40,9 +65,12 @@ std::vector<std::string> SplitWords(const std::string& line, int number) {
         throw ScenarioError(number, "unterminated quoted value");
     }
     if (in_word) {
-        words.push_back(word);
+        end_word();
     }
-    return words;
+    if (result.background && result.words.empty()) {
+        throw ScenarioError(number, "'&' needs a command before it");
+    }
+    return result;
 }
 
 }  // namespace
@@ -54,13 +82,15 @@ std::vector<Command> ParseScenario(const std::string& text) {
     int number = 0;
     while (std::getline(lines, line)) {
         ++number;
-        std::vector<std::string> words = SplitWords(line, number);
-        if (words.empty()) {
+        Words split = SplitWords(line, number);
+        if (split.words.empty()) {
             continue;
         }
+        const std::vector<std::string>& words = split.words;
         Command command;
         command.line = number;
         command.verb = words[0];
+        command.background = split.background;
         command.args.assign(words.begin() + 1, words.end());
         for (size_t i = 1; i < words.size(); ++i) {
             size_t equals = words[i].find('=');
@@ -76,40 +106,6 @@ std::vector<Command> ParseScenario(const std::string& text) {
         commands.push_back(std::move(command));
     }
     return commands;
-}
-
-unsigned long ParseNumber(const Command& command, const std::string& text, int base,
-                          unsigned long max, const std::string& what) {
-    size_t used = 0;
-    unsigned long value = 0;
-    try {
-        value = std::stoul(text, &used, base);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text.empty() || used != text.size() || value > max) {
-        throw ScenarioError(command.line, "bad " + what + " '" + text + "'");
-    }
-    return value;
-}
-
-unsigned long DecimalOption(const Command& command, const std::string& key, unsigned long fallback,
-                            unsigned long max) {
-    auto found = command.options.find(key);
-    return found == command.options.end() ? fallback
-                                          : ParseNumber(command, found->second, 0, max, key);
-}
-
-std::vector<uint8_t> ParseHexBytes(const Command& command, const std::string& text) {
-    if (text.size() % 2 != 0) {
-        throw ScenarioError(command.line, "hex data needs an even number of digits");
-    }
-    std::vector<uint8_t> bytes;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        bytes.push_back(
-            static_cast<uint8_t>(ParseNumber(command, text.substr(i, 2), 16, 0xFF, "hex byte")));
-    }
-    return bytes;
 }
 
 }  // namespace ampsim

@@ -1,8 +1,8 @@
 // ampsim's scenario language: one command a line, words separated by blanks, a value in
-// double quotes may hold blanks, '#' starts a comment, blank lines are ignored.
+// double quotes may hold blanks, '#' starts a comment, blank lines are ignored, and a line
+// ending in '&' runs beside the lines after it.
 #pragma once
 
-#include <cstdint>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -23,19 +23,12 @@ struct Command {
     std::vector<std::string> args;
     std::vector<std::string> words;
     std::map<std::string, std::string> options;
+    // The line ended in '&': it runs on a thread of its own while the scenario goes on.
+    bool background = false;
 };
 
-// Splits the text into commands; reports unbalanced quotes and repeated options.
+// Splits the text into commands; reports unbalanced quotes, control characters, a
+// misplaced '&' and repeated options.
 std::vector<Command> ParseScenario(const std::string& text);
-
-// Value parsers shared by the commands; each reports a bad value as a ScenarioError naming
-// `what` (or the option's key).
-unsigned long ParseNumber(const Command& command, const std::string& text, int base,
-                          unsigned long max, const std::string& what);
-// The option's number (decimal, or hexadecimal with 0x), or `fallback` when it is absent.
-unsigned long DecimalOption(const Command& command, const std::string& key, unsigned long fallback,
-                            unsigned long max);
-// Hex digits, two a byte.
-std::vector<uint8_t> ParseHexBytes(const Command& command, const std::string& text);
 
 }  // namespace ampsim

@@ -59,6 +59,8 @@ class PnpManager {
     void HandleClosed();
 
     bool driver_loaded() const { return driver_loaded_; }
+    // The filter is installed, whether or not its image is loaded just now.
+    bool driver_installed() const { return filter_entry_ != nullptr; }
     PDRIVER_OBJECT filter_driver() { return &filter_driver_; }
 
   private:

@@ -26,10 +26,11 @@ TEST(Lifecycle, HandlesCountUpAndAreNeverReused) {
                         serial = static_cast<ULONG>(DeviceSerial);
                     });
     EXPECT_RUN_OK(run);
-    EXPECT_TRUE(SameSequence(
-        run.Lines("pnp"), {"driver loaded", "C1 not-filtered", "C1.root not-filtered",
-                           "H1 attached handle=1", "H1 started", "PAD attached handle=2",
-                           "PAD started", "PAD removed", "TAB attached handle=3", "TAB started"}));
+    EXPECT_TRUE(
+        SameSequence(run.Lines("pnp"),
+                     {"driver loaded", "C1 not-filtered", "C1.root not-filtered",
+                      "H1 attached handle=1", "H1 started", "PAD attached handle=2", "PAD started",
+                      "PAD removed", "PAD unplugged", "TAB attached handle=3", "TAB started"}));
     ASSERT_EQ(listed.size(), 2u);
     EXPECT_EQ(listed[0].handle, 1u);
     EXPECT_EQ(listed[1].handle, 3u);

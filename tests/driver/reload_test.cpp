@@ -23,6 +23,11 @@ std::string DeviceNum(int serial, int count) {
                   serial, count);
     return text;
 }
+// The line ampsim adds after that reply, with its fields decoded.
+std::string Decoded(int serial, int count) {
+    return "VEXA_IOCTL_GET_DEVICE_NUM decoded serial=" + std::to_string(serial) +
+           " count=" + std::to_string(count);
+}
 const char* const kOnDeletedDevice = "VEXA_IOCTL_GET_DEVICE_NUM -> status=0xc0000184 info=0 out=";
 
 struct ReloadCase {
@@ -36,30 +41,31 @@ const ReloadCase kReloadCases[] = {
     {"replug without a handle",
      "plug PAD C1:1\nunplug PAD\nplug PAD C1:1\nioctl VEXA_IOCTL_GET_DEVICE_NUM out=23\n",
      {"driver loaded", "C1 not-filtered", "C1.root not-filtered", "PAD attached handle=1",
-      "PAD started", "PAD removed", "driver unloaded", "driver loaded", "PAD attached handle=1",
-      "PAD started"},
-     {DeviceNum(2, 1)}},
+      "PAD started", "PAD removed", "driver unloaded", "PAD unplugged", "driver loaded",
+      "PAD attached handle=1", "PAD started"},
+     {DeviceNum(2, 1), Decoded(2, 1)}},
     {"replug with a handle held throughout",
      "open APP\nplug PAD C1:1\nunplug PAD\nioctl VEXA_IOCTL_GET_DEVICE_NUM out=23 handle=APP\n"
      "plug PAD C1:1\nioctl VEXA_IOCTL_GET_DEVICE_NUM out=23 handle=APP\n"
      "ioctl VEXA_IOCTL_GET_DEVICE_NUM out=23\nclose APP\n",
      {"driver loaded", "C1 not-filtered", "C1.root not-filtered", "PAD attached handle=1",
-      "PAD started", "PAD removed", "PAD attached handle=2", "PAD started"},
-     {"open APP -> ok", kOnDeletedDevice, kOnDeletedDevice, DeviceNum(3, 1), "close APP"}},
+      "PAD started", "PAD removed", "PAD unplugged", "PAD attached handle=2", "PAD started"},
+     {"open APP -> ok", kOnDeletedDevice, kOnDeletedDevice, DeviceNum(3, 1), Decoded(3, 1),
+      "close APP"}},
     {"handle closed after the last device went",
      "open APP\nplug PAD C1:1\nunplug PAD\nclose APP\nplug PAD C1:1\n"
      "ioctl VEXA_IOCTL_GET_DEVICE_NUM out=23\n",
      {"driver loaded", "C1 not-filtered", "C1.root not-filtered", "PAD attached handle=1",
-      "PAD started", "PAD removed", "driver unloaded", "driver loaded", "PAD attached handle=1",
-      "PAD started"},
-     {"open APP -> ok", "close APP", DeviceNum(2, 1)}},
+      "PAD started", "PAD removed", "PAD unplugged", "driver unloaded", "driver loaded",
+      "PAD attached handle=1", "PAD started"},
+     {"open APP -> ok", "close APP", DeviceNum(2, 1), Decoded(2, 1)}},
     {"hub restarted while a handle is held",
      "plug H1 C1:1\nplug PAD H1:1\nopen APP\nunplug H1\nplug H1 C1:1\n"
      "ioctl VEXA_IOCTL_GET_DEVICE_NUM out=23\nclose APP\n",
      {"driver loaded", "C1 not-filtered", "C1.root not-filtered", "H1 attached handle=1",
       "H1 started", "PAD attached handle=2", "PAD started", "PAD removed", "H1 removed",
-      "H1 attached handle=3", "H1 started", "PAD attached handle=4", "PAD started"},
-     {"open APP -> ok", DeviceNum(5, 2), "close APP"}},
+      "H1 unplugged", "H1 attached handle=3", "H1 started", "PAD attached handle=4", "PAD started"},
+     {"open APP -> ok", DeviceNum(5, 2), Decoded(5, 2), "close APP"}},
     {"filter removed while a handle is held",
      "plug PAD C1:1\nopen APP\nunload\nioctl VEXA_IOCTL_GET_DEVICE_NUM out=23 handle=APP\n"
      "close APP\n",
@@ -75,7 +81,7 @@ const ReloadCase kReloadCases[] = {
     {"handle opened while no device is filtered",
      "open APP\nplug PAD C1:1\nclose APP\nunplug PAD\n",
      {"driver loaded", "C1 not-filtered", "C1.root not-filtered", "PAD attached handle=1",
-      "PAD started", "PAD removed", "driver unloaded"},
+      "PAD started", "PAD removed", "driver unloaded", "PAD unplugged"},
      {"open APP -> ok", "close APP"}},
 };
 

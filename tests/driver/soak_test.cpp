@@ -4,13 +4,19 @@
 // checked after every step and no IRP left at the end. A failure names its seed.
 #include "support/sim_test.h"
 
+#include <cstdlib>
 #include <set>
+
+#include "ampsim/values.h"
 
 #include "kmdf/kmdf.h"
 #include "pc/pnp_manager.h"
 #include "pc/usb_tree.h"
 
 namespace {
+
+using ampsim::ParseSeedRange;
+using ampsim::SeedRange;
 
 const char* const kSoakHardware =
     "controller C1 ports=3\ncontroller C2 ports=2 bus=3\n"
@@ -172,10 +178,22 @@ void Application(sim::Machine& machine, const bool* stop, std::string* failure) 
     }
 }
 
+// TABVOLT_SOAK_SEEDS=A..B chooses the seeds (both included); 0..39 by default.
+SeedRange SoakSeeds() {
+    const char* text = std::getenv("TABVOLT_SOAK_SEEDS");
+    SeedRange range{0, 39};
+    if (text != nullptr && !ParseSeedRange(text, &range)) {
+        ADD_FAILURE() << "TABVOLT_SOAK_SEEDS=" << text << " is not A..B";
+        return SeedRange{1, 0};
+    }
+    return range;
+}
+
 TEST(Soak, InvariantsHoldOverManySeeds) {
     size_t reloads = 0;
     size_t revived = 0;
-    for (uint64_t seed = 0; seed < 40; ++seed) {
+    SeedRange seeds = SoakSeeds();
+    for (uint64_t seed = seeds.first; seed >= seeds.first && seed <= seeds.last; ++seed) {
         std::string failure;
         ampsim::ScenarioRunner runner(std::string(kSoakHardware) + "load\n");
         ampsim::RunResult result = runner.Run(seed, nullptr, [&](sim::Machine& machine) {
@@ -210,9 +228,12 @@ TEST(Soak, InvariantsHoldOverManySeeds) {
                    loads;
     }
     // The runs must have taken the driver through unloads and loads, and through adds that
-    // found the control device gone, or they tested little.
-    EXPECT_GE(reloads, 20u);
-    EXPECT_GE(revived, 20u);
+    // found the control device gone, or they tested little. Forty seeds always do; a short
+    // range chosen by hand may not.
+    if (seeds.last >= seeds.first + 39) {
+        EXPECT_GE(reloads, 20u);
+        EXPECT_GE(revived, 20u);
+    }
 }
 
 }  // namespace

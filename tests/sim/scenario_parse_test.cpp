@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ampsim/runner.h"
+#include "ampsim/values.h"
 
 namespace {
 
@@ -16,24 +17,58 @@ const char* const kTree = "controller C1 ports=2\nhub H1 vid=2E7B pid=0610 ports
 const BadLine kBadLines[] = {
     {"frobnicate", 1, "unknown command 'frobnicate'"},
     {"controller C1\ncontroller C1", 2, "name 'C1' is already used"},
-    {"device D vid=12345 pid=1", 1, "bad vid '12345'"},
+    {"controller C1\ndevice C1.root vid=1 pid=2", 2,
+     "name 'C1.root' is kept for a controller's root hub"},
+    {"device C2.root vid=1 pid=2\ncontroller C2", 1,
+     "name 'C2.root' is kept for a controller's root hub"},
+    {"device D:1 vid=1 pid=2", 1, "bad name 'D:1' (letters, digits, '_', '-' and '.')"},
+    {"device D vid=12345 pid=1", 1, "bad vid '12345' (hex, 0 to FFFF)"},
     {"device D vid=05AC", 1, "device needs vid=HEX and pid=HEX"},
     {"device D vid=05AC pid=1 sparkle", 1, "unknown option 'sparkle'"},
     {"device D vid=05AC pid=1 ports=2", 1, "only a hub has ports"},
     {"device D vid=05AC pid=1 string80=\"Vexa 3.0", 1, "unterminated quoted value"},
+    {"device D vid=05AC pid=1 hwid=A||B", 1, "empty ID in 'A||B'"},
+    {"device D vid=05AC pid=1 bos=0102", 1,
+     "bos needs bcdusb=0201 or later: older devices are not asked for a BOS"},
+    {"device D vid=05AC pid=1 nobos", 1,
+     "nobos needs bcdusb=0201 or later: older devices are not asked for a BOS"},
+    {"device D vid=05AC pid=1 bcdusb=0210 nobos bos=01", 1, "bos and nobos contradict each other"},
+    {"device D vid=1 pid=2 latency=.ms", 1, "bad duration '.ms' (use 5s or 300ms)"},
+    {"device D vid=1 pid=2 latency=10.5s", 1, "duration '10.5s' is longer than 10s"},
     {"device D vid=05AC pid=1\nplug D H1:1", 2, "'H1' is not a controller or hub"},
     {"controller C1 ports=2\nhub H1 vid=1 pid=1\ndevice D vid=1 pid=2\nplug D H1:1", 4,
      "'H1' is not plugged in"},
     {"controller C1 ports=2\ndevice D vid=1 pid=2\nplug D C1:3", 3, "'C1' has no port 3"},
+    {"controller C1 ports=2\ndevice D vid=1 pid=2\nplug D C1.root:1", 3,
+     "name the controller: C1:PORT"},
     {"controller C1 ports=2\ndevice D vid=1 pid=2\ndevice E vid=1 pid=3\nplug D C1:1\n"
      "plug E C1:1",
      5, "port C1:1 is taken"},
     {"controller C1\ndevice D vid=1 pid=2\nunplug D", 3, "'D' is not plugged in"},
     {"load\nload", 2, "the driver is already loaded"},
     {"unload", 1, "the driver is not loaded"},
+    {"fail control-init\nload\nunload\nunload", 4, "the driver is not loaded"},
     {"wait 5", 1, "bad duration '5' (use 5s or 300ms)"},
     {"wait 5h", 1, "bad duration unit 'h' (use s or ms)"},
-    {"registry CHGCMDMODE REG_DWORD 0x100000000", 1, "REG_DWORD value out of range"},
+    {"wait .s", 1, "bad duration '.s' (use 5s or 300ms)"},
+    {"wait ..ms", 1, "bad duration '..ms' (use 5s or 300ms)"},
+    {"wait 1.2.3s", 1, "bad duration '1.2.3s' (use 5s or 300ms)"},
+    {"wait 99999999999999s", 1, "duration '99999999999999s' is longer than 1000000s"},
+    {"wait 1000000.0000001s", 1, "duration '1000000.0000001s' is longer than 1000000s"},
+    {"wait 0.00000001s", 1, "duration '0.00000001s' is finer than 100 ns"},
+    {"wait 600000s\nwait 400000s\nwait 1ms", 3,
+     "the scenario's waits add up to more than 1000000s"},
+    {"wait 5s &", 1, "wait cannot run beside other lines"},
+    {"wait 5s & now", 1, "'&' must end the line"},
+    {"&", 1, "'&' needs a command before it"},
+    {"controller C1\nload &\nunload", 3,
+     "line 2 may still be running; write sync before this line"},
+    {"registry CHGCMDMODE REG_DWORD 0x100000000", 1,
+     "bad REG_DWORD value '0x100000000' (0 to 4294967295)"},
+    {"registry X REG_DWORD -1", 1, "bad REG_DWORD value '-1' (0 to 4294967295)"},
+    {"registry X REG_QWORD -1", 1, "bad REG_QWORD value '-1' (0 to 18446744073709551615)"},
+    {"registry X REG_QWORD 18446744073709551616", 1,
+     "bad REG_QWORD value '18446744073709551616' (0 to 18446744073709551615)"},
     {"registry X REG_BINARY 0a0", 1, "hex data needs an even number of digits"},
     {"registry X REG_FOO 1", 1, "unknown registry type 'REG_FOO'"},
     {"fail meteor", 1, "unknown fault 'meteor'"},
@@ -43,6 +78,20 @@ const BadLine kBadLines[] = {
     {"close A", 1, "no open handle 'A'"},
     {"open A\nclose A\nioctl VEXA_IOCTL_NOOP handle=A", 3, "no open handle 'A'"},
     {"open A\nioctl VEXA_IOCTL_NOOP handle=B", 2, "no open handle 'B'"},
+    {"fail irp-build always", 1, "fault irp-build takes no target; write count=always"},
+    {"fail irp-build nonsense", 1, "fault irp-build takes no target"},
+    {"fail usb-target", 1, "fault usb-target needs a target: a device name"},
+    {"fail device-create", 1,
+     "fault device-create needs a target: a device name or control (the control device)"},
+    {"fail usb-target NOBODY", 1, "no controller, hub or device is named 'NOBODY'"},
+    {"fail pool Tab", 1, "a pool tag has four characters, not 'Tab'"},
+    {"fail pool count=0", 1, "count=0 would fail nothing"},
+    {"kernel", 1, "usage: kernel [version=MAJOR.MINOR] [without=NAME|NAME...]"},
+    {"kernel without=NoSuchRoutine", 1,
+     "the kernel exports no routine 'NoSuchRoutine' to leave out"},
+    {"ioctl 0x1FFFFFFFF", 1, "bad I/O-control code '0x1FFFFFFFF' (0 to 4294967295)"},
+    {"frob\x01nicate", 1, "control character '\\x01' in the line"},
+    {"wait 1s\nfrob", 2, "unknown command 'frob'"},
 };
 
 TEST(ScenarioParse, BadLinesAreReportedWithTheirNumber) {
@@ -57,16 +106,86 @@ TEST(ScenarioParse, BadLinesAreReportedWithTheirNumber) {
     }
 }
 
-TEST(ScenarioParse, CommentsQuotesAndReplugsAreAccepted) {
-    std::string scenario = std::string(kTree) +
-                           "# a comment line\n"
-                           "\n"
-                           "device D vid=05ac pid=12AB string80=\"Vexa 3.0 Hub\"  # trailing\n"
-                           "registry IPADSupportList REG_MULTI_SZ 05AC_12AB 05AC_12A0\n"
-                           "plug H1 C1:1\nplug D H1:2\nunplug H1\nplug H1 C1:2\nunplug D\n"
-                           "wait 1.5s\nwait 300ms\n"
-                           "open A\nioctl VEXA_IOCTL_NOOP out=4 handle=A\nclose A\nopen A\n";
-    EXPECT_NO_THROW(ampsim::ScenarioRunner runner(scenario));
+// A NUL byte is refused like any control character, and the message names it in full.
+TEST(ScenarioParse, NulByteIsNamedInTheMessage) {
+    try {
+        ampsim::ScenarioRunner runner(std::string("wait 5\0s\n", 9));
+        ADD_FAILURE() << "accepted a NUL byte";
+    } catch (const ampsim::ScenarioError& error) {
+        EXPECT_EQ(std::string(error.what()), "control character '\\x00' in the line");
+    }
+}
+
+// A word too long to read is cut in the message.
+TEST(ScenarioParse, LongWordsAreCutInMessages) {
+    std::string digits(400, '9');
+    try {
+        ampsim::ScenarioRunner runner("wait " + digits + "s\n");
+        ADD_FAILURE() << "accepted a 400-digit wait";
+    } catch (const ampsim::ScenarioError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "duration '" + digits.substr(0, 60) + "...' is longer than 1000000s");
+    }
+}
+
+const char* const kAccepted[] = {
+    // Comments, quotes, replugs.
+    "controller C1 ports=2\nhub H1 vid=2E7B pid=0610 ports=2\n# a comment line\n\n"
+    "device D vid=05ac pid=12AB string80=\"Vexa 3.0 Hub\"  # trailing\n"
+    "registry IPADSupportList REG_MULTI_SZ 05AC_12AB 05AC_12A0\n"
+    "plug H1 C1:1\nplug D H1:2\nunplug H1\nplug H1 C1:2\nunplug D\n",
+    // Hardware stands anywhere: it exists from power-on.
+    "controller C1\nplug D C1:1\ndevice D vid=1 pid=2\n",
+    // A load that a fault may have made fail can be tried again.
+    "fail control-init\nload\nload\n",
+    "kernel without=WmiTraceMessage\nload\nunload\nload\n",
+    // A quoted '&' is a value, not the end of the line.
+    "registry X REG_SZ \"&\"\n",
+    "fail irp-build count=always\nfail pool\nfail pool Tabv skip=3\nfail device-create control\n",
+    "controller C1\ndevice D vid=1 pid=2\nfail usb-target D\nfail hardware-id C1.root\n",
+    "controller C1\nload &\ncharge &\ndevices\nsync\nunload\n",
+    "kernel without=WmiTraceMessage|EtwUnregister\nkernel without=\nkernel version=6.1\n",
+    "wait 1000000s\n",
+    "wait 0s\nwait .5s\nwait 5.s\nwait 0.0000001s\nwait 1.5ms\n",
+    "registry X REG_QWORD 18446744073709551615\nregistry Y REG_DWORD 0xFFFFFFFF\n",
+    "device D vid=1 pid=2 bcdusb=0201 bos=0F\n",
+    // A kept handle serves requests until it is closed, and its name can be opened again.
+    "open A\nioctl VEXA_IOCTL_NOOP out=4 handle=A\nclose A\nopen A\n",
+};
+
+TEST(ScenarioParse, GoodScenariosAreAccepted) {
+    for (const char* scenario : kAccepted) {
+        try {
+            ampsim::ScenarioRunner runner(scenario);
+        } catch (const ampsim::ScenarioError& error) {
+            ADD_FAILURE() << scenario << "\nrefused at line " << error.line << ": " << error.what();
+        }
+    }
+}
+
+struct DurationCase {
+    const char* text;
+    sim::Ticks ticks;
+};
+
+const DurationCase kDurations[] = {
+    {"5s", 5 * sim::kTicksPerSecond},
+    {"300ms", 300 * sim::kTicksPerMs},
+    {"1.5s", 15 * sim::kTicksPerSecond / 10},
+    {".5s", sim::kTicksPerSecond / 2},
+    {"0.0000001s", 1},
+    {"0.0001ms", 1},
+    {"2.25ms", 22'500},
+    {"1000000s", 1'000'000 * sim::kTicksPerSecond},
+    {"1000000000ms", 1'000'000 * sim::kTicksPerSecond},
+    {"0.50000000000000000000s", sim::kTicksPerSecond / 2},
+};
+
+TEST(ScenarioParse, DurationsAreExactTicks) {
+    ampsim::Command command;
+    for (const DurationCase& c : kDurations) {
+        EXPECT_EQ(ampsim::ParseDuration(command, c.text, ampsim::kMaxWait), c.ticks) << c.text;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+// The scenario's commands. Each is one entry: its verb, its usage, and one function that
+// checks a line against what the scenario has built so far and returns what running it does,
+// so that what is checked and what runs cannot drift apart. Entries live in one file per
+// subject (hardware and faults, the driver and its I/O control, the scenario's own flow).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ampsim/scenario.h"
+#include "pc/machine.h"
+
+namespace ampsim {
+
+using Step = std::function<void(sim::Machine&)>;
+
+// The lines started with '&' that are still running in a run; each runs on a simulated thread
+// named for its line.
+class BackgroundLines {
+  public:
+    void Reset() { running_ = 0; }
+    void Start(sim::Machine& machine, int line, Step step);
+    // Waits on the calling simulated thread until every one has finished.
+    void Join(sim::Machine& machine);
+
+  private:
+    int running_ = 0;
+};
+
+// What the lines so far have put together, to check each line before anything runs.
+struct Model {
+    struct Node {
+        std::string kind;  // "controller", "root hub", "hub" or "device"
+        int ports = 0;
+        bool connected = false;
+    };
+    enum class Loaded { kNo, kYes, kMaybe };
+
+    std::map<std::string, Node> nodes;
+    std::map<std::pair<std::string, int>, std::string> occupied;
+    // kMaybe after a load that an armed fault or a changed kernel may have made fail.
+    Loaded loaded = Loaded::kNo;
+    bool load_may_fail = false;
+    // All waits together, kept below kMaxWait so that the clock cannot run out.
+    sim::Ticks waited = 0;
+    // The line of a command started with '&' that changes the machine and has not been
+    // waited for with `sync`; 0 for none.
+    int changing_in_background = 0;
+    std::shared_ptr<BackgroundLines> background = std::make_shared<BackgroundLines>();
+    // Handles kept open by name, the way the application holds one across a whole polling
+    // pass: the names open as the lines are checked, and what each holds as a run goes
+    // (every run opens a name again before it uses it).
+    std::set<std::string> open_handles;
+    std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
+        std::make_shared<std::map<std::string, sim::UserHandle>>();
+
+    // Marks a node and everything plugged below it.
+    void SetConnected(const std::string& name, bool connected);
+    // Frees the port the node is plugged into, if any.
+    void LeavePort(const std::string& name);
+};
+
+struct CommandEntry {
+    const char* verb;
+    const char* usage;
+    // Definitions describe the hardware at power-on wherever they stand and are checked
+    // before every other line; events run in order on the scenario's thread.
+    enum Kind { kDefinition, kEvent } kind;
+    // Whether the line may end in '&'.
+    bool may_overlap;
+    // Whether it changes what later lines are checked against (the tree, the driver), so
+    // that it may not overlap another such command.
+    bool changes_machine;
+    // Checks the line and updates the model; throws ScenarioError. Returns the step.
+    Step (*compile)(const Command& command, Model& model);
+};
+
+std::span<const CommandEntry> HardwareCommands();
+std::span<const CommandEntry> DriverCommands();
+std::span<const CommandEntry> FlowCommands();
+// The entry for a verb, or nullptr.
+const CommandEntry* FindCommand(const std::string& verb);
+
+// Shared checks.
+[[noreturn]] void ThrowUsage(const Command& command);
+void RequireWords(const Command& command, size_t count);
+void RequireOptions(const Command& command, const std::set<std::string>& allowed);
+// No words and no options.
+void RequireBare(const Command& command);
+
+}  // namespace ampsim
