@@ -83,10 +83,12 @@ int main(int argc, char** argv) {
             std::cout << sim::FormatEvent(event) << "\n";
         }
     });
-    std::cout << sim::FormatEvent(
-                     sim::Event{result.end_time, "kernel",
-                                "pool outstanding=" + std::to_string(result.pool_outstanding)})
-              << "\n";
+    for (const std::string& left :
+         {"pool outstanding=" + std::to_string(result.pool_outstanding),
+          "handles open=" + std::to_string(result.handles_open) +
+              " referenced=" + std::to_string(result.objects_referenced)}) {
+        std::cout << sim::FormatEvent(sim::Event{result.end_time, "kernel", left}) << "\n";
+    }
     if (!result.ok()) {
         std::cout.flush();
         std::cerr << "ampsim: " << result.outcome.report << "\n"

@@ -131,7 +131,7 @@ std::vector<uint8_t> RegistryData(const Command& command, const std::string& typ
 const std::map<std::string, sim::Fault>& FaultsByName() {
     static const std::map<std::string, sim::Fault> faults = [] {
         std::map<std::string, sim::Fault> byName;
-        for (int i = 0; i <= static_cast<int>(sim::Fault::kQueueCreate); ++i) {
+        for (int i = 0; i <= static_cast<int>(sim::kLastFault); ++i) {
             auto fault = static_cast<sim::Fault>(i);
             byName[sim::FaultName(fault)] = fault;
         }
@@ -513,10 +513,13 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
             after(machine);
         }
         machine.pnp->Shutdown();
+        machine.kernel.pool.CheckOutstanding();
     });
     RunResult result;
     result.outcome = machine.scheduler.Run();
     result.pool_outstanding = machine.kernel.pool.outstanding_bytes();
+    result.handles_open = machine.kernel.handles.open_count();
+    result.objects_referenced = machine.kernel.referenced_keys.size();
     result.end_time = machine.scheduler.Now();
     return result;
 }

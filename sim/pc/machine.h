@@ -32,6 +32,9 @@ class Machine {
     void Log(const std::string& category, const std::string& text);
     // Stops the run loudly, as Driver Verifier or a bug check would.
     [[noreturn]] void BugCheck(const std::string& report);
+    // A thread below DISPATCH_LEVEL can lose the processor anywhere; the stand-in's calls
+    // that a driver makes while walking shared state offer the seed that choice on entry.
+    void PreemptionPoint();
 
     Scheduler scheduler;
     EventLog log;

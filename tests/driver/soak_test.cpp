@@ -114,19 +114,25 @@ class Soak {
     ULONG highest_seen_ = 0;
 };
 
-// The application's side: charge requests, the list, and port commands to handles that may
-// have gone, sent while devices come and go. A failure must report no bytes.
+// The application's side: charge requests, the list, string and topology queries, and port
+// commands to handles that may have gone, sent while devices come and go. A failure must
+// report no bytes.
 void Application(sim::Machine& machine, const bool* stop, std::string* failure) {
     while (!*stop) {
         uint64_t pick = machine.scheduler.Random();
+        uint32_t handle = static_cast<uint32_t>(pick >> 8) % 12;
         support::IoctlReply reply;
-        if (pick % 3 == 0) {
+        if (pick % 5 == 0) {
             reply = support::Ioctl(VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
-        } else if (pick % 3 == 1) {
+        } else if (pick % 5 == 1) {
             reply = support::Ioctl(VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
+        } else if (pick % 5 == 2) {
+            reply = support::Ioctl(VEXA_IOCTL_GET_INSTANCE_ID, support::Le32({0, handle, 512}),
+                                   12 + 512);
+        } else if (pick % 5 == 3) {
+            reply = support::Ioctl(VEXA_IOCTL_GET_TOPOLOGY_ADDRESS, support::Le32({0, handle}), 32);
         } else {
-            std::vector<uint8_t> command =
-                support::Le32({0, static_cast<uint32_t>(pick >> 8) % 12});
+            std::vector<uint8_t> command = support::Le32({0, handle});
             command.push_back(0x43);
             command.push_back(0x74);
             support::AppendLe16(&command, {2, 1, 0});
@@ -162,6 +168,7 @@ TEST(Soak, InvariantsHoldOverManySeeds) {
                                  << runner.machine()->log.Tail(20);
         ASSERT_EQ(failure, "") << "seed " << seed << "\n" << runner.machine()->log.Tail(20);
         ASSERT_EQ(result.pool_outstanding, 0u) << "seed " << seed;
+        ASSERT_EQ(result.handles_open, 0u) << "seed " << seed;
         ASSERT_EQ(runner.machine()->kmdf->live_objects(), 0u) << "seed " << seed;
         ASSERT_TRUE(runner.machine()->kernel.live_irps.empty()) << "seed " << seed;
     }
