@@ -52,7 +52,9 @@ void OnAccessViolation(int signal, siginfo_t* info, void* context) {
     }
     std::string text = "BUGCHECK " + report + "\n";
     try {
-        text += "--- last events ---\n" + Machine::Current().log.Tail(15);
+        Machine& machine = Machine::Current();
+        text += "seed " + std::to_string(machine.scheduler.seed()) + "\n--- last events ---\n" +
+                machine.log.Tail(15);
     } catch (...) {
     }
     ssize_t ignored = write(STDERR_FILENO, text.data(), text.size());

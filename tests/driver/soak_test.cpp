@@ -28,6 +28,9 @@ class Soak {
     Soak(sim::Machine& machine, std::string* failure) : machine_(machine), failure_(failure) {}
 
     void Step(int step) {
+        // Steps start on the application's millisecond, so that a removal can meet a walk of
+        // the device list that a request is making.
+        machine_.scheduler.SleepFor(sim::kTicksPerMs, "the next step");
         std::vector<sim::UsbNode*> plugged, unplugged;
         for (const char* name : {"H1", "H2", "PAD1", "PAD2", "TAB1", "TAB2", "KEY"}) {
             sim::UsbNode* node = machine_.usb->Find(name);
