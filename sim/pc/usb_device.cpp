@@ -202,10 +202,14 @@ void LogSetup(Machine& machine, const UsbNode& node, const SetupPacket& setup, V
 
 void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via via,
                         NTSTATUS status) {
-    const char* name = code == IOCTL_INTERNAL_USB_SUBMIT_URB ? "IOCTL_INTERNAL_USB_SUBMIT_URB"
-                       : code == IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS
-                           ? "IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS"
-                           : "IOCTL_INTERNAL_USB_?";
+    char name[48];
+    if (code == IOCTL_INTERNAL_USB_SUBMIT_URB) {
+        std::snprintf(name, sizeof name, "IOCTL_INTERNAL_USB_SUBMIT_URB");
+    } else if (code == IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS) {
+        std::snprintf(name, sizeof name, "IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS");
+    } else {
+        std::snprintf(name, sizeof name, "0x%08x", static_cast<unsigned>(code));
+    }
     char result[16];
     if (status == STATUS_PENDING) {
         std::snprintf(result, sizeof result, "pending");

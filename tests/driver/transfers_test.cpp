@@ -260,16 +260,27 @@ TEST(Transfers, PortModeAndChargeRequestsReachTheirDevices) {
 namespace {
 
 struct KeyNameCase {
-    const char* key;
+    std::string key;
     NTSTATUS status;
     const char* instance;  // what the destination holds afterwards
 };
+
+const size_t kLongestKeyName = (1024 - sizeof(OBJECT_NAME_INFORMATION)) / sizeof(WCHAR) - 1;
+
+// A key name of `length` characters whose instance component is "INST".
+std::string KeyNameOfLength(size_t length) {
+    const std::string tail = "\\INST\\Device Parameters";
+    return "\\" + std::string(length - 1 - tail.size(), 'K') + tail;
+}
 
 TEST(Transfers, InstanceIdNeedsTwoComponentsBeforeItsEnd) {
     const KeyNameCase cases[] = {
         {"\\REGISTRY\\X\\5&abc&0&1\\Device Parameters", STATUS_SUCCESS, "5&abc&0&1"},
         {"\\Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
         {"Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
+        // The name is read into 1024 bytes: the name record, then the terminated name.
+        {KeyNameOfLength(kLongestKeyName), STATUS_SUCCESS, "INST"},
+        {KeyNameOfLength(kLongestKeyName + 1), STATUS_INFO_LENGTH_MISMATCH, "unchanged"},
     };
     for (const KeyNameCase& c : cases) {
         NTSTATUS status = STATUS_PENDING;
