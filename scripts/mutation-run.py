@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Plants plausible faults in the driver one at a time and reports which the tests catch.
+"""Plants plausible faults in the driver one at a time and reports which tests catch them.
 
     scripts/mutation-run.py [BUILD_DIR] [NAME...]
 
@@ -14,7 +14,8 @@ import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 
-# name, file, original text, planted text
+# name, file, original text, planted text; a mutant that changes several places gives a
+# tuple of originals and one of planted texts.
 MUTANTS = [
     ("transfer input one byte short", "driver/core/ioctl.cpp",
      "status = GetInput(Control, (SIZE_T)VEXA_REQUEST_HEADER_SIZE + length);",
@@ -32,12 +33,18 @@ MUTANTS = [
      "    if (!NT_SUCCESS(status)) {\n        ZwClose(key);\n        return status;",
      "    if (!NT_SUCCESS(status)) {\n        return status;"),
     ("list walked without the lock", "driver/usb/lookups.cpp",
-     "    RtlZeroMemory(Reply, DEVICE_LIST_HEADER_SIZE + DEVICE_ENTRY_SIZE * (SIZE_T)Capacity);\n"
-     "    WdfWaitLockAcquire(FilterDevicesLock, NULL);",
-     "    RtlZeroMemory(Reply, DEVICE_LIST_HEADER_SIZE + DEVICE_ENTRY_SIZE * (SIZE_T)Capacity);"),
+     ("    RtlZeroMemory(Reply, DEVICE_LIST_HEADER_SIZE + DEVICE_ENTRY_SIZE * (SIZE_T)Capacity);\n"
+      "    WdfWaitLockAcquire(FilterDevicesLock, NULL);\n",
+      "    WirePutUlong(Reply + 4, count);\n    *Serial = (ULONG)DeviceSerial;\n"
+      "    WdfWaitLockRelease(FilterDevicesLock);\n"),
+     ("    RtlZeroMemory(Reply, DEVICE_LIST_HEADER_SIZE + DEVICE_ENTRY_SIZE * (SIZE_T)Capacity);\n",
+      "    WirePutUlong(Reply + 4, count);\n    *Serial = (ULONG)DeviceSerial;\n")),
     ("string query without the lock", "driver/usb/lookups.cpp",
-     "    RtlZeroMemory(Area, Capacity);\n    WdfWaitLockAcquire(FilterDevicesLock, NULL);",
-     "    RtlZeroMemory(Area, Capacity);"),
+     ("    RtlZeroMemory(Area, Capacity);\n    WdfWaitLockAcquire(FilterDevicesLock, NULL);\n",
+      "            DumpDeviceText(text);\n        }\n    }\n    *Serial = (ULONG)DeviceSerial;\n"
+      "    WdfWaitLockRelease(FilterDevicesLock);\n"),
+     ("    RtlZeroMemory(Area, Capacity);\n",
+      "            DumpDeviceText(text);\n        }\n    }\n    *Serial = (ULONG)DeviceSerial;\n")),
     ("snapshot read past its end", "driver/usb/charging.cpp",
      "    if (listed > count) {\n        listed = count;\n    }\n", ""),
     ("list reply one entry short", "driver/core/ioctl.cpp",
@@ -129,9 +136,14 @@ def main():
     for name, path, original, planted in chosen:
         source = ROOT / path
         text = source.read_text()
-        if text.count(original) != 1:
-            sys.exit(f"mutant '{name}': its text does not occur exactly once in {path}")
-        source.write_text(text.replace(original, planted))
+        originals = original if isinstance(original, tuple) else (original,)
+        planteds = planted if isinstance(planted, tuple) else (planted,)
+        mutated = text
+        for before, after in zip(originals, planteds):
+            if mutated.count(before) != 1:
+                sys.exit(f"mutant '{name}': its text does not occur exactly once in {path}")
+            mutated = mutated.replace(before, after)
+        source.write_text(mutated)
         try:
             by = caught(build)
         finally:
