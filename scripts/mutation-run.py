@@ -23,12 +23,10 @@ MUTANTS = [
     ("charge byte inverted", "driver/core/ioctl.cpp",
      "EnableTabCharging(Control->Buffer[0] != 0)", "EnableTabCharging(Control->Buffer[0] == 0)"),
     ("topology fallback order swapped", "driver/usb/queries.cpp",
-     "status = FilterGetUsbTopologyAddress_wdm(Extension->Pdo, &Extension->TopologyAddress);\n"
-     "    if (!NT_SUCCESS(status)) {\n"
-     "        FilterGetUsbTopologyAddress_wdm(Extension->LowerDevice,",
-     "status = FilterGetUsbTopologyAddress_wdm(Extension->LowerDevice, &Extension->TopologyAddress);\n"
-     "    if (!NT_SUCCESS(status)) {\n"
-     "        FilterGetUsbTopologyAddress_wdm(Extension->Pdo,"),
+     ("FilterGetUsbTopologyAddress_wdm(Extension->Pdo,",
+      "FilterGetUsbTopologyAddress_wdm(Extension->LowerDevice,", "SWAPPED_PDO,"),
+     ("FilterGetUsbTopologyAddress_wdm(SWAPPED_PDO,",
+      "FilterGetUsbTopologyAddress_wdm(Extension->Pdo,", "Extension->LowerDevice,")),
     ("key leaked when the reference fails", "driver/usb/queries.cpp",
      "    if (!NT_SUCCESS(status)) {\n        ZwClose(key);\n        return status;",
      "    if (!NT_SUCCESS(status)) {\n        return status;"),
@@ -78,10 +76,9 @@ MUTANTS = [
     ("charge flag not cleared on resume", "driver/core/device.cpp",
      "    FilterGetData(Device)->ChargeSent = 0;\n", "    UNREFERENCED_PARAMETER(Device);\n"),
     ("found device not released after a transfer", "driver/core/ioctl.cpp",
-     "    FilterReleaseFoundDevice(device);\n    if (NT_SUCCESS(status)) {",
-     "    if (NT_SUCCESS(status)) {"),
+     "    FilterReleaseFoundDevice(", "    (void)("),
     ("port command sent to the device", "driver/core/ioctl.cpp",
-     "status = FilterSendPortRequest(device,", "status = FilterSendDeviceRequest(device,"),
+     "FilterSendPortRequest(", "FilterSendDeviceRequest("),
     ("listing ignores its capacity", "driver/usb/lookups.cpp",
      "index < count && index < Capacity", "index < count"),
     ("string read falls back to the Pdo again", "driver/usb/queries.cpp",
