@@ -293,17 +293,21 @@ Step CompileResume(const Command& command, Model&) {
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
-enum class FaultTarget { kNone, kPoolTag, kNode, kNodeOrControl };
+enum class FaultTarget { kNone, kPoolTag, kValueName, kNode, kNodeOrControl };
 FaultTarget TargetOf(sim::Fault fault) {
     switch (fault) {
         case sim::Fault::kPoolAllocation:
             return FaultTarget::kPoolTag;
+        case sim::Fault::kQueryValue:
+            return FaultTarget::kValueName;
         case sim::Fault::kDeviceCreate:
             return FaultTarget::kNodeOrControl;
         case sim::Fault::kHardwareIdQuery:
         case sim::Fault::kCompatibleIdQuery:
         case sim::Fault::kContainerIdQuery:
         case sim::Fault::kUsbTargetCreate:
+        case sim::Fault::kUsbString:
+        case sim::Fault::kDeviceKey:
             return FaultTarget::kNode;
         case sim::Fault::kDriverCreate:
         case sim::Fault::kCollectionCreate:
@@ -314,14 +318,19 @@ FaultTarget TargetOf(sim::Fault fault) {
         case sim::Fault::kControlInit:
         case sim::Fault::kSymbolicLink:
         case sim::Fault::kQueueCreate:
+        case sim::Fault::kAssignName:
+        case sim::Fault::kRequestInput:
+        case sim::Fault::kRequestOutput:
+        case sim::Fault::kOpenKey:
+        case sim::Fault::kReferenceByHandle:
+        case sim::Fault::kQueryName:
             return FaultTarget::kNone;
     }
     return FaultTarget::kNone;
 }
 
 sim::Fault FaultNamed(const Command& command, const std::string& name) {
-    // kQueueCreate is the last of the fault table.
-    for (int i = 0; i <= static_cast<int>(sim::Fault::kQueueCreate); ++i) {
+    for (int i = 0; i <= static_cast<int>(sim::kLastFault); ++i) {
         auto fault = static_cast<sim::Fault>(i);
         if (name == sim::FaultName(fault)) {
             return fault;

@@ -53,8 +53,9 @@ void WriteDifference(const Outcome& first, const Outcome& other, std::ostream& o
 }  // namespace
 
 const std::set<std::string>& EventCategories() {
-    static const std::set<std::string> categories = {"pnp",   "usb", "usb-std", "dbg",   "trace",
-                                                     "ioctl", "io",  "speaker", "kernel"};
+    static const std::set<std::string> categories = {"pnp",     "usb",   "usb-std", "usb-internal",
+                                                     "dbg",     "trace", "ioctl",   "io",
+                                                     "speaker", "kernel"};
     return categories;
 }
 
@@ -65,10 +66,12 @@ RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
             out << sim::FormatEvent(event) << "\n";
         }
     });
-    out << sim::FormatEvent(
-               sim::Event{result.end_time, "kernel",
-                          "pool outstanding=" + std::to_string(result.pool_outstanding)})
-        << "\n";
+    for (const std::string& left :
+         {"pool outstanding=" + std::to_string(result.pool_outstanding),
+          "handles open=" + std::to_string(result.handles_open) +
+              " referenced=" + std::to_string(result.objects_referenced)}) {
+        out << sim::FormatEvent(sim::Event{result.end_time, "kernel", left}) << "\n";
+    }
     return result;
 }
 

@@ -21,7 +21,8 @@ struct Shown {
     }
 };
 
-// Runs once and writes each shown event, then the final "kernel pool outstanding" line.
+// Runs once and writes each shown event, then the final "kernel pool outstanding" and "kernel
+// handles open" lines.
 RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown, std::ostream& out);
 
 // Runs every seed of the range, groups the runs whose printed output and end are the same, and

@@ -76,10 +76,13 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
             after(machine);
         }
         machine.pnp->Shutdown();
+        machine.kernel.pool.CheckOutstanding();
     });
     RunResult result;
     result.outcome = machine.scheduler.Run();
     result.pool_outstanding = machine.kernel.pool.outstanding_bytes();
+    result.handles_open = machine.kernel.handles.open_count();
+    result.objects_referenced = machine.kernel.referenced_keys.size();
     result.end_time = machine.scheduler.Now();
     return result;
 }

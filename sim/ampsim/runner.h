@@ -17,6 +17,9 @@ namespace ampsim {
 struct RunResult {
     sim::RunOutcome outcome;
     size_t pool_outstanding = 0;
+    // Kernel handles still open and objects still referenced through them.
+    size_t handles_open = 0;
+    size_t objects_referenced = 0;
     sim::Ticks end_time = 0;
     bool ok() const { return outcome.kind == sim::RunOutcome::kFinished; }
 };

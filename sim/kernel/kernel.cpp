@@ -27,38 +27,9 @@ std::string Kernel::NameOf(const void* object) const {
     return found == object_names.end() ? "ptr" : found->second;
 }
 
-Pool::~Pool() {
-    for (auto& [block, info] : blocks_) {
-        std::free(block);
-    }
-}
-
-void* Pool::Allocate(size_t bytes, uint32_t tag) {
-    char tag_text[5] = {static_cast<char>(tag), static_cast<char>(tag >> 8),
-                        static_cast<char>(tag >> 16), static_cast<char>(tag >> 24), 0};
-    if (Machine::Current().faults.Hit(Fault::kPoolAllocation, tag_text)) {
-        return nullptr;
-    }
-    // Fill with a pattern so that a reader of uninitialised pool sees garbage, not zeros.
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    std::memset(block, 0xCD, bytes);
-    blocks_[block] = Block{bytes, tag};
-    outstanding_bytes_ += bytes;
-    ++allocations_;
-    return block;
-}
-
-void Pool::Free(void* block, uint32_t tag) {
-    auto found = blocks_.find(block);
-    if (found == blocks_.end()) {
-        Machine::Current().BugCheck("BAD_POOL_CALLER: freeing memory that is not allocated");
-    }
-    if (found->second.tag != tag) {
-        Machine::Current().BugCheck("BAD_POOL_CALLER: freeing pool with the wrong tag");
-    }
-    outstanding_bytes_ -= found->second.bytes;
-    blocks_.erase(found);
-    std::free(block);
+std::string Kernel::DeviceNameOf(const void* device_object) const {
+    std::string name = NameOf(device_object);
+    return name.substr(0, name.rfind('.'));
 }
 
 std::string Registry::Canonical(const std::string& name) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -13,26 +14,43 @@
 
 namespace sim {
 
+// Non-paged pool with what Driver Verifier's special pool adds: each block ends just before
+// an inaccessible guard page, so reading or writing past its end stops the run at once;
+// the few bytes between the block's end and the page (blocks are 16-byte aligned) carry a
+// pattern that is checked when the block is freed and at the end of a run. A freed block's
+// pages stay inaccessible for a while, so a late use of it stops the run too.
 class Pool {
   public:
-    Pool() = default;
+    Pool();
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
     // What the driver leaked goes with the machine; it has been counted by then.
     ~Pool();
     void* Allocate(size_t bytes, uint32_t tag);
-    // Frees a block; an unknown pointer or a wrong tag is a bug check.
+    // Frees a block; an unknown pointer, a wrong tag or a damaged pattern is a bug check.
     void Free(void* block, uint32_t tag);
+    // Bug check if any outstanding block's pattern has been overwritten.
+    void CheckOutstanding();
     size_t outstanding_bytes() const { return outstanding_bytes_; }
     size_t outstanding_blocks() const { return blocks_.size(); }
     size_t allocations() const { return allocations_; }
+    // The report for an access to `address`, if it lies in a guard page or a freed block.
+    std::string DescribeFault(const void* address) const;
 
   private:
     struct Block {
         size_t bytes;
         uint32_t tag;
+        size_t number;  // the allocation's ordinal, counted from 1
+        char* start;    // what the caller got
+        char* mapping;  // data pages, then the guard page
+        size_t data_size;
     };
+    static std::string Describe(const Block& info);
+    static std::string DamageOf(const Block& info);
+    void Quarantine(const Block& info);
     std::map<void*, Block> blocks_;
+    std::deque<Block> freed_;
     size_t outstanding_bytes_ = 0;
     size_t allocations_ = 0;
 };
@@ -156,6 +174,8 @@ class Kernel {
     // Key objects referenced through ObReferenceObjectByHandle and not yet released.
     std::map<const void*, std::unique_ptr<std::string>> referenced_keys;
     std::string NameOf(const void* object) const;
+    // The USB device a device object ("PAD.pdo") belongs to, for fault targets.
+    std::string DeviceNameOf(const void* device_object) const;
 };
 
 }  // namespace sim

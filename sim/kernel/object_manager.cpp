@@ -11,12 +11,16 @@ extern "C" {
 NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo, ULONG Length,
                            PULONG ReturnLength);
 
-// Only PDOs have device keys; the key is created on first use, as Windows does.
+// Only PDOs have device keys; the key is created on first use, as Windows does. The
+// "device-key" fault (target: the device's name) stands for exhausted resources.
 NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyType,
                                  ACCESS_MASK DesiredAccess, PHANDLE DevInstRegKey) {
     UNREFERENCED_PARAMETER(DesiredAccess);
     SimCheckPagedCode("IoOpenDeviceRegistryKey");
     sim::Kernel& kernel = Machine::Current().kernel;
+    if (Machine::Current().faults.Hit(sim::Fault::kDeviceKey, kernel.DeviceNameOf(DeviceObject))) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     auto found = kernel.device_keys.find(DeviceObject);
     if (found == kernel.device_keys.end() || DevInstKeyType != PLUGPLAY_REGKEY_DEVICE) {
         return STATUS_INVALID_PARAMETER;
@@ -26,7 +30,8 @@ NTSTATUS IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevInstKeyTy
     return STATUS_SUCCESS;
 }
 
-// Key objects live while referenced; each reference must be dropped.
+// Key objects live while referenced; each reference must be dropped. The "ob-reference"
+// fault stands for a handle that no longer grants the access asked for.
 NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess,
                                    POBJECT_TYPE ObjectType, KPROCESSOR_MODE AccessMode,
                                    PVOID* Object, POBJECT_HANDLE_INFORMATION HandleInformation) {
@@ -35,6 +40,9 @@ NTSTATUS ObReferenceObjectByHandle(HANDLE Handle, ACCESS_MASK DesiredAccess,
     UNREFERENCED_PARAMETER(AccessMode);
     UNREFERENCED_PARAMETER(HandleInformation);
     sim::Kernel& kernel = Machine::Current().kernel;
+    if (Machine::Current().faults.Hit(sim::Fault::kReferenceByHandle)) {
+        return STATUS_ACCESS_DENIED;
+    }
     const std::string* object = kernel.handles.Lookup(Handle);
     if (object == nullptr) {
         return STATUS_INVALID_PARAMETER;
@@ -53,10 +61,14 @@ LONG_PTR ObfDereferenceObject(PVOID Object) {
     return 0;
 }
 
-// The name follows the OBJECT_NAME_INFORMATION in the caller's buffer, terminated.
+// The name follows the OBJECT_NAME_INFORMATION in the caller's buffer, terminated. The
+// "query-name" fault stands for exhausted resources.
 NTSTATUS ObQueryNameString(PVOID Object, POBJECT_NAME_INFORMATION ObjectNameInfo, ULONG Length,
                            PULONG ReturnLength) {
     sim::Kernel& kernel = Machine::Current().kernel;
+    if (Machine::Current().faults.Hit(sim::Fault::kQueryName)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     auto found = kernel.referenced_keys.find(Object);
     if (found == kernel.referenced_keys.end()) {
         return STATUS_INVALID_PARAMETER;

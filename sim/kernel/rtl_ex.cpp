@@ -22,7 +22,9 @@ VOID RtlInitUnicodeString(PUNICODE_STRING DestinationString, PCWSTR SourceString
 }
 
 // Non-paged pool may be allocated at DISPATCH_LEVEL and below; paged pool only below it.
+// Both pool calls are preemption points.
 PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag) {
+    Machine::Current().PreemptionPoint();
     if (PoolType == PagedPool && KeGetCurrentIrql() > APC_LEVEL) {
         Machine::Current().BugCheck("IRQL_NOT_LESS_OR_EQUAL: paged pool at DISPATCH_LEVEL");
     }
@@ -30,6 +32,7 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag)
 }
 
 VOID ExFreePoolWithTag(PVOID P, ULONG Tag) {
+    Machine::Current().PreemptionPoint();
     Machine::Current().kernel.pool.Free(P, Tag);
 }
 

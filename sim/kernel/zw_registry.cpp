@@ -8,23 +8,29 @@ using sim::Machine;
 
 namespace {
 
+// Registry calls run at PASSIVE_LEVEL and are preemption points.
 void RequirePassive(const char* routine) {
     if (KeGetCurrentIrql() != PASSIVE_LEVEL) {
         Machine::Current().BugCheck(std::string("IRQL_NOT_LESS_OR_EQUAL: ") + routine +
                                     " above PASSIVE_LEVEL");
     }
+    Machine::Current().PreemptionPoint();
 }
 
 }  // namespace
 
 extern "C" {
 
-// Opens by absolute name only (no root directory); access rights are not checked.
+// Opens by absolute name only (no root directory); access rights are not checked. The
+// "open-key" fault stands for exhausted resources.
 NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
                    POBJECT_ATTRIBUTES ObjectAttributes) {
     UNREFERENCED_PARAMETER(DesiredAccess);
     RequirePassive("ZwOpenKey");
     auto& kernel = Machine::Current().kernel;
+    if (Machine::Current().faults.Hit(sim::Fault::kOpenKey)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     if (ObjectAttributes == NULL || ObjectAttributes->ObjectName == NULL ||
         ObjectAttributes->RootDirectory != NULL) {
         return STATUS_INVALID_PARAMETER;
@@ -39,7 +45,8 @@ NTSTATUS ZwOpenKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
 
 // The data follows the name at a 4-byte aligned DataOffset. A buffer too short for the fixed
 // part gives STATUS_BUFFER_TOO_SMALL; one that holds the fixed part but not all of the rest
-// gives STATUS_BUFFER_OVERFLOW with the fixed part filled. Both report the size needed.
+// gives STATUS_BUFFER_OVERFLOW with the fixed part filled. Both report the size needed. The
+// "query-value" fault (target: the value's name) stands for exhausted resources.
 NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
                          KEY_VALUE_INFORMATION_CLASS KeyValueInformationClass,
                          PVOID KeyValueInformation, ULONG Length, PULONG ResultLength) {
@@ -54,6 +61,9 @@ NTSTATUS ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
     }
     std::string key = object->substr(4);
     std::string name = sim::Narrow(ValueName);
+    if (Machine::Current().faults.Hit(sim::Fault::kQueryValue, name)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     if (kernel.registry.on_query) {
         kernel.registry.on_query(key, name);
     }

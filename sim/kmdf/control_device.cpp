@@ -185,7 +185,11 @@ VOID WdfDeviceInitSetExclusive(PWDFDEVICE_INIT DeviceInit, BOOLEAN IsExclusive) 
     DeviceInit->exclusive = IsExclusive != FALSE;
 }
 
+// The "assign-name" fault stands for the copy of the name failing for want of memory.
 NTSTATUS WdfDeviceInitAssignName(PWDFDEVICE_INIT DeviceInit, PCUNICODE_STRING DeviceName) {
+    if (Machine::Current().faults.Hit(sim::Fault::kAssignName)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
     DeviceInit->name = DeviceName == NULL ? std::string() : sim::Narrow(DeviceName);
     return STATUS_SUCCESS;
 }

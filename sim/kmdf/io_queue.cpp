@@ -10,12 +10,16 @@ WdfRequest* LookupRequest(WDFREQUEST handle, const char* caller) {
     return CurrentKmdf().LookupAs<WdfRequest>(handle, WdfType::kRequest, caller);
 }
 
-// Buffered I/O: input and output are the same system buffer; only the lengths differ.
+// Buffered I/O: input and output are the same system buffer; only the lengths differ. The
+// "request-input" and "request-output" faults stand for exhausted resources.
 NTSTATUS RetrieveBuffer(WdfRequest* request, ULONG length, size_t minimum, PVOID* buffer,
-                        size_t* returned) {
+                        size_t* returned, Fault fault) {
     *buffer = NULL;
     if (request->queue == nullptr) {
         return STATUS_INVALID_DEVICE_REQUEST;
+    }
+    if (Machine::Current().faults.Hit(fault)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
     }
     if (length == 0 || length < minimum) {
         return STATUS_BUFFER_TOO_SMALL;
@@ -145,14 +149,15 @@ NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config,
 NTSTATUS WdfRequestRetrieveInputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
                                        PVOID* Buffer, size_t* Length) {
     sim::WdfRequest* request = sim::LookupRequest(Request, __func__);
-    return sim::RetrieveBuffer(request, request->input_length, MinimumRequiredSize, Buffer, Length);
+    return sim::RetrieveBuffer(request, request->input_length, MinimumRequiredSize, Buffer, Length,
+                               sim::Fault::kRequestInput);
 }
 
 NTSTATUS WdfRequestRetrieveOutputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
                                         PVOID* Buffer, size_t* Length) {
     sim::WdfRequest* request = sim::LookupRequest(Request, __func__);
-    return sim::RetrieveBuffer(request, request->output_length, MinimumRequiredSize, Buffer,
-                               Length);
+    return sim::RetrieveBuffer(request, request->output_length, MinimumRequiredSize, Buffer, Length,
+                               sim::Fault::kRequestOutput);
 }
 
 VOID WdfRequestComplete(WDFREQUEST Request, NTSTATUS Status) {

@@ -164,7 +164,9 @@ using sim::CurrentKmdf;
 
 extern "C" {
 
+// A preemption point, as are the reference calls: the object may go meanwhile.
 PVOID WdfObjectGetTypedContextWorker(WDFOBJECT Handle, PCWDF_OBJECT_CONTEXT_TYPE_INFO TypeInfo) {
+    sim::Machine::Current().PreemptionPoint();
     sim::WdfObject* object = CurrentKmdf().Lookup(Handle, "WdfObjectGetTypedContext", true);
     if (object->context_type == NULL || TypeInfo == NULL ||
         strcmp(object->context_type->ContextName, TypeInfo->ContextName) != 0) {
@@ -195,6 +197,7 @@ VOID WdfObjectReferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File
     UNREFERENCED_PARAMETER(Tag);
     UNREFERENCED_PARAMETER(Line);
     UNREFERENCED_PARAMETER(File);
+    sim::Machine::Current().PreemptionPoint();
     ++CurrentKmdf().Lookup(Handle, "WdfObjectReference", true)->references;
 }
 
@@ -202,6 +205,7 @@ VOID WdfObjectDereferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR Fi
     UNREFERENCED_PARAMETER(Tag);
     UNREFERENCED_PARAMETER(Line);
     UNREFERENCED_PARAMETER(File);
+    sim::Machine::Current().PreemptionPoint();
     sim::Kmdf& kmdf = CurrentKmdf();
     kmdf.Release(kmdf.Lookup(Handle, "WdfObjectDereference", true));
 }

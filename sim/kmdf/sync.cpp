@@ -33,13 +33,17 @@ NTSTATUS WdfCollectionCreate(PWDF_OBJECT_ATTRIBUTES CollectionAttributes,
                        reinterpret_cast<WDFOBJECT*>(Collection));
 }
 
+// Each collection call is a preemption point: a walk that does not hold the lock that
+// guards its collection can see the collection change between two calls.
 ULONG WdfCollectionGetCount(WDFCOLLECTION Collection) {
+    Machine::Current().PreemptionPoint();
     auto* collection = CurrentKmdf().LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection,
                                                                   "WdfCollectionGetCount");
     return static_cast<ULONG>(collection->items.size());
 }
 
 NTSTATUS WdfCollectionAdd(WDFCOLLECTION Collection, WDFOBJECT Object) {
+    Machine::Current().PreemptionPoint();
     sim::Kmdf& kmdf = CurrentKmdf();
     auto* collection =
         kmdf.LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection, "WdfCollectionAdd");
@@ -53,6 +57,7 @@ NTSTATUS WdfCollectionAdd(WDFCOLLECTION Collection, WDFOBJECT Object) {
 }
 
 VOID WdfCollectionRemove(WDFCOLLECTION Collection, WDFOBJECT Item) {
+    Machine::Current().PreemptionPoint();
     sim::Kmdf& kmdf = CurrentKmdf();
     auto* collection =
         kmdf.LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection, "WdfCollectionRemove");
@@ -70,6 +75,7 @@ VOID WdfCollectionRemove(WDFCOLLECTION Collection, WDFOBJECT Item) {
 }
 
 WDFOBJECT WdfCollectionGetItem(WDFCOLLECTION Collection, ULONG Index) {
+    Machine::Current().PreemptionPoint();
     auto* collection = CurrentKmdf().LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection,
                                                                   "WdfCollectionGetItem");
     return Index < collection->items.size() ? sim::HandleOf(collection->items[Index]) : NULL;

@@ -119,7 +119,8 @@ NTSTATUS WdfUsbTargetDeviceSendControlTransferSynchronously(
 
 // Reads the string descriptor on the default pipe and delivers its characters without the
 // header. At most *NumCharacters characters are copied; STATUS_BUFFER_OVERFLOW when the
-// string is longer.
+// string is longer. The "usb-string" fault (target: the device's name) stands for the
+// framework failing to allocate its request.
 NTSTATUS WdfUsbTargetDeviceQueryString(WDFUSBDEVICE UsbDevice, WDFREQUEST Request,
                                        PWDF_REQUEST_SEND_OPTIONS RequestOptions, PUSHORT String,
                                        PUSHORT NumCharacters, UCHAR StringIndex, USHORT LangID) {
@@ -129,6 +130,9 @@ NTSTATUS WdfUsbTargetDeviceQueryString(WDFUSBDEVICE UsbDevice, WDFREQUEST Reques
     sim::WdfUsbDevice* target = OpenTarget(UsbDevice, "WdfUsbTargetDeviceQueryString");
     if (target == nullptr) {
         return STATUS_INVALID_DEVICE_STATE;
+    }
+    if (Machine::Current().faults.Hit(sim::Fault::kUsbString, target->node->name)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
     }
     UCHAR descriptor[255];
     sim::SetupPacket setup;

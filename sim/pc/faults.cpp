@@ -36,6 +36,24 @@ const char* FaultName(Fault fault) {
             return "symbolic-link";
         case Fault::kQueueCreate:
             return "queue-create";
+        case Fault::kAssignName:
+            return "assign-name";
+        case Fault::kRequestInput:
+            return "request-input";
+        case Fault::kRequestOutput:
+            return "request-output";
+        case Fault::kUsbString:
+            return "usb-string";
+        case Fault::kOpenKey:
+            return "open-key";
+        case Fault::kQueryValue:
+            return "query-value";
+        case Fault::kDeviceKey:
+            return "device-key";
+        case Fault::kReferenceByHandle:
+            return "ob-reference";
+        case Fault::kQueryName:
+            return "query-name";
     }
     return "?";
 }

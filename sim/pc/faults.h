@@ -8,7 +8,6 @@
 
 namespace sim {
 
-// kQueueCreate stays last: the scenario parser walks the names up to it.
 enum class Fault {
     kPoolAllocation,     // target: the pool tag as four characters
     kDriverCreate,       // WdfDriverCreate
@@ -25,7 +24,18 @@ enum class Fault {
     kControlInit,        // WdfControlDeviceInitAllocate
     kSymbolicLink,       // WdfDeviceCreateSymbolicLink
     kQueueCreate,        // WdfIoQueueCreate
+    kAssignName,         // WdfDeviceInitAssignName
+    kRequestInput,       // WdfRequestRetrieveInputBuffer
+    kRequestOutput,      // WdfRequestRetrieveOutputBuffer
+    kUsbString,          // WdfUsbTargetDeviceQueryString; target: device name
+    kOpenKey,            // ZwOpenKey
+    kQueryValue,         // ZwQueryValueKey; target: the value's name
+    kDeviceKey,          // IoOpenDeviceRegistryKey; target: device name
+    kReferenceByHandle,  // ObReferenceObjectByHandle
+    kQueryName,          // ObQueryNameString
 };
+// The scenario parser walks the names up to this one.
+constexpr Fault kLastFault = Fault::kQueryName;
 
 const char* FaultName(Fault fault);
 

@@ -1,5 +1,7 @@
 #include "pc/machine.h"
 
+#include <ntddk.h>
+
 #include <stdexcept>
 
 #include "kmdf/kmdf.h"
@@ -38,6 +40,13 @@ Machine& Machine::Current() {
 
 void Machine::Log(const std::string& category, const std::string& text) {
     log.Add(scheduler.Now(), category, text);
+}
+
+void Machine::PreemptionPoint() {
+    SimThread* thread = scheduler.Current();
+    if (thread != nullptr && thread->irql < DISPATCH_LEVEL && observing_ == 0) {
+        scheduler.Yield();
+    }
 }
 
 void Machine::BugCheck(const std::string& report) {

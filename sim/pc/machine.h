@@ -32,6 +32,21 @@ class Machine {
     void Log(const std::string& category, const std::string& text);
     // Stops the run loudly, as Driver Verifier or a bug check would.
     [[noreturn]] void BugCheck(const std::string& report);
+    // A thread below DISPATCH_LEVEL can lose the processor anywhere; the stand-in's calls
+    // that a driver makes while walking shared state offer the seed that choice on entry.
+    void PreemptionPoint();
+    // While a test or ampsim reads the driver's state through the stand-in's calls, those
+    // calls offer no preemption: looking at the machine must not change what it does.
+    class Observation {
+      public:
+        explicit Observation(Machine& machine) : machine_(machine) { ++machine_.observing_; }
+        ~Observation() { --machine_.observing_; }
+        Observation(const Observation&) = delete;
+        Observation& operator=(const Observation&) = delete;
+
+      private:
+        Machine& machine_;
+    };
 
     Scheduler scheduler;
     EventLog log;
@@ -42,6 +57,9 @@ class Machine {
     std::unique_ptr<Kmdf> kmdf;
     std::unique_ptr<UsbTree> usb;
     std::unique_ptr<PnpManager> pnp;
+
+  private:
+    int observing_ = 0;
 };
 
 }  // namespace sim

@@ -77,30 +77,36 @@ NTSTATUS FillTopologyAddress(const UsbNode& node, PUSB_TOPOLOGY_ADDRESS address)
 }
 
 // The USB stack's internal controls, whichever device object of the stack received them.
+// Each is logged as it is answered or handed to the device, before its completion can wake
+// the sender.
 NTSTATUS InternalControl(DeviceStack* stack, PIRP irp, Via via) {
     PIO_STACK_LOCATION location = IoGetCurrentIrpStackLocation(irp);
+    ULONG code = location->Parameters.DeviceIoControl.IoControlCode;
     UsbNode* node = stack->node;
+    auto answer = [&](NTSTATUS status) {
+        LogInternalRequest(Machine::Current(), *node, code, via, status);
+        return CompleteWith(irp, status);
+    };
     if (stack->removed || !node->connected || (via == Via::kPdo && node->behaviour.pdo_fails)) {
-        return CompleteWith(irp, via == Via::kPdo && node->behaviour.pdo_fails
-                                     ? STATUS_UNSUCCESSFUL
-                                     : STATUS_NO_SUCH_DEVICE);
+        return answer(via == Via::kPdo && node->behaviour.pdo_fails ? STATUS_UNSUCCESSFUL
+                                                                    : STATUS_NO_SUCH_DEVICE);
     }
-    switch (location->Parameters.DeviceIoControl.IoControlCode) {
+    switch (code) {
         case IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS:
-            return CompleteWith(
-                irp, FillTopologyAddress(*node, static_cast<PUSB_TOPOLOGY_ADDRESS>(
-                                                    location->Parameters.Others.Argument1)));
+            return answer(FillTopologyAddress(
+                *node, static_cast<PUSB_TOPOLOGY_ADDRESS>(location->Parameters.Others.Argument1)));
         case IOCTL_INTERNAL_USB_SUBMIT_URB: {
             auto* urb = static_cast<PURB>(location->Parameters.Others.Argument1);
             SetupPacket setup;
             PVOID buffer = nullptr;
             if (node->device_thread == nullptr || !SetupFromUrb(urb, &setup, &buffer)) {
-                return CompleteWith(irp, STATUS_NOT_SUPPORTED);
+                return answer(STATUS_NOT_SUPPORTED);
             }
+            LogInternalRequest(Machine::Current(), *node, code, via, STATUS_PENDING);
             return node->device_thread->Submit(irp, setup, buffer, urb, via);
         }
     }
-    return CompleteWith(irp, STATUS_NOT_SUPPORTED);
+    return answer(STATUS_NOT_SUPPORTED);
 }
 
 // The bus driver's PDOs succeed every PnP and power request and serve the USB stack's

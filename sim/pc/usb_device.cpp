@@ -1,5 +1,7 @@
 #include "pc/usb_device.h"
 
+#include <usbioctl.h>
+
 #include <cctype>
 #include <cstdio>
 
@@ -196,6 +198,25 @@ void LogSetup(Machine& machine, const UsbNode& node, const SetupPacket& setup, V
                   ViaName(via), static_cast<unsigned>(status));
     bool standard = (setup.request_type & kTypeMask) == kTypeStandard;
     machine.Log(standard ? "usb-std" : "usb", node.name + text);
+}
+
+void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via via,
+                        NTSTATUS status) {
+    char name[48];
+    if (code == IOCTL_INTERNAL_USB_SUBMIT_URB) {
+        std::snprintf(name, sizeof name, "IOCTL_INTERNAL_USB_SUBMIT_URB");
+    } else if (code == IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS) {
+        std::snprintf(name, sizeof name, "IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS");
+    } else {
+        std::snprintf(name, sizeof name, "0x%08x", static_cast<unsigned>(code));
+    }
+    char result[16];
+    if (status == STATUS_PENDING) {
+        std::snprintf(result, sizeof result, "pending");
+    } else {
+        std::snprintf(result, sizeof result, "0x%08x", static_cast<unsigned>(status));
+    }
+    machine.Log("usb-internal", node.name + " " + name + " via=" + ViaName(via) + " -> " + result);
 }
 
 UsbDeviceThread::UsbDeviceThread(Machine& machine, UsbNode& node) : machine_(machine), node_(node) {

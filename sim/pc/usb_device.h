@@ -74,4 +74,10 @@ class UsbDeviceThread {
 void LogSetup(Machine& machine, const UsbNode& node, const SetupPacket& setup, Via via,
               NTSTATUS status);
 
+// Logs "NAME IOCTL_INTERNAL_USB_... via=pdo|lower -> STATUS" (category "usb-internal") for
+// an internal device-control request of the USB stack; STATUS is "pending" for one handed
+// to the device, whose setup line then tells how it ended.
+void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via via,
+                        NTSTATUS status);
+
 }  // namespace sim

@@ -269,6 +269,29 @@ TEST(Charging, OncePerStartOrResume) {
     EXPECT_TRUE(NothingLeft(charging));
 }
 
+// Through the control device the request's byte decides the hub check: with an iPad on the
+// computer and no Vexa hub, byte 0 is refused and sends nothing, any other byte serves it.
+TEST(Charging, RequestByteDecidesTheHubCheckThroughTheControlDevice) {
+    const uint8_t bytes[] = {0, 1, 0, 0x80};
+    std::vector<size_t> information;
+    Charging charging =
+        RunCharging("controller C1\ndevice PAD vid=05AC pid=12AB\nload\nplug PAD C1:1\n",
+                    [&](sim::Machine&, std::vector<NTSTATUS>& statuses) {
+                        for (uint8_t byte : bytes) {
+                            support::IoctlReply reply =
+                                support::Ioctl(VEXA_IOCTL_ENABLE_TAB_CHARGING, {byte}, 0);
+                            statuses.push_back(reply.status);
+                            information.push_back(reply.information);
+                        }
+                    });
+    EXPECT_RUN_OK(charging.run);
+    EXPECT_EQ(charging.statuses, (std::vector<NTSTATUS>{STATUS_UNSUCCESSFUL, STATUS_SUCCESS,
+                                                        STATUS_UNSUCCESSFUL, STATUS_SUCCESS}));
+    EXPECT_EQ(information, std::vector<size_t>(4, 0));
+    EXPECT_TRUE(SameSequence(charging.sent, {Sent("PAD", kLow)}));
+    EXPECT_TRUE(NothingLeft(charging));
+}
+
 // A tablet charged earlier is not asked again but still counts, so the newcomer gets the
 // values for two tablets.
 TEST(Charging, ChargedTabletStillCountsInModeTwo) {

@@ -33,6 +33,7 @@ CONTROL_DEVICE_EXTENSION ConfigurationFor(const std::string& registry,
     });
     EXPECT_TRUE(result.ok()) << result.outcome.report;
     EXPECT_EQ(result.pool_outstanding, 0u);
+    EXPECT_EQ(result.handles_open, 0u) << "a key was left open";
     return config;
 }
 
@@ -146,6 +147,42 @@ TEST(Configuration, AFailedReadLeavesOnlyThatSettingAtItsDefault) {
     EXPECT_EQ(PairsOf(config.IpadSupportList), (Pairs{{0x05AC, 0x1297}}));
     EXPECT_EQ(config.IDevSkipList.Count, 0);
     EXPECT_EQ(config.ChgCmdMode, 3u);
+}
+
+struct RegistryFaultCase {
+    sim::Fault fault;
+    const char* target;
+    int skip;
+    LONG ipad_pairs;  // what is left of each setting
+    LONG skip_pairs;
+    ULONG mode;
+};
+
+// Each registry call of a read failing once: that setting stays at its default, the others
+// are read, and no key stays open (ConfigurationFor checks the handles).
+TEST(Configuration, AFailedRegistryCallLeavesOnlyThatSettingAtItsDefault) {
+    const RegistryFaultCase cases[] = {
+        {sim::Fault::kOpenKey, "", 0, 0, 1, 3},
+        {sim::Fault::kOpenKey, "", 1, 1, 0, 3},
+        {sim::Fault::kOpenKey, "", 4, 1, 1, 0},
+        {sim::Fault::kQueryValue, "IPADSupportList", 0, 0, 1, 3},
+        {sim::Fault::kQueryValue, "IPADSupportList", 1, 0, 1, 3},
+        {sim::Fault::kQueryValue, "IDevSkipList", 1, 1, 0, 3},
+        {sim::Fault::kQueryValue, "CHGCMDMODE", 0, 1, 1, 0},
+        {sim::Fault::kQueryValue, "CHGCMDMODE", 1, 1, 1, 0},
+    };
+    for (const RegistryFaultCase& c : cases) {
+        CONTROL_DEVICE_EXTENSION config = ConfigurationFor(
+            "registry IPADSupportList REG_MULTI_SZ 05AC_1297\n"
+            "registry IDevSkipList REG_MULTI_SZ 05AC_12AB\n"
+            "registry CHGCMDMODE REG_DWORD 3\n",
+            [&](sim::Machine& machine) { machine.faults.Arm(c.fault, c.target, 1, c.skip); });
+        std::string what = std::string(sim::FaultName(c.fault)) + " " + c.target + " skip " +
+                           std::to_string(c.skip);
+        EXPECT_EQ(config.IpadSupportList.Count, c.ipad_pairs) << what;
+        EXPECT_EQ(config.IDevSkipList.Count, c.skip_pairs) << what;
+        EXPECT_EQ(config.ChgCmdMode, c.mode) << what;
+    }
 }
 
 }  // namespace

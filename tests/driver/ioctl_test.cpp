@@ -112,6 +112,8 @@ const IoctlCase kCases[] = {
      Cut(Transfer(2, 0x40, 0x40, 0, 0, 0), 15), 16, STATUS_BUFFER_TOO_SMALL, 0, ""},
     {"input without the data stage", VEXA_IOCTL_VENDOR_REQUEST, Transfer(2, 0x40, 0x41, 0, 0, 4),
      20, STATUS_BUFFER_TOO_SMALL, 0, ""},
+    {"input one byte short of the data stage", VEXA_IOCTL_VENDOR_REQUEST,
+     Transfer(2, 0x40, 0x41, 0, 0, 4, 3), 20, STATUS_BUFFER_TOO_SMALL, 0, ""},
     {"output without room for the data", VEXA_IOCTL_VENDOR_REQUEST2,
      Transfer(2, 0x40, 0x41, 0, 0, 4, 4), 19, STATUS_BUFFER_TOO_SMALL, 0, ""},
     {"data stage read into the reply", VEXA_IOCTL_VENDOR_REQUEST2,

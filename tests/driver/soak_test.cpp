@@ -34,6 +34,9 @@ class Soak {
     Soak(sim::Machine& machine, std::string* failure) : machine_(machine), failure_(failure) {}
 
     void Step(int step) {
+        // Steps start on the application's millisecond, so that a removal can meet a walk of
+        // the device list that a request is making.
+        machine_.scheduler.SleepFor(sim::kTicksPerMs, "the next step");
         std::vector<sim::UsbNode*> plugged, unplugged;
         for (const char* name : {"H1", "H2", "PAD1", "PAD2", "TAB1", "TAB2", "KEY"}) {
             sim::UsbNode* node = machine_.usb->Find(name);
@@ -65,6 +68,7 @@ class Soak {
     }
 
     void Check(int step) {
+        sim::Machine::Observation observation(machine_);
         if (!machine_.pnp->driver_loaded()) {
             return;
         }
@@ -140,17 +144,24 @@ class Soak {
     ULONG highest_seen_ = 0;
 };
 
-// One of the application's requests: a charge request, the list, or a port command to a
-// handle that may have gone.
+// One of the application's requests: a charge request, the list, a string or topology query,
+// or a port command, to a handle that may have gone.
 support::IoctlReply Request(sim::Machine& machine, sim::UserHandle handle) {
     uint64_t pick = machine.scheduler.Random();
-    if (pick % 3 == 0) {
-        return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
+    uint32_t device = static_cast<uint32_t>(pick >> 8) % 12;
+    switch (pick % 5) {
+        case 0:
+            return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENABLE_TAB_CHARGING, {0}, 0);
+        case 1:
+            return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
+        case 2:
+            return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_GET_INSTANCE_ID,
+                                       support::Le32({0, device, 512}), 12 + 512);
+        case 3:
+            return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_GET_TOPOLOGY_ADDRESS,
+                                       support::Le32({0, device}), 32);
     }
-    if (pick % 3 == 1) {
-        return ampsim::SendIoctlOn(machine, handle, VEXA_IOCTL_ENUM_DEVICES, {}, 8 + 15 * 4);
-    }
-    std::vector<uint8_t> command = support::Le32({0, static_cast<uint32_t>(pick >> 8) % 12});
+    std::vector<uint8_t> command = support::Le32({0, device});
     command.push_back(0x43);
     command.push_back(0x74);
     support::AppendLe16(&command, {2, 1, 0});
@@ -214,6 +225,7 @@ TEST(Soak, InvariantsHoldOverManySeeds) {
                                  << runner.machine()->log.Tail(20);
         ASSERT_EQ(failure, "") << "seed " << seed << "\n" << runner.machine()->log.Tail(20);
         ASSERT_EQ(result.pool_outstanding, 0u) << "seed " << seed;
+        ASSERT_EQ(result.handles_open, 0u) << "seed " << seed;
         ASSERT_EQ(runner.machine()->kmdf->live_objects(), 0u) << "seed " << seed;
         ASSERT_TRUE(runner.machine()->kernel.live_irps.empty()) << "seed " << seed;
         ASSERT_EQ(runner.machine()->user_io.open_count(), 0u) << "seed " << seed;

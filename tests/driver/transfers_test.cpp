@@ -64,6 +64,45 @@ TEST(Transfers, WithoutTargetReadsGoToPdoThenLower) {
     EXPECT_EQ(lower_path.TopologyAddress.RootHubPortNumber, 1);
 }
 
+struct InternalOrderCase {
+    const char* options;
+    std::vector<std::string> requests;  // the internal requests the device's stack received
+};
+
+#define URB_VIA(via, result) "IOCTL_INTERNAL_USB_SUBMIT_URB via=" via " -> " result
+#define TOPOLOGY_VIA(via, result) "IOCTL_INTERNAL_USB_GET_TOPOLOGY_ADDRESS via=" via " -> " result
+
+// Every request the driver sends down the stack itself goes to the Pdo first and, only when
+// that fails, to the next-lower device: the topology address on every device, and the
+// descriptor, serial, BOS and hub-test reads on a device without a framework target.
+TEST(Transfers, InternalRequestsGoToPdoFirstThenLower) {
+    const InternalOrderCase cases[] = {
+        {"", {TOPOLOGY_VIA("pdo", "0x00000000")}},
+        {"pdofail", {TOPOLOGY_VIA("pdo", "0xc0000001"), TOPOLOGY_VIA("lower", "0x00000000")}},
+        // The BOS and string 0x80 reads stall on the Pdo path and are tried again below.
+        {"notarget",
+         {URB_VIA("pdo", "pending"), URB_VIA("pdo", "pending"), URB_VIA("pdo", "pending"),
+          URB_VIA("lower", "pending"), URB_VIA("pdo", "pending"), URB_VIA("lower", "pending"),
+          TOPOLOGY_VIA("pdo", "0x00000000")}},
+        {"notarget pdofail",
+         {URB_VIA("pdo", "0xc0000001"), URB_VIA("lower", "pending"), URB_VIA("pdo", "0xc0000001"),
+          URB_VIA("lower", "pending"), URB_VIA("pdo", "0xc0000001"), URB_VIA("lower", "pending"),
+          URB_VIA("pdo", "0xc0000001"), URB_VIA("lower", "pending"),
+          TOPOLOGY_VIA("pdo", "0xc0000001"), TOPOLOGY_VIA("lower", "0x00000000")}},
+    };
+    for (const InternalOrderCase& c : cases) {
+        auto run =
+            RunScenario(std::string("controller C1\ndevice PAD vid=05AC pid=12AB serial=AB ") +
+                        c.options + "\nload\nplug PAD C1:1\n");
+        EXPECT_RUN_OK(run);
+        std::vector<std::string> expected;
+        for (const std::string& request : c.requests) {
+            expected.push_back("PAD " + request);
+        }
+        EXPECT_TRUE(SameSequence(run.Lines("usb-internal"), expected)) << c.options;
+    }
+}
+
 TEST(Transfers, FrameworkPathKeepsCharactersOnlyAndReadsTheBos) {
     FILTER_EXTENSION device = {};
     auto run = RunScenario(
@@ -221,16 +260,27 @@ TEST(Transfers, PortModeAndChargeRequestsReachTheirDevices) {
 namespace {
 
 struct KeyNameCase {
-    const char* key;
+    std::string key;
     NTSTATUS status;
     const char* instance;  // what the destination holds afterwards
 };
+
+const size_t kLongestKeyName = (1024 - sizeof(OBJECT_NAME_INFORMATION)) / sizeof(WCHAR) - 1;
+
+// A key name of `length` characters whose instance component is "INST".
+std::string KeyNameOfLength(size_t length) {
+    const std::string tail = "\\INST\\Device Parameters";
+    return "\\" + std::string(length - 1 - tail.size(), 'K') + tail;
+}
 
 TEST(Transfers, InstanceIdNeedsTwoComponentsBeforeItsEnd) {
     const KeyNameCase cases[] = {
         {"\\REGISTRY\\X\\5&abc&0&1\\Device Parameters", STATUS_SUCCESS, "5&abc&0&1"},
         {"\\Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
         {"Device Parameters", STATUS_UNSUCCESSFUL, "unchanged"},
+        // The name is read into 1024 bytes: the name record, then the terminated name.
+        {KeyNameOfLength(kLongestKeyName), STATUS_SUCCESS, "INST"},
+        {KeyNameOfLength(kLongestKeyName + 1), STATUS_INFO_LENGTH_MISMATCH, "unchanged"},
     };
     for (const KeyNameCase& c : cases) {
         NTSTATUS status = STATUS_PENDING;

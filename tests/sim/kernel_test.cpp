@@ -85,6 +85,79 @@ TEST(KernelPool, AccountsBytesAndFailsOnlyTheArmedTag) {
     EXPECT_EQ(machine.kernel.pool.outstanding_bytes(), 0u);
 }
 
+const ULONG kTabv = 'T' | 'a' << 8 | 'b' << 16 | 'v' << 24;
+
+struct SpecialPoolCase {
+    const char* name;
+    std::function<void()> call;
+    const char* report;  // nullptr: no bug check
+};
+
+// The bytes between a block's end and its guard page are checked when it is freed and, for
+// blocks still allocated, at the end of the run.
+TEST(KernelPool, WritesPastTheEndAreFoundAtFreeAndAtTheEnd) {
+    const SpecialPoolCase cases[] = {
+        {"whole block written",
+         [] {
+             auto* block = static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, 23, kTabv));
+             memset(block, 0, 23);
+             ExFreePoolWithTag(block, kTabv);
+         },
+         nullptr},
+        {"one byte past the end, freed",
+         [] {
+             auto* block = static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, 23, kTabv));
+             block[23] = 0;
+             ExFreePoolWithTag(block, kTabv);
+         },
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 23 bytes (allocation #1) "
+         "was written past its end at byte 23 when it was freed"},
+        {"past the end, never freed",
+         [] {
+             ExAllocatePoolWithTag(NonPagedPool, 8, kTabv);
+             auto* block = static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, 9, kTabv));
+             block[12] = 0;
+             Machine::Current().kernel.pool.CheckOutstanding();
+         },
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 9 bytes (allocation #2) "
+         "was written past its end at byte 12 (found at the end of the run)"},
+    };
+    for (const SpecialPoolCase& c : cases) {
+        Machine machine;
+        sim::RunOutcome outcome = RunAt(machine, PASSIVE_LEVEL, c.call);
+        if (c.report == nullptr) {
+            EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << c.name << ": " << outcome.report;
+        } else {
+            EXPECT_EQ(outcome.report, c.report) << c.name;
+        }
+    }
+}
+
+// Reaching the guard page, or a block already freed, stops the process as a bug check
+// would stop the machine.
+TEST(KernelPoolDeathTest, AccessBeyondTheBlockOrAfterItsFreeStopsTheMachine) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            Machine machine;
+            auto* block =
+                static_cast<volatile UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, 23, kTabv));
+            (void)block[32];
+        },
+        ::testing::ExitedWithCode(3),
+        "DRIVER_PAGE_FAULT_BEYOND_END_OF_ALLOCATION: pool block Tabv of 23 bytes \\(allocation "
+        "#1\\) accessed at byte 32");
+    EXPECT_EXIT(
+        {
+            Machine machine;
+            auto* block =
+                static_cast<volatile UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, 23, kTabv));
+            ExFreePoolWithTag(const_cast<UCHAR*>(block), kTabv);
+            (void)block[0];
+        },
+        ::testing::ExitedWithCode(3), "DRIVER_PAGE_FAULT_IN_FREED_SPECIAL_POOL: pool block Tabv");
+}
+
 class RegistryQuery : public ::testing::Test {
   protected:
     void SetUp() override {

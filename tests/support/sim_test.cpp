@@ -31,9 +31,10 @@ std::vector<ListedDevice> ListedDevices() {
     if (!sim::Machine::Current().pnp->driver_loaded() || FilterDevices == NULL) {
         return devices;
     }
-    // Nothing here blocks, and only one simulated thread runs at a time, so the walk sees
-    // the list as it is without the driver's lock, whose acquisition could let another
-    // thread in to unload the driver and take the lock away.
+    // Nothing here blocks or is preempted, and only one simulated thread runs at a time, so
+    // the walk sees the list as it is without the driver's lock, whose acquisition could let
+    // another thread in to unload the driver and take the lock away.
+    sim::Machine::Observation observation(sim::Machine::Current());
     ULONG count = WdfCollectionGetCount(FilterDevices);
     for (ULONG i = 0; i < count; ++i) {
         PFILTER_EXTENSION extension = FilterGetData(WdfCollectionGetItem(FilterDevices, i));
