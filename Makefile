@@ -81,7 +81,7 @@ WINDOWS_BUILD_DIR := build-windows
 
 windows: setup
 	@$(CMAKE) -S app -B $(WINDOWS_BUILD_DIR) -G Ninja --log-level=WARNING \
-	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw-i686.cmake
+	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
 	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)
 
 # The driver's compile check, then Ampwise's real build and its smoke test under Wine.

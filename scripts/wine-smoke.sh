@@ -35,8 +35,8 @@ else
     loader=/usr/lib/wine/wine64
     export WINEARCH=win64
     cmake -S app -B "$build/x64" -G Ninja --log-level=WARNING -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$PWD/app/toolchain-mingw-x86_64.cmake"
-    cmake --build "$build/x64"
+        -DAMPWISE_ARCH=x86_64 -DCMAKE_TOOLCHAIN_FILE="$PWD/app/toolchain-mingw.cmake" >/dev/null
+    cmake --build "$build/x64" >/dev/null || fail "the 64-bit build failed"
     exe="$build/x64/Ampwise.exe"
     unit="$build/x64/ampwise_unit.exe"
 fi

@@ -125,6 +125,21 @@ BOOL ReadTopology(HANDLE device, VEXA_TOPOLOGY* buffer, ULONG handle, LPCSTR kin
     return TRUE;
 }
 
+// Adds the device's address to one of the pass's arrays; the arrays hold eight, so a ninth
+// device of a kind is ignored with a trace line.
+BOOL AppendDevice(HANDLE device, VEXA_TOPOLOGY* buffer, const VEXA_DEVICE_ENTRY& entry, ULONG j,
+                  LPCSTR kind, TopoAddr* addrs, int* count) {
+    if (*count == PASS_DEVICE_MAX) {
+        DebugPrint("no room for %s, entry %d ignored\n", kind, j);
+        return FALSE;
+    }
+    if (!ReadTopology(device, buffer, entry.handle, kind, *count, &addrs[*count])) {
+        return FALSE;
+    }
+    (*count)++;
+    return TRUE;
+}
+
 // Picks the Samsung tablets and the USB 2 Vexa hubs out of the list, with their addresses.
 void CollectDevices(HANDLE device, const VEXA_DEVICE_LIST* list, ULONG entries, PassDevices* pass) {
     VEXA_TOPOLOGY buffer;
@@ -134,22 +149,12 @@ void CollectDevices(HANDLE device, const VEXA_DEVICE_LIST* list, ULONG entries, 
     for (ULONG j = 0; j < entries; j++) {
         const VEXA_DEVICE_ENTRY& entry = list->entries[j];
         if (entry.VID == SAMSUNG_VID) {
-            if (pass->tab_count == PASS_DEVICE_MAX) {
-                DebugPrint("too many Samsung tabs, entry %d ignored\n", j);
-            } else if (ReadTopology(device, &buffer, entry.handle, "SamsungTab", pass->tab_count,
-                                    &pass->tabs[pass->tab_count])) {
-                pass->tab_count++;
-            }
+            AppendDevice(device, &buffer, entry, j, "SamsungTab", pass->tabs, &pass->tab_count);
         }
         if (entry.VexaDevType == VEXA_DEV_TYPE_HUB &&
-            (entry.bcdUSB & BCD_USB_MAJOR_MASK) == BCD_USB_2) {
-            if (pass->hub_count == PASS_DEVICE_MAX) {
-                DebugPrint("too many Vexa hubs, entry %d ignored\n", j);
-            } else if (ReadTopology(device, &buffer, entry.handle, "VexaHub", pass->hub_count,
-                                    &pass->hubs[pass->hub_count])) {
-                pass->hub_entry[pass->hub_count] = (int)j;
-                pass->hub_count++;
-            }
+            (entry.bcdUSB & BCD_USB_MAJOR_MASK) == BCD_USB_2 &&
+            AppendDevice(device, &buffer, entry, j, "VexaHub", pass->hubs, &pass->hub_count)) {
+            pass->hub_entry[pass->hub_count - 1] = (int)j;
         }
     }
 }

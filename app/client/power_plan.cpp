@@ -10,6 +10,11 @@ namespace {
 const char kUsbSubgroup[] = "2a737441-1930-4402-8d77-b2bebba308a3";
 const char kUsbSelectiveSuspend[] = "48e6b7a6-50f5-4782-a5d4-53bb8f07e226";
 const char kPowerPlanFile[] = "c:\\a.out";
+// The AC value, then the DC value, of the setting: scheme, subgroup, setting, value.
+const char* const kValueCommands[] = {"/c POWERCFG -SetAcValueIndex %s %s %s %03d",
+                                      "/c POWERCFG -SETDCVALUEINDEX %s %s %s %03d"};
+const char* const kValueCommandErrors[] = {"Powercfg SetAcValueIndex ERROR!!\n",
+                                           "Powercfg SetDcValueIndex ERROR!!\n"};
 
 #define POWER_PLAN_STEP_MS 300
 #define POWER_PLAN_SETACTIVE_MS 1200
@@ -115,20 +120,14 @@ int ChangePowerPlanUsbSelectiveSuspend(int value, int flag) {
         DebugPrint("Power plan file format ERROR!!\n");
         return 0;
     }
-    wsprintfA(command, "/c POWERCFG -SetAcValueIndex %s %s %s %03d", guid, kUsbSubgroup,
-              kUsbSelectiveSuspend, value);
-    if (!StartHiddenCommand(command)) {
-        DebugPrint("Powercfg SetAcValueIndex ERROR!!\n");
-        return 0;
+    for (int i = 0; i < 2; i++) {
+        wsprintfA(command, kValueCommands[i], guid, kUsbSubgroup, kUsbSelectiveSuspend, value);
+        if (!StartHiddenCommand(command)) {
+            DebugPrint(kValueCommandErrors[i]);
+            return 0;
+        }
+        Sleep(POWER_PLAN_STEP_MS);
     }
-    Sleep(POWER_PLAN_STEP_MS);
-    wsprintfA(command, "/c POWERCFG -SETDCVALUEINDEX %s %s %s %03d", guid, kUsbSubgroup,
-              kUsbSelectiveSuspend, value);
-    if (!StartHiddenCommand(command)) {
-        DebugPrint("Powercfg SetDcValueIndex ERROR!!\n");
-        return 0;
-    }
-    Sleep(POWER_PLAN_STEP_MS);
     wsprintfA(command, "/c POWERCFG -SETACTIVE %s", guid);
     if (StartHiddenCommand(command)) {
         Sleep(POWER_PLAN_SETACTIVE_MS);
