@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Smoke test of the real Windows build: Ampwise starts under Wine on a virtual X screen with
 # a fresh Wine prefix, its debug output must show start-up and two polling cycles that find
-# no driver, and a screenshot of the screen is kept. The unit-test program runs first.
+# no driver, a screenshot of the screen is kept, and "Exit" must end it through its exit
+# sequence. The unit-test program runs first.
 # Everything lives under build-windows/; Wine and the X server are ended whatever happens.
 set -euo pipefail
 
@@ -10,8 +11,10 @@ cd "$(dirname "$0")/.."
 build=build-windows
 out="$build/smoke"
 cycles_wanted=2
+startup_seconds=45 # Wine's first window and tray icon can be slow on a busy machine
 run_seconds=15     # the monitoring thread polls every five seconds
-boot_seconds=150   # creating a prefix takes about a minute here
+exit_seconds=12    # "Exit" waits for the monitoring thread's cycle to end
+boot_seconds=100   # creating a prefix takes 25-40 s here
 
 fail() {
     echo "wine-smoke: FAILED: $*" >&2
@@ -29,6 +32,7 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     export WINEARCH=win32
     exe="$build/Ampwise.exe"
     unit="$build/ampwise_unit.exe"
+    exit_tool="$build/ampwise_exit.exe"
 else
     [ -x /usr/lib/wine/wine64 ] || fail "this kernel runs no 32-bit programs and wine64 is missing"
     echo "wine-smoke: this kernel runs no 32-bit programs; using the 64-bit build of the same sources"
@@ -39,6 +43,7 @@ else
     cmake --build "$build/x64" >/dev/null || fail "the 64-bit build failed"
     exe="$build/x64/Ampwise.exe"
     unit="$build/x64/ampwise_unit.exe"
+    exit_tool="$build/x64/ampwise_exit.exe"
 fi
 [ -f "$exe" ] || fail "$exe not built (make windows)"
 
@@ -48,6 +53,13 @@ export WINEPREFIX="$PWD/$out/prefix"
 # No Mono or Gecko download prompts; only the debug-output channel is of interest.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
+
+# A child that has ended stays a zombie until waited for, and kill -0 still reaches it.
+running() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+    [[ "$state" != Z* ]]
+}
 
 xvfb_pid=""
 cleanup() {
@@ -75,7 +87,7 @@ timeout "$boot_seconds" "$loader" wineboot --init >"$out/wineboot.log" 2>&1 ||
 echo "wine-smoke: Wine prefix created in $((SECONDS - start))s"
 
 if [ -f "$unit" ]; then
-    timeout 60 "$loader" "$unit" >"$out/unit.log" 2>&1 || {
+    timeout 20 "$loader" "$unit" >"$out/unit.log" 2>&1 || {
         cat "$out/unit.log" >&2
         fail "$unit failed"
     }
@@ -85,23 +97,36 @@ fi
 export WINEDEBUG=-all,warn+debugstr
 "$loader" "$exe" >"$out/ampwise.out" 2>"$out/ampwise.log" &
 app_pid=$!
-deadline=$((SECONDS + run_seconds))
+# Counts the polling cycles until there are enough or the time is up.
 cycles=0
-while [ "$SECONDS" -lt "$deadline" ] && kill -0 "$app_pid" 2>/dev/null; do
-    cycles=$(grep -ac 'fail to open driver handle' "$out/ampwise.log" || true)
-    [ "$cycles" -ge "$cycles_wanted" ] && break
-    sleep 0.5
-done
+count_cycles() {
+    local wanted=$1 deadline=$((SECONDS + $2))
+    while [ "$SECONDS" -lt "$deadline" ] && running "$app_pid"; do
+        cycles=$(grep -ac 'fail to open driver handle' "$out/ampwise.log" || true)
+        [ "$cycles" -ge "$wanted" ] && return
+        sleep 0.5
+    done
+}
+count_cycles 1 "$startup_seconds"
+count_cycles "$cycles_wanted" "$run_seconds"
 xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out/screen.png" ||
     fail "no screenshot of $DISPLAY"
-alive=0
-kill -0 "$app_pid" 2>/dev/null && alive=1
-wineserver -k >/dev/null 2>&1 || true
-wait "$app_pid" 2>/dev/null || true
-
+running "$app_pid" || fail "Ampwise ended on its own (see $out/ampwise.log)"
 grep -aq 'OutputDebugStringA "hello world\\n"' "$out/ampwise.log" ||
     fail "no \"hello world\" in the debug output (see $out/ampwise.log)"
 [ "$cycles" -ge "$cycles_wanted" ] ||
-    fail "\"fail to open driver handle\" seen $cycles times in ${run_seconds}s, wanted $cycles_wanted (see $out/ampwise.log)"
-[ "$alive" -eq 1 ] || fail "Ampwise ended on its own (see $out/ampwise.log)"
-echo "wine-smoke: Ampwise started, polled $cycles times without a driver; screenshot $out/screen.png"
+    fail "\"fail to open driver handle\" seen $cycles times ${run_seconds}s after the first, wanted $cycles_wanted (see $out/ampwise.log)"
+
+# "Exit" from the tray menu: the program must end through its exit sequence.
+WINEDEBUG=-all timeout 15 "$loader" "$exit_tool" >"$out/exit.log" 2>&1 ||
+    fail "could not choose Exit (see $out/exit.log)"
+deadline=$((SECONDS + exit_seconds))
+while [ "$SECONDS" -lt "$deadline" ] && running "$app_pid"; do
+    sleep 0.5
+done
+running "$app_pid" && fail "Ampwise still runs ${exit_seconds}s after Exit (see $out/ampwise.log)"
+exit_lines=$(grep -ao 'OutputDebugStringA "[a-z ]* wait thread end\\n"' "$out/ampwise.log" |
+    sed 's/.*"\(.*\)\\n"/\1/' | paste -sd, -)
+[ "$exit_lines" = "before wait thread end,after wait thread end" ] ||
+    fail "exit sequence was \"$exit_lines\" (see $out/ampwise.log)"
+echo "wine-smoke: Ampwise started, polled $cycles times without a driver, ended on Exit; screenshot $out/screen.png"
