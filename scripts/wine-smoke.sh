@@ -87,7 +87,7 @@ timeout "$boot_seconds" "$loader" wineboot --init >"$out/wineboot.log" 2>&1 ||
 echo "wine-smoke: Wine prefix created in $((SECONDS - start))s"
 
 if [ -f "$unit" ]; then
-    timeout 20 "$loader" "$unit" >"$out/unit.log" 2>&1 || {
+    timeout 45 "$loader" "$unit" >"$out/unit.log" 2>&1 || {
         cat "$out/unit.log" >&2
         fail "$unit failed"
     }

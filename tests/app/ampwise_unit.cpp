@@ -1,6 +1,6 @@
 // Ampwise's pure logic, run as a console program on Windows (or Wine): topology tests, the
-// slot list, the scheme-GUID check and the debug-line cut. Prints every failure and a
-// "N passed, N failed" line; the exit status is the number of failures.
+// slot list, the scheme-GUID check and the debug-line cut, then the class library's checks. Prints
+// every failure and a "N passed, N failed" line; the exit status is the number of failures.
 #include <windows.h>
 
 #include <stdio.h>
@@ -10,11 +10,16 @@
 #include "client/device_slot_list.h"
 #include "client/power_plan.h"
 #include "client/topo_addr.h"
+#include "unit_check.h"
+
+void RunAfxChecks();
 
 namespace {
 
 int g_passed = 0;
 int g_failed = 0;
+
+}  // namespace
 
 void Check(bool ok, const char* what, int caseIndex) {
     if (ok) {
@@ -24,6 +29,8 @@ void Check(bool ok, const char* what, int caseIndex) {
     g_failed++;
     printf("FAILED: %s (case %d)\n", what, caseIndex);
 }
+
+namespace {
 
 // Bus 1, device 2, function 0, root port r, then the hub ports from the root down.
 TopoAddr Addr(USHORT root, USHORT p0 = 0, USHORT p1 = 0, USHORT p2 = 0, USHORT p3 = 0,
@@ -183,12 +190,15 @@ void TestDebugPrintCut() {
 }  // namespace
 
 int main() {
+    // Unbuffered, so a check that hangs still leaves the lines before it.
+    setvbuf(stdout, NULL, _IONBF, 0);
     TestIsUpstreamOf();
     TestParentPortAndEquals();
     TestSlotListPasses();
     TestSlotListFull();
     TestReadSchemeGuid();
     TestDebugPrintCut();
+    RunAfxChecks();
     printf("ampwise_unit: %d passed, %d failed\n", g_passed, g_failed);
     return g_failed;
 }
