@@ -159,6 +159,21 @@ void CollectDevices(HANDLE device, const VEXA_DEVICE_LIST* list, ULONG entries, 
     }
 }
 
+// Confirms a device the list holds from an earlier pass, or adds it (tracing newText, and
+// fullText when no slot is free). The new slot, or -1 when nothing was added.
+int ConfirmOrAdd(DeviceSlotList& list, const TopoAddr& rec, LPCSTR newText, LPCSTR fullText) {
+    if (list.HasUnconfirmed(rec)) {
+        list.Confirm(rec);
+        return -1;
+    }
+    DebugPrint(newText);
+    int slot = list.Add(rec);
+    if (slot == -1) {
+        DebugPrint(fullText);
+    }
+    return slot;
+}
+
 void UpdateTabList(CMainDlg* dlg, const PassDevices& pass, PassNotes* notes) {
     DeviceSlotList& tabs = dlg->m_tab_list;
     tabs.Lock();
@@ -169,15 +184,9 @@ void UpdateTabList(CMainDlg* dlg, const PassDevices& pass, PassNotes* notes) {
             if (!IsUpstreamOf(pass.hubs[h], pass.tabs[t])) {
                 continue;
             }
-            if (tabs.HasUnconfirmed(pass.tabs[t])) {
-                tabs.Confirm(pass.tabs[t]);
-                continue;
-            }
-            DebugPrint("new Samsung tab detect on Vexa hub");
-            int slot = tabs.Add(pass.tabs[t]);
-            if (slot == -1) {
-                DebugPrint("GG, sg tab list overrun\n");
-            } else {
+            int slot = ConfirmOrAdd(tabs, pass.tabs[t], "new Samsung tab detect on Vexa hub",
+                                    "GG, sg tab list overrun\n");
+            if (slot != -1) {
                 notes->new_tab = TRUE;
                 notes->last_tab_slot = slot;
             }
@@ -191,15 +200,9 @@ void UpdateTabList(CMainDlg* dlg, const PassDevices& pass, PassNotes* notes) {
 void UpdateHubSlots(DeviceSlotList& hubs, const PassDevices& pass, PassNotes* notes) {
     hubs.MarkAllUnconfirmed();
     for (int h = 0; h < pass.hub_count; h++) {
-        if (hubs.HasUnconfirmed(pass.hubs[h])) {
-            hubs.Confirm(pass.hubs[h]);
-            continue;
-        }
-        DebugPrint("new Vexa hub detect");
-        int slot = hubs.Add(pass.hubs[h]);
-        if (slot == -1) {
-            DebugPrint("GG, vexa hub list overrun\n");
-        } else {
+        int slot =
+            ConfirmOrAdd(hubs, pass.hubs[h], "new Vexa hub detect", "GG, vexa hub list overrun\n");
+        if (slot != -1) {
             DebugPrint("Promote user for new hub\n");
             notes->new_hub = TRUE;
             notes->last_hub_slot = slot;
