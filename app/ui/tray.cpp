@@ -104,7 +104,7 @@ void CMainDlg::ShowContextMenu(int x, int y) {
     BuildContextMenu(menu);
     // In the foreground, so the menu closes when the user clicks elsewhere.
     SetForegroundWindow();
-    // The menu's modal loop handles sent messages: the monitoring thread is not held up.
+    // Two-thread rule: the menu's modal loop handles sent messages while it is open.
     TrackPopupMenu(menu, TPM_BOTTOMALIGN, x, y, 0, m_hWnd, NULL);
     DestroyMenu(menu);
 }
