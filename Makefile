@@ -38,7 +38,7 @@ FORMAT_FILES = $(if $(FORMAT_DIRS),find $(FORMAT_DIRS) -type f \( -name '*.cpp' 
 export UBSAN_OPTIONS ?= print_stacktrace=1
 export ASAN_OPTIONS ?= abort_on_error=1
 
-.PHONY: all setup configure build test demo bench fuzz check-windows format format-check clean
+.PHONY: all setup configure build test demo bench fuzz windows check-windows format format-check clean
 
 all: test
 
@@ -76,8 +76,19 @@ fuzz: setup
 	@$(CMAKE) --build $(FUZZ_BUILD_DIR)
 	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
-check-windows: setup
+# Ampwise for 32-bit Windows, cross-built with mingw-w64 into its own directory.
+WINDOWS_BUILD_DIR := build-windows
+
+windows: setup
+	@$(CMAKE) -S app -B $(WINDOWS_BUILD_DIR) -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
+	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)
+
+# The driver's compile check, then Ampwise's real build and its smoke test under Wine.
+check-windows: setup windows
 	@bash scripts/check-windows.sh
+	@bash scripts/setup.sh windows
+	@bash scripts/wine-smoke.sh
 
 format: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) -i
@@ -86,4 +97,4 @@ format-check: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) --dry-run -Werror
 
 clean:
-	rm -rf build build-san build-fuzz
+	rm -rf build build-san build-fuzz build-windows

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build needs, and nothing when they are all present,
-# so every make target can call it unconditionally.
+# so every make target can call it unconditionally. "setup.sh windows" adds the heavier group
+# of the Windows build's smoke test (Wine on a virtual X screen), which only check-windows
+# asks for.
 set -euo pipefail
+
+group="${1:-build}"
 
 packages=(
     cmake
@@ -17,8 +21,22 @@ packages=(
     clang-15            # check-windows: its alloc_text refuses functions without C linkage
     libclang-rt-14-dev  # libFuzzer and sanitizer runtimes for clang-14
     g++-mingw-w64-x86-64  # Windows cross compiler and DDK headers for check-windows
+    g++-mingw-w64-i686-posix  # Ampwise, the 32-bit Windows program, posix threads
+    binutils-mingw-w64-i686  # windres for its resources
     python3
 )
+
+# Wine runs 32-bit programs through the i386 architecture's packages.
+if [ "$group" = "windows" ]; then
+    packages+=(
+        wine
+        wine32:i386
+        wine64      # for kernels that run no 32-bit programs
+        xvfb
+        x11-apps    # xwd, the screenshot
+        netpbm      # xwdtopnm and pnmtopng, to turn it into a PNG
+    )
+fi
 
 missing=()
 for pkg in "${packages[@]}"; do
@@ -34,8 +52,16 @@ fi
 if [ "$(id -u)" -ne 0 ]; then
     echo "setup: missing packages: ${missing[*]}" >&2
     echo "setup: install them with:" >&2
+    if [ "$group" = "windows" ]; then
+        echo "  sudo dpkg --add-architecture i386 && sudo apt-get update" >&2
+    fi
     echo "  sudo apt-get install -y --no-install-recommends ${missing[*]}" >&2
     exit 1
+fi
+
+if [ "$group" = "windows" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture for wine32"
+    dpkg --add-architecture i386
 fi
 
 echo "setup: installing ${missing[*]}"

@@ -1,0 +1,94 @@
+// CDialog: modal and modeless dialogs from the module's templates, and data exchange.
+#include "afxwin.h"
+
+namespace {
+
+// The dialog whose window this thread is creating; its first dialog-procedure call
+// attaches the window to it.
+thread_local CDialog* t_dialog_being_created = NULL;
+
+}  // namespace
+
+// Dialog procedure of every dialog this library creates. Its first call subclasses the new
+// window, so from then on WindowProc and the message map see each message first and reach
+// the dialog manager's own procedure through DefWindowProc, which calls back here.
+// Only WM_INITDIALOG is answered here; everything else is left to the dialog manager.
+INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM) {
+    CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
+    if (pWnd == NULL && t_dialog_being_created != NULL) {
+        pWnd = t_dialog_being_created;
+        t_dialog_being_created = NULL;
+        pWnd->SubclassWindow(hWnd);
+    }
+    if (pWnd == NULL || message != WM_INITDIALOG) {
+        return FALSE;
+    }
+    return static_cast<CDialog*>(pWnd)->OnInitDialog();
+}
+
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
+ON_COMMAND(IDOK, OnOK)
+ON_COMMAND(IDCANCEL, OnCancel)
+END_MESSAGE_MAP()
+
+CDialog::CDialog() : m_nIDTemplate(0), m_pParentWnd(NULL) {}
+
+CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+
+// The system's modal loop (GetMessage inside DialogBoxParam) handles sent messages while
+// the dialog runs.
+int CDialog::DoModal() {
+    HWND hWndParent = m_pParentWnd == NULL ? NULL : m_pParentWnd->m_hWnd;
+    t_dialog_being_created = this;
+    INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
+                                       hWndParent, AfxDlgProc, 0);
+    t_dialog_being_created = NULL;
+    return (int)result;
+}
+
+BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
+    m_nIDTemplate = nIDTemplate;
+    m_pParentWnd = pParentWnd;
+    HWND hWndParent = pParentWnd == NULL ? NULL : pParentWnd->m_hWnd;
+    t_dialog_being_created = this;
+    HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDTemplate),
+                                     hWndParent, AfxDlgProc, 0);
+    t_dialog_being_created = NULL;
+    return hWnd != NULL;
+}
+
+void CDialog::EndDialog(int nResult) {
+    ::EndDialog(m_hWnd, nResult);
+}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+    CDataExchange dx(this, bSaveAndValidate);
+    DoDataExchange(&dx);
+    return TRUE;
+}
+
+// Binds the member controls; TRUE lets the dialog manager give the first control the focus.
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE)) {
+        return;
+    }
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+void AFXAPI DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
+    if (rControl.m_hWnd == NULL) {
+        rControl.SubclassDlgItem((UINT)nIDC, pDX->m_pDlgWnd);
+    }
+}

@@ -1,0 +1,258 @@
+#include "ui/main_dlg.h"
+
+#include "client/debug_print.h"
+#include "client/monitor_thread.h"
+#include "client/power_plan.h"
+#include "client/struct_sizes.h"
+#include "client/window_messages.h"
+
+CMainDlg::CMainDlg(CWnd* pParent)
+    : CDialog(IDD_AMPWISE_DIALOG, pParent),
+      m_icon_offline(NULL),
+      m_icon_online(NULL),
+      m_monitor_thread(NULL),
+      m_skip_option(0),
+      m_power_plan_changed(0),
+      m_tab_on_hub(0),
+      m_notify_dlg(NULL) {
+    ZeroMemory(&m_tray_data, sizeof(m_tray_data));
+    m_icon_app = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    InitializeCriticalSection(&m_tray_lock);
+}
+
+CMainDlg::~CMainDlg() {
+    DeleteCriticalSection(&m_tray_lock);
+}
+
+void CMainDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_EDIT_UNUSED, m_edit);
+    DDX_Control(pDX, IDC_ICON_STATIC, m_icon_static);
+}
+
+// Button 1000 (BN_CLICKED: the notify dialog for hub slot 0) joins the map, between
+// WM_QUERYDRAGICON and WM_DESTROY, with the notify dialog itself.
+BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
+ON_WM_PAINT()
+ON_WM_QUERYDRAGICON()
+ON_WM_DESTROY()
+ON_WM_WINDOWPOSCHANGING()
+ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayIconNotify)
+END_MESSAGE_MAP()
+
+BOOL CMainDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+    SetIcon(m_icon_app, TRUE);
+    SetIcon(m_icon_app, FALSE);
+    DebugPrint("hello world\n");
+    ReadStartupSwitches();
+
+    m_icon_offline = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_OFFLINE));
+    m_icon_online = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDI_ONLINE));
+    m_tip_offline.LoadString(IDS_TIP_OFFLINE);
+    m_tip_online.LoadString(IDS_TIP_ONLINE);
+    AddTrayIcon(m_icon_offline);
+    SetTrayTip(m_tip_offline);
+
+    m_monitor_thread = StartMonitorThread(this);
+    return TRUE;
+}
+
+// The two switches of the string table and the Windows version decide the selective-suspend
+// route; a power-plan change for the whole run is made here.
+void CMainDlg::ReadStartupSwitches() {
+    CString option;
+    option.LoadString(IDS_SKIP_OPTION);
+    m_skip_option = option == "YesForSkip" ? 1 : 0;
+    m_tab_on_hub = 0;
+    m_power_plan_changed = 0;
+    if (PowerPlanVersionTest()) {
+        option.LoadString(IDS_POWER_PLAN_OPTION);
+        m_power_plan_changed = option == "Yes" ? 1 : 0;
+    }
+    if (m_power_plan_changed == 1) {
+        DebugPrint("Changing power plan...");
+        if (ChangePowerPlanUsbSelectiveSuspend(0, 1) == 0) {
+            DebugPrint("Cannot stop USB selective-suspend!!");
+        }
+    }
+}
+
+void CMainDlg::OnDestroy() {
+    CDialog::OnDestroy();
+    if (m_power_plan_changed == 1) {
+        DebugPrint("Restoring power plan...");
+        if (ChangePowerPlanUsbSelectiveSuspend(1, 1) == 0) {
+            DebugPrint("Cannot start USB selective-suspend!!\n");
+        }
+    }
+    RemoveTrayIcon();
+    StopMonitorThread(m_monitor_thread);
+    m_monitor_thread = NULL;
+}
+
+void CMainDlg::OnOK() {}
+
+void CMainDlg::OnCancel() {}
+
+// Drawn only while minimised, which the hidden dialog never is.
+void CMainDlg::OnPaint() {
+    if (!IsIconic()) {
+        CDialog::OnPaint();
+        return;
+    }
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(m_hWnd, &paint);
+    SendMessage(WM_ICONERASEBKGND, (WPARAM)dc, 0);
+    RECT rect;
+    GetClientRect(&rect);
+    int x = (rect.right - rect.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (rect.bottom - rect.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_icon_app);
+    ::EndPaint(m_hWnd, &paint);
+}
+
+HCURSOR CMainDlg::OnQueryDragIcon() {
+    return (HCURSOR)m_icon_app;
+}
+
+// Keeps the dialog hidden: no window position change may show it.
+void CMainDlg::OnWindowPosChanging(WINDOWPOS* lpwndpos) {
+    CDialog::OnWindowPosChanging(lpwndpos);
+    lpwndpos->flags &= ~SWP_SHOWWINDOW;
+}
+
+// Sees every message before the message map, which then always gets it too.
+LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+            if ((wParam & 0xFF) == ID_MENU_EXIT) {
+                CDialog::OnOK();
+            } else if ((wParam & 0xFF) >= ID_MENU_HUB_FIRST &&
+                       (wParam & 0xFF) < ID_MENU_HUB_FIRST + DEVICE_SLOT_COUNT) {
+                OpenNotifyDlg((int)(wParam & 0xFF) - ID_MENU_HUB_FIRST);
+            }
+            break;
+        case WM_TIMER:
+            if (wParam == BALLOON_TIMER_ID) {
+                ShowBalloon("", "", 0);
+                KillTimer(BALLOON_TIMER_ID);
+            }
+            break;
+        case WM_POWERBROADCAST:
+            if (wParam == PBT_APMRESUMEAUTOMATIC) {
+                OnSystemResume();
+            }
+            break;
+        case WM_NEW_SGTAB_ARRIVE:
+            DebugPrint("WM_NEW_SGTAB_ARRIVE, wParam = 0x%x\n", wParam);
+            OnTabArrival(wParam);
+            break;
+        case WM_NEW_VEXAHUB_ARRIVE:
+            DebugPrint("WM_NEW_VEXAHUB_ARRIVE, wParam = 0x%x\n", wParam);
+            break;
+        case WM_OLD_SGTAB_REMOVE:
+            DebugPrint("WM_OLD_SGTAB_REMOVE\n");
+            UpdateNotifyDlg();
+            break;
+        case WM_OLD_VEXAHUB_REMOVE:
+            // The open notify dialog is closed here (IDOK posted to it) once it exists.
+            DebugPrint("WM_OLD_VEXAHUB_REMOVE\n");
+            break;
+        case WM_CHG_STATE_UPDATE:
+            OnChargeStateUpdate(wParam, lParam);
+            break;
+        case WM_DRIVER_OPEN_FAIL:
+            OnDriverOpenFail();
+            break;
+        case WM_NOTIFY_DLG_CLOSED:
+            m_notify_dlg = NULL;
+            ShowTimedBalloon(IDS_NOTIFY_TITLE, IDS_BALLOON_TEXT);
+            break;
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+// Opens the notify dialog on the hub of a tablet that sits on port 1; the lowest hub slot
+// upstream of the tablet wins.
+void CMainDlg::OnTabArrival(WPARAM tabSlot) {
+    if (tabSlot >= DEVICE_SLOT_COUNT) {
+        return;
+    }
+    const TopoAddr& tab = m_tab_list.records[tabSlot];
+    for (int hubSlot = 0; hubSlot < DEVICE_SLOT_COUNT; hubSlot++) {
+        if (!IsUpstreamOf(m_hub_list.records[hubSlot], tab)) {
+            continue;
+        }
+        if (ParentPort(tab) == 1) {
+            // The open notify dialog then shows the "detected" tip (string 1005).
+            OpenNotifyDlg(hubSlot);
+        }
+        return;
+    }
+}
+
+void CMainDlg::OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam) {
+    ULONG mask = (ULONG)(lParam >> 8) & PORT_CMD_PORT_MASK;
+    ULONG on = mask & (ULONG)lParam;
+    DebugPrint("WM_CHG_STATE_UPDATE, lParam = %x, %x\n", lParam, on);
+    if (hubSlot >= DEVICE_SLOT_COUNT) {
+        return;
+    }
+    // Not under the hub lock: the only other writer is the sender, blocked in SendMessageA.
+    if (on != 0) {
+        m_hub_list.port_state[hubSlot] |= mask;
+    } else {
+        m_hub_list.port_state[hubSlot] &= ~mask;
+    }
+    // With charging switched on, the open notify dialog then shows the tip of string 1006.
+    UpdateNotifyDlg();
+}
+
+void CMainDlg::OnDriverOpenFail() {
+    // Two-thread rule: the monitoring thread sends this message holding no lock.
+    m_hub_list.Lock();
+    m_hub_list.Clear();
+    m_hub_list.Unlock();
+    m_tab_list.Lock();
+    m_tab_list.Clear();
+    m_tab_list.Unlock();
+    // The open notify dialog is closed here (IDOK posted to it) once it exists.
+}
+
+// Port 1 of every hub that was charging is switched to charging again by the next pass.
+void CMainDlg::OnSystemResume() {
+    DebugPrint("System resume detected\n");
+    for (int hubSlot = 0; hubSlot < DEVICE_SLOT_COUNT; hubSlot++) {
+        if ((m_hub_list.port_state[hubSlot] & 1) != 0) {
+            DebugPrint("Re-send command to hub\n");
+            SetHubPortCommand(hubSlot, 1, 1);
+            // The open notify dialog's port button (1006) is disabled here once it exists.
+        }
+    }
+}
+
+void CMainDlg::SetHubPortCommand(int hubSlot, int port, int mode) {
+    ULONG word = (1UL << ((port - 1) & 31)) | ((ULONG)mode << 8);
+    DebugPrint("hub index = %d, port = %d, mode = 0x%x\n", hubSlot, port, word);
+    if (hubSlot < 0 || hubSlot >= DEVICE_SLOT_COUNT || port < 1 || port > 4) {
+        return;
+    }
+    // Two-thread rule: the monitoring thread never sends to this window while it holds the
+    // hub lock, so this wait ends.
+    m_hub_list.Lock();
+    m_hub_list.port_cmd[hubSlot] = word;
+    m_hub_list.Unlock();
+}
+
+// The notify dialog for hubSlot is created here (or the open one brought to the front) once
+// it exists; the menu and a tablet on port 1 already arrive through this routine.
+void CMainDlg::OpenNotifyDlg(int hubSlot) {
+    UNREFERENCED_PARAMETER(hubSlot);
+    UpdateNotifyDlg();
+}
+
+// With a notify dialog open, the state of port 1 of its hub is copied into it here.
+void CMainDlg::UpdateNotifyDlg() {
+    DebugPrint("enter UpdateNotifyDlg\n");
+}

@@ -1,0 +1,82 @@
+// The hidden main dialog: owner of the tray icon, the device lists, the monitoring thread
+// and the notify dialog, and target of every message of the monitoring thread.
+#pragma once
+
+#include <afxwin.h>
+
+#include "client/device_slot_list.h"
+#include "res/resource.h"
+
+class CNotifyDlg;
+
+// Tray icon and its menu.
+#define TRAY_ICON_ID 0x1010F0F0
+#define TRAY_TIP_MAX_CHARS 64
+#define BALLOON_TIMER_ID 100
+#define BALLOON_TIMER_MS 5000
+#define ID_MENU_EXIT 3
+#define ID_MENU_HUB_FIRST 10  // + hub slot
+
+class CMainDlg : public CDialog {
+  public:
+    explicit CMainDlg(CWnd* pParent = NULL);
+    virtual ~CMainDlg();
+
+    enum { IDD = IDD_AMPWISE_DIALOG };
+
+    // Called by the notify dialog and on resume: the next pass sends the command.
+    void SetHubPortCommand(int hubSlot, int port, int mode);
+    void OpenNotifyDlg(int hubSlot);
+    void UpdateNotifyDlg();
+
+    // Tray routines; SetTrayIcon and SetTrayTip are also called by the monitoring thread.
+    void AddTrayIcon(HICON icon);
+    void SetTrayIcon(HICON icon);
+    void SetTrayTip(LPCSTR text);
+    void RemoveTrayIcon();
+    void ShowBalloon(LPCSTR title, LPCSTR text, DWORD infoFlags);
+    void ShowTimedBalloon(UINT titleId, UINT textId);
+    void BuildContextMenu(HMENU menu);
+    void ShowContextMenu(int x, int y);
+
+    CEdit m_edit;
+    CStatic m_icon_static;  // becomes the icon-painting static that comes with the tip window
+    NOTIFYICONDATAA m_tray_data;
+    HICON m_icon_offline;
+    HICON m_icon_online;
+    CWinThread* m_monitor_thread;
+    BYTE m_skip_option;
+    BYTE m_power_plan_changed;
+    BYTE m_tab_on_hub;
+    CString m_tip_offline;
+    CString m_tip_online;
+    DeviceSlotList m_hub_list;
+    DeviceSlotList m_tab_list;
+    CNotifyDlg* m_notify_dlg;
+    HICON m_icon_app;
+    // Both threads update m_tray_data and hand it to the shell; one update at a time.
+    CRITICAL_SECTION m_tray_lock;
+
+  protected:
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual BOOL OnInitDialog();
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // The hidden dialog ends only through "Exit": Enter and Escape must not end it.
+    virtual void OnOK();
+    virtual void OnCancel();
+
+    afx_msg void OnPaint();
+    afx_msg HCURSOR OnQueryDragIcon();
+    afx_msg void OnDestroy();
+    afx_msg void OnWindowPosChanging(WINDOWPOS* lpwndpos);
+    afx_msg LRESULT OnTrayIconNotify(WPARAM wParam, LPARAM lParam);
+
+  private:
+    void ReadStartupSwitches();
+    void OnTabArrival(WPARAM tabSlot);
+    void OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam);
+    void OnDriverOpenFail();
+    void OnSystemResume();
+
+    DECLARE_MESSAGE_MAP()
+};

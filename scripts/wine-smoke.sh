@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Smoke test of the real Windows build: Ampwise starts under Wine on a virtual X screen with
+# a fresh Wine prefix, its debug output must show start-up and two polling cycles that find
+# no driver, a screenshot of the screen is kept, and "Exit" must end it through its exit
+# sequence. The unit-test program runs first.
+# Everything lives under build-windows/; Wine and the X server are ended whatever happens.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+
+build=build-windows
+out="$build/smoke"
+cycles_wanted=2
+startup_seconds=45 # Wine's first window and tray icon can be slow on a busy machine
+run_seconds=15     # the monitoring thread polls every five seconds
+exit_seconds=12    # "Exit" waits for the monitoring thread's cycle to end
+boot_seconds=100   # creating a prefix takes 25-40 s here
+
+fail() {
+    echo "wine-smoke: FAILED: $*" >&2
+    exit 1
+}
+
+for tool in Xvfb xwd xwdtopnm pnmtopng wineserver timeout; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool not found (run scripts/setup.sh windows)"
+done
+
+# A kernel without 32-bit support cannot run the 32-bit Wine loader. Then the same sources,
+# built for 64-bit Windows, stand in for the PE32 program.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    loader=/usr/lib/wine/wine
+    export WINEARCH=win32
+    exe="$build/Ampwise.exe"
+    unit="$build/ampwise_unit.exe"
+    exit_tool="$build/ampwise_exit.exe"
+else
+    [ -x /usr/lib/wine/wine64 ] || fail "this kernel runs no 32-bit programs and wine64 is missing"
+    echo "wine-smoke: this kernel runs no 32-bit programs; using the 64-bit build of the same sources"
+    loader=/usr/lib/wine/wine64
+    export WINEARCH=win64
+    cmake -S app -B "$build/x64" -G Ninja --log-level=WARNING -DCMAKE_BUILD_TYPE=Release \
+        -DAMPWISE_ARCH=x86_64 -DCMAKE_TOOLCHAIN_FILE="$PWD/app/toolchain-mingw.cmake" >/dev/null
+    cmake --build "$build/x64" >/dev/null || fail "the 64-bit build failed"
+    exe="$build/x64/Ampwise.exe"
+    unit="$build/x64/ampwise_unit.exe"
+    exit_tool="$build/x64/ampwise_exit.exe"
+fi
+[ -f "$exe" ] || fail "$exe not built (make windows)"
+
+rm -rf "$out"
+mkdir -p "$out"
+export WINEPREFIX="$PWD/$out/prefix"
+# No Mono or Gecko download prompts; only the debug-output channel is of interest.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=-all
+
+# A child that has ended stays a zombie until waited for, and kill -0 still reaches it.
+running() {
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) || return 1
+    [[ "$state" != Z* ]]
+}
+
+xvfb_pid=""
+cleanup() {
+    wineserver -k >/dev/null 2>&1 || true
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number: other users of the machine keep theirs.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do
+    [ -s "$out/display" ] && break
+    sleep 0.1
+done
+[ -s "$out/display" ] || fail "Xvfb did not start (see $out/xvfb.log)"
+export DISPLAY=":$(cat "$out/display")"
+
+start=$SECONDS
+timeout "$boot_seconds" "$loader" wineboot --init >"$out/wineboot.log" 2>&1 ||
+    fail "creating the Wine prefix took over ${boot_seconds}s or failed (see $out/wineboot.log)"
+echo "wine-smoke: Wine prefix created in $((SECONDS - start))s"
+
+if [ -f "$unit" ]; then
+    timeout 45 "$loader" "$unit" >"$out/unit.log" 2>&1 || {
+        cat "$out/unit.log" >&2
+        fail "$unit failed"
+    }
+    grep -a 'passed' "$out/unit.log" | tail -1
+fi
+
+export WINEDEBUG=-all,warn+debugstr
+"$loader" "$exe" >"$out/ampwise.out" 2>"$out/ampwise.log" &
+app_pid=$!
+# Counts the polling cycles until there are enough or the time is up.
+cycles=0
+count_cycles() {
+    local wanted=$1 deadline=$((SECONDS + $2))
+    while [ "$SECONDS" -lt "$deadline" ] && running "$app_pid"; do
+        cycles=$(grep -ac 'fail to open driver handle' "$out/ampwise.log" || true)
+        [ "$cycles" -ge "$wanted" ] && return
+        sleep 0.5
+    done
+}
+count_cycles 1 "$startup_seconds"
+count_cycles "$cycles_wanted" "$run_seconds"
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out/screen.png" ||
+    fail "no screenshot of $DISPLAY"
+running "$app_pid" || fail "Ampwise ended on its own (see $out/ampwise.log)"
+grep -aq 'OutputDebugStringA "hello world\\n"' "$out/ampwise.log" ||
+    fail "no \"hello world\" in the debug output (see $out/ampwise.log)"
+[ "$cycles" -ge "$cycles_wanted" ] ||
+    fail "\"fail to open driver handle\" seen $cycles times ${run_seconds}s after the first, wanted $cycles_wanted (see $out/ampwise.log)"
+
+# "Exit" from the tray menu: the program must end through its exit sequence.
+WINEDEBUG=-all timeout 15 "$loader" "$exit_tool" >"$out/exit.log" 2>&1 ||
+    fail "could not choose Exit (see $out/exit.log)"
+deadline=$((SECONDS + exit_seconds))
+while [ "$SECONDS" -lt "$deadline" ] && running "$app_pid"; do
+    sleep 0.5
+done
+running "$app_pid" && fail "Ampwise still runs ${exit_seconds}s after Exit (see $out/ampwise.log)"
+exit_lines=$(grep -ao 'OutputDebugStringA "[a-z ]* wait thread end\\n"' "$out/ampwise.log" |
+    sed 's/.*"\(.*\)\\n"/\1/' | paste -sd, -)
+[ "$exit_lines" = "before wait thread end,after wait thread end" ] ||
+    fail "exit sequence was \"$exit_lines\" (see $out/ampwise.log)"
+echo "wine-smoke: Ampwise started, polled $cycles times without a driver, ended on Exit; screenshot $out/screen.png"
