@@ -77,12 +77,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    bool all = show.count("all") != 0;
-    ampsim::RunResult result = runner->Run(seed, [&](const sim::Event& event) {
-        if (all || show.count(event.category) != 0) {
-            std::cout << sim::FormatEvent(event) << "\n";
-        }
-    });
+    runner->StreamOnly(show);
+    ampsim::RunResult result = runner->Run(
+        seed, [](const sim::Event& event) { std::cout << sim::FormatEvent(event) << "\n"; });
     std::cout << sim::FormatEvent(
                      sim::Event{result.end_time, "kernel",
                                 "pool outstanding=" + std::to_string(result.pool_outstanding)})
