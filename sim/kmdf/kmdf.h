@@ -183,6 +183,8 @@ class Kmdf {
 
     WdfDriver* driver = nullptr;
     size_t live_objects() const;
+    // Live objects and the tombstones still remembered.
+    size_t tracked_objects() const { return by_handle_.size(); }
     void NoteCreated(WdfDevice* device) { created_ = device; }
     // Describes a filter device for the "attached" line; set by the harness that knows
     // the driver's context layout.
