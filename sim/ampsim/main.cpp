@@ -158,6 +158,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    // Only the shown categories are formatted, and nothing is kept: a long run costs nothing
+    // for what nobody looks at.
+    runner->StreamOnly(options.shown.categories);
     if (options.many) {
         bool clean = ampsim::ReportSeeds(*runner, options.seeds, options.shown, std::cout);
         return clean ? 0 : 3;

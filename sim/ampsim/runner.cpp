@@ -54,6 +54,9 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
     machine_ = std::make_unique<sim::Machine>(seed);
     sim::Machine& machine = *machine_;
     machine.log.on_event = on_event;
+    if (streamed_) {
+        machine.log.StreamOnly(*streamed_);
+    }
     machine.kmdf->describe_device = [](WDFDEVICE device) {
         return "handle=" + std::to_string(FilterGetData(device)->Handle);
     };

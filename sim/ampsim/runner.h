@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -35,6 +36,10 @@ class ScenarioRunner {
     RunResult Run(uint64_t seed, const std::function<void(const sim::Event&)>& on_event,
                   const std::function<void(sim::Machine&)>& after = nullptr);
 
+    // Later runs keep no events and pass `on_event` only these categories ("all": every
+    // one), so that a long run costs nothing for what nobody looks at.
+    void StreamOnly(std::set<std::string> categories) { streamed_ = std::move(categories); }
+
     // The machine of the last run, kept for inspection until the next run.
     sim::Machine* machine() { return machine_.get(); }
 
@@ -49,6 +54,7 @@ class ScenarioRunner {
     std::vector<Line> events_;
     std::shared_ptr<BackgroundLines> background_;
     std::unique_ptr<sim::Machine> machine_;
+    std::optional<std::set<std::string>> streamed_;
 };
 
 // The scenario `ampsim` runs without a file.

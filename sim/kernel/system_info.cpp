@@ -20,6 +20,10 @@ NTSTATUS SimWmiQueryTraceInformation(ULONG TraceInformationClass, PVOID TraceInf
 
 // Each line becomes one "dbg" event; a trailing line end is dropped.
 ULONG DbgPrint(PCSTR Format, ...) {
+    Machine& machine = Machine::Current();
+    if (!machine.log.Wants("dbg")) {
+        return STATUS_SUCCESS;  // nobody reads the debugger's output: nothing to format
+    }
     char text[512];
     va_list args;
     va_start(args, Format);
@@ -29,7 +33,7 @@ ULONG DbgPrint(PCSTR Format, ...) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
-    Machine::Current().Log("dbg", line);
+    machine.Log("dbg", line);
     return STATUS_SUCCESS;
 }
 

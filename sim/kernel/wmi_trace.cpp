@@ -83,6 +83,10 @@ std::string DecodePiece(char type, const Piece& piece) {
 
 void LogMessage(USHORT number, const std::vector<Piece>& pieces) {
     Machine& machine = Machine::Current();
+    // Decoding is most of a trace point's cost; skip it when nobody reads trace lines.
+    if (!machine.log.Wants("trace")) {
+        return;
+    }
     if (pieces.empty() || pieces[0].length == 0 || pieces[0].data[pieces[0].length - 1] != 0) {
         machine.Log("trace", "<undecodable message " + std::to_string(number) + ">");
         return;

@@ -1,7 +1,8 @@
 // The framework stand-in's object model: every WDF handle is a WdfObject with a parent,
-// children, an optional typed context, a cleanup callback and a reference count. Freed
-// objects stay as tombstones, so a handle used after its object went away is caught
-// instead of silently reaching reused memory.
+// children, an optional typed context, a cleanup callback and a reference count. The most
+// recently freed objects stay as tombstones, so a handle used after its object went away is
+// caught instead of silently reaching reused memory; older tombstones are forgotten, so a
+// long run's tables hold only what lives.
 #pragma once
 
 #include <ntddk.h>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace sim {
@@ -183,6 +185,8 @@ class Kmdf {
 
     WdfDriver* driver = nullptr;
     size_t live_objects() const;
+    // Live objects and the tombstones still remembered.
+    size_t tracked_objects() const { return by_handle_.size(); }
     void NoteCreated(WdfDevice* device) { created_ = device; }
     // Describes a filter device for the "attached" line; set by the harness that knows
     // the driver's context layout.
@@ -190,8 +194,9 @@ class Kmdf {
 
   private:
     [[noreturn]] void TypeMismatch(WdfObject* object, WdfType expected, const char* caller);
-    std::vector<std::unique_ptr<WdfObject>> objects_;
-    std::map<const void*, WdfObject*> by_handle_;
+    // Live objects and tombstones by handle, and the tombstones from oldest to newest.
+    std::unordered_map<const void*, std::unique_ptr<WdfObject>> by_handle_;
+    std::deque<WdfObject*> tombstones_;
     WdfDevice* created_ = nullptr;
 };
 

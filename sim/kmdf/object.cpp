@@ -5,6 +5,12 @@
 #include "pc/machine.h"
 
 namespace sim {
+namespace {
+
+// How many freed objects stay recognisable: far more than a driver holds handles to at once.
+constexpr size_t kTombstones = 4096;
+
+}  // namespace
 
 const char* WdfTypeName(WdfType type) {
     switch (type) {
@@ -51,7 +57,7 @@ WdfObject* Kmdf::Lookup(WDFOBJECT handle, const char* caller, bool allow_deleted
         Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + caller +
                                     " with a handle that is not a framework object");
     }
-    WdfObject* object = found->second;
+    WdfObject* object = found->second.get();
     if (object->freed || (object->deleted && !allow_deleted)) {
         Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + caller + " with a " +
                                     WdfTypeName(object->type) + " that was " +
@@ -88,8 +94,7 @@ NTSTATUS Kmdf::Adopt(WdfObject* object, PWDF_OBJECT_ATTRIBUTES attributes, WdfOb
     if (parent != nullptr) {
         parent->children.push_back(object);
     }
-    objects_.emplace_back(object);
-    by_handle_[object] = object;
+    by_handle_.emplace(object, object);
     return STATUS_SUCCESS;
 }
 
@@ -148,14 +153,15 @@ void Kmdf::Release(WdfObject* object) {
     std::free(object->context);
     object->context = nullptr;
     object->freed = true;
+    tombstones_.push_back(object);
+    if (tombstones_.size() > kTombstones) {
+        by_handle_.erase(tombstones_.front());
+        tombstones_.pop_front();
+    }
 }
 
 size_t Kmdf::live_objects() const {
-    size_t live = 0;
-    for (const auto& object : objects_) {
-        live += object->freed ? 0 : 1;
-    }
-    return live;
+    return by_handle_.size() - tombstones_.size();
 }
 
 }  // namespace sim

@@ -12,11 +12,25 @@ std::string FormatEvent(const Event& event) {
     return stamp + event.category + " " + event.text;
 }
 
-void EventLog::Add(Ticks time, std::string category, std::string text) {
-    events_.push_back(Event{time, std::move(category), std::move(text)});
+void EventLog::Add(Ticks time, std::string_view category, std::string text) {
+    if (!Wants(category)) {
+        return;
+    }
+    if (!keep_) {
+        on_event(Event{time, std::string(category), std::move(text)});
+        return;
+    }
+    events_.push_back(Event{time, std::string(category), std::move(text)});
     if (on_event) {
         on_event(events_.back());
     }
+}
+
+void EventLog::StreamOnly(const std::set<std::string>& categories) {
+    keep_ = false;
+    all_ = categories.count("all") != 0;
+    only_.clear();
+    only_.insert(categories.begin(), categories.end());
 }
 
 std::vector<std::string> EventLog::Texts(const std::string& category) const {

@@ -38,8 +38,8 @@ Machine& Machine::Current() {
     return *g_machine;
 }
 
-void Machine::Log(const std::string& category, const std::string& text) {
-    log.Add(scheduler.Now(), category, text);
+void Machine::Log(std::string_view category, std::string text) {
+    log.Add(scheduler.Now(), category, std::move(text));
 }
 
 void Machine::PreemptionPoint() {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "kernel/kernel.h"
 #include "kernel/user_io.h"
@@ -28,8 +29,9 @@ class Machine {
 
     static Machine& Current();
 
-    // Adds an event stamped with the current virtual time.
-    void Log(const std::string& category, const std::string& text);
+    // Adds an event stamped with the current virtual time, if anyone wants its category
+    // (callers that spend time formatting ask log.Wants first).
+    void Log(std::string_view category, std::string text);
     // Stops the run loudly, as Driver Verifier or a bug check would.
     [[noreturn]] void BugCheck(const std::string& report);
     // A thread below DISPATCH_LEVEL can lose the processor anywhere; the stand-in's calls

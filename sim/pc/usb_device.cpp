@@ -192,12 +192,16 @@ NTSTATUS AnswerSetup(Machine& machine, UsbNode& node, const SetupPacket& setup, 
 
 void LogSetup(Machine& machine, const UsbNode& node, const SetupPacket& setup, Via via,
               NTSTATUS status) {
+    bool standard = (setup.request_type & kTypeMask) == kTypeStandard;
+    const char* category = standard ? "usb-std" : "usb";
+    if (!machine.log.Wants(category)) {
+        return;
+    }
     char text[96];
     std::snprintf(text, sizeof text, " setup %02X %02X %04X %04X %04X via=%s -> 0x%08x",
                   setup.request_type, setup.request, setup.value, setup.index, setup.length,
                   ViaName(via), static_cast<unsigned>(status));
-    bool standard = (setup.request_type & kTypeMask) == kTypeStandard;
-    machine.Log(standard ? "usb-std" : "usb", node.name + text);
+    machine.Log(category, node.name + text);
 }
 
 void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via via,

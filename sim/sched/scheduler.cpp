@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 
 namespace sim {
 namespace {
 
-thread_local SimThread* tls_current = nullptr;
 Scheduler* g_scheduler = nullptr;
 
 std::string FormatTime(Ticks t) {
@@ -15,6 +15,12 @@ std::string FormatTime(Ticks t) {
     std::snprintf(text, sizeof text, "t=%lld.%03lld", static_cast<long long>(t / kTicksPerSecond),
                   static_cast<long long>(t % kTicksPerSecond / kTicksPerMs));
     return text;
+}
+
+// A deadline that lies beyond the clock's range is one that never comes.
+Ticks SaturatingAdd(Ticks now, Ticks duration) {
+    Ticks sum = 0;
+    return __builtin_add_overflow(now, duration, &sum) ? std::numeric_limits<Ticks>::max() : sum;
 }
 
 }  // namespace
@@ -30,45 +36,38 @@ void SetCurrentScheduler(Scheduler* scheduler) {
     g_scheduler = scheduler;
 }
 
+SimThread::SimThread(Scheduler* scheduler, std::string name, std::function<void()> body)
+    : scheduler_(scheduler),
+      name_(std::move(name)),
+      body_(std::move(body)),
+      fiber_(&SimThread::FiberMain, this) {}
+
+void SimThread::FiberMain(void* thread) {
+    auto* self = static_cast<SimThread*>(thread);
+    self->scheduler_->RunThread(self);
+}
+
 Scheduler::Scheduler(uint64_t seed) : seed_(seed), rng_state_(seed ^ 0x5DEECE66DULL) {}
 
 Scheduler::~Scheduler() {
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (!done_) {
-            // Threads never run (Run was not called): let each one start and unwind.
-            aborting_ = true;
-            if (!started_) {
-                started_ = true;
-                DispatchNext(lock);
-            }
-            host_cv_.wait(lock, [this] { return done_; });
-        }
-    }
-    for (auto& thread : threads_) {
-        if (thread->host_.joinable()) {
-            thread->host_.join();
-        }
+    if (!done_ && !started_) {
+        // Threads never run (Run was not called): let each one start and unwind.
+        aborting_ = true;
+        started_ = true;
+        PassOn(host_);
     }
 }
 
 SimThread* Scheduler::Spawn(std::string name, std::function<void()> body, uint8_t irql) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    auto thread = std::make_unique<SimThread>();
-    SimThread* raw = thread.get();
-    raw->name_ = std::move(name);
-    raw->body_ = std::move(body);
-    raw->irql = irql;
-    raw->order_ = next_order_++;
-    raw->state_ = SimThread::State::kRunnable;
-    runnable_.push_back(raw);
-    threads_.push_back(std::move(thread));
-    raw->host_ = std::thread([this, raw] { ThreadMain(raw); });
-    return raw;
+    threads_.emplace_back(new SimThread(this, std::move(name), std::move(body)));
+    SimThread* thread = threads_.back().get();
+    thread->irql = irql;
+    runnable_.push_back(thread);
+    return thread;
 }
 
 SimThread* Scheduler::Current() const {
-    return tls_current;
+    return running_;
 }
 
 uint64_t Scheduler::Random() {
@@ -79,45 +78,51 @@ uint64_t Scheduler::Random() {
     return z ^ (z >> 31);
 }
 
-void Scheduler::ThreadMain(SimThread* thread) {
-    tls_current = thread;
-    std::unique_lock<std::mutex> lock(mutex_);
-    WaitForTurn(thread, lock);
+// Runs on the thread's own stack, so that RunAborted unwinds its frames there; leaves for
+// the next thread without returning.
+void Scheduler::RunThread(SimThread* thread) {
+    ReapFinished();
     if (!aborting_) {
-        lock.unlock();
         try {
             thread->body_();
         } catch (const RunAborted&) {
         } catch (const std::exception& error) {
-            lock.lock();
             Finish(RunOutcome::kBugCheck, std::string("unexpected exception in thread '") +
                                               thread->name_ + "': " + error.what());
-            lock.unlock();
         }
-        lock.lock();
     }
+    thread->body_ = nullptr;
     thread->state_ = SimThread::State::kFinished;
-    running_ = nullptr;
-    DispatchNext(lock);
+    finished_.push_back(thread);
+    running_ = DispatchNext();
+    thread->fiber_.ExitTo(running_ != nullptr ? running_->fiber_ : host_);
 }
 
-void Scheduler::WaitForTurn(SimThread* self, std::unique_lock<std::mutex>& lock) {
-    self->turn_.wait(lock, [self] { return self->has_turn_; });
-    self->has_turn_ = false;
-    self->state_ = SimThread::State::kRunning;
-    running_ = self;
+void Scheduler::PassOn(Fiber& from) {
+    running_ = DispatchNext();
+    Fiber& to = running_ != nullptr ? running_->fiber_ : host_;
+    if (&to != &from) {
+        from.SwitchTo(to);
+        ReapFinished();
+    }
 }
 
-void Scheduler::DispatchNext(std::unique_lock<std::mutex>& lock) {
-    (void)lock;
+void Scheduler::ReapFinished() {
+    for (SimThread* thread : finished_) {
+        threads_.erase(std::find_if(threads_.begin(), threads_.end(),
+                                    [thread](const auto& held) { return held.get() == thread; }));
+    }
+    finished_.clear();
+}
+
+SimThread* Scheduler::DispatchNext() {
     for (;;) {
         if (!runnable_.empty()) {
             size_t index = runnable_.size() == 1 ? 0 : Random() % runnable_.size();
             SimThread* next = runnable_[index];
             runnable_.erase(runnable_.begin() + static_cast<std::ptrdiff_t>(index));
-            next->has_turn_ = true;
-            next->turn_.notify_one();
-            return;
+            next->state_ = SimThread::State::kRunning;
+            return next;
         }
         std::vector<SimThread*> blocked;
         for (auto& thread : threads_) {
@@ -127,8 +132,7 @@ void Scheduler::DispatchNext(std::unique_lock<std::mutex>& lock) {
         }
         if (blocked.empty()) {
             done_ = true;
-            host_cv_.notify_all();
-            return;
+            return nullptr;
         }
         if (aborting_) {
             // Unwind the blocked threads one at a time, in creation order.
@@ -193,26 +197,17 @@ std::string Scheduler::DescribeBlocked() const {
 }
 
 RunOutcome Scheduler::Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
     started_ = true;
-    DispatchNext(lock);
-    host_cv_.wait(lock, [this] { return done_; });
-    lock.unlock();
-    for (auto& thread : threads_) {
-        if (thread->host_.joinable()) {
-            thread->host_.join();
-        }
-    }
+    PassOn(host_);
     return outcome_;
 }
 
 WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline,
                             const std::string& what) {
-    SimThread* self = tls_current;
+    SimThread* self = running_;
     if (self == nullptr) {
         throw std::logic_error("blocking call outside a simulated thread: " + what);
     }
-    std::unique_lock<std::mutex> lock(mutex_);
     if (aborting_) {
         throw RunAborted{};
     }
@@ -221,9 +216,7 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline,
     self->wait_what_ = what;
     self->deadline_ = deadline;
     waiters_[key].push_back(self);
-    running_ = nullptr;
-    DispatchNext(lock);
-    WaitForTurn(self, lock);
+    PassOn(self->fiber_);
     if (aborting_) {
         throw RunAborted{};
     }
@@ -231,7 +224,6 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline,
 }
 
 int Scheduler::Signal(const void* key, bool all) {
-    std::unique_lock<std::mutex> lock(mutex_);
     auto found = waiters_.find(key);
     if (found == waiters_.end()) {
         return 0;
@@ -254,11 +246,10 @@ int Scheduler::Signal(const void* key, bool all) {
 }
 
 void Scheduler::Yield() {
-    SimThread* self = tls_current;
+    SimThread* self = running_;
     if (self == nullptr) {
         return;
     }
-    std::unique_lock<std::mutex> lock(mutex_);
     if (aborting_) {
         throw RunAborted{};
     }
@@ -267,25 +258,19 @@ void Scheduler::Yield() {
     }
     self->state_ = SimThread::State::kRunnable;
     runnable_.push_back(self);
-    running_ = nullptr;
-    DispatchNext(lock);
-    WaitForTurn(self, lock);
+    PassOn(self->fiber_);
     if (aborting_) {
         throw RunAborted{};
     }
 }
 
 void Scheduler::SleepFor(Ticks duration, const std::string& what) {
-    SimThread* self = tls_current;
-    Block(self, now_ + duration, what);
+    Block(running_, SaturatingAdd(now_, duration), what);
 }
 
 void Scheduler::BugCheck(const std::string& report) {
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        Finish(RunOutcome::kBugCheck, report);
-    }
-    if (tls_current == nullptr) {
+    Finish(RunOutcome::kBugCheck, report);
+    if (running_ == nullptr) {
         throw std::logic_error(report);
     }
     throw RunAborted{};

@@ -1,22 +1,21 @@
-// The simulated PC's scheduler: real host threads, of which exactly one runs at a time, on a
-// virtual clock. A thread gives up the processor only inside a blocking call of the stand-in
-// (or at an explicit preemption point); virtual time moves to the next deadline only when
-// every thread is blocked. Among threads runnable at the same instant the choice is made by a
-// seeded generator, so a run is reproduced by its seed.
+// The simulated PC's scheduler: simulated threads run as fibers on the host thread that
+// calls Run, exactly one at a time, on a virtual clock. A thread gives up the processor only inside
+// a blocking call of the stand-in (or at an explicit preemption point); virtual time moves to the
+// next deadline only when every thread is blocked. Among threads runnable at the same instant the
+// choice is made by a seeded generator, so a run is reproduced by its seed.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "sched/fiber.h"
 
 namespace sim {
 
@@ -36,22 +35,24 @@ class Scheduler;
 class SimThread {
   public:
     const std::string& name() const { return name_; }
-    uint8_t irql = 0;  // the thread's current IRQL
+    // What belongs to the simulated thread, whichever host thread runs it.
+    uint8_t irql = 0;         // the thread's current IRQL
+    uint32_t last_error = 0;  // the thread's Win32 last-error value
 
   private:
     friend class Scheduler;
-    enum class State { kNew, kRunnable, kRunning, kBlocked, kFinished };
+    enum class State { kRunnable, kRunning, kBlocked, kFinished };
+    SimThread(Scheduler* scheduler, std::string name, std::function<void()> body);
+    static void FiberMain(void* thread);
+    Scheduler* scheduler_;
     std::string name_;
     std::function<void()> body_;
-    std::thread host_;
-    std::condition_variable turn_;
-    bool has_turn_ = false;
-    State state_ = State::kNew;
+    Fiber fiber_;
+    State state_ = State::kRunnable;
     const void* wait_key_ = nullptr;
     std::string wait_what_;
     std::optional<Ticks> deadline_;
     WaitResult wait_result_ = WaitResult::kSignaled;
-    uint64_t order_ = 0;  // creation order, for deterministic listings
 };
 
 struct RunOutcome {
@@ -69,7 +70,8 @@ class Scheduler {
     // Creates a simulated thread; it runs when the scheduler chooses it.
     SimThread* Spawn(std::string name, std::function<void()> body, uint8_t irql = 0);
     // Runs from the host thread until every simulated thread has ended, a deadlock, or a bug
-    // check. Threads still blocked at the end are unwound with RunAborted.
+    // check. Threads still blocked at the end are unwound with RunAborted, each on its own
+    // stack.
     RunOutcome Run();
 
     Ticks Now() const { return now_; }
@@ -90,25 +92,27 @@ class Scheduler {
     uint64_t Random();
 
   private:
-    void ThreadMain(SimThread* thread);
-    // Picks the next thread to run and hands it the processor; called with mutex_ held by
-    // a thread that is giving up the processor (or by the host to start the run).
-    void DispatchNext(std::unique_lock<std::mutex>& lock);
-    void WaitForTurn(SimThread* self, std::unique_lock<std::mutex>& lock);
+    friend class SimThread;  // its fiber's entry runs RunThread
+    void RunThread(SimThread* thread);
+    // Picks the next thread to run, or nullptr once the run is over (the host's turn).
+    SimThread* DispatchNext();
+    // Gives the processor from `from` (the running context) to the next thread.
+    void PassOn(Fiber& from);
+    // Frees the threads that have ended; never called on one of their stacks.
+    void ReapFinished();
     void Finish(RunOutcome::Kind kind, std::string report);
     std::string DescribeBlocked() const;
     void RemoveWaiter(SimThread* thread);
 
-    mutable std::mutex mutex_;
-    std::condition_variable host_cv_;
-    std::vector<std::unique_ptr<SimThread>> threads_;
+    Fiber host_;
+    std::vector<std::unique_ptr<SimThread>> threads_;  // in creation order
+    std::vector<SimThread*> finished_;
     std::vector<SimThread*> runnable_;
     std::map<const void*, std::deque<SimThread*>> waiters_;
     SimThread* running_ = nullptr;
     Ticks now_ = 0;
     uint64_t seed_;
     uint64_t rng_state_;
-    uint64_t next_order_ = 0;
     bool started_ = false;
     bool done_ = false;
     bool aborting_ = false;

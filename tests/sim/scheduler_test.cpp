@@ -138,4 +138,98 @@ TEST(Scheduler, BugCheckStopsEveryThread) {
     EXPECT_FALSE(after_block);
 }
 
+// Records, as it is destroyed, which simulated thread's unwinding destroyed it.
+struct UnwindWitness {
+    Scheduler* scheduler;
+    std::string name;
+    std::vector<std::string>* unwound;
+    ~UnwindWitness() {
+        sim::SimThread* current = scheduler->Current();
+        unwound->push_back(name + (current != nullptr ? " on " + current->name() : " on host"));
+    }
+};
+
+struct UnwindCase {
+    const char* name;
+    bool run;       // false: the scheduler is destroyed without Run
+    bool bugcheck;  // a third thread stops the run with a bug check
+    std::vector<std::string> unwound;
+};
+
+// Whatever ends the run, every thread left is unwound on its own stack, in creation order;
+// a thread that never ran has nothing to unwind and never starts its body.
+TEST(Scheduler, EveryThreadLeftIsUnwoundOnItsOwnStack) {
+    const UnwindCase cases[] = {
+        {"deadlock", true, false, {"a on a", "b on b"}},
+        {"bug check", true, true, {"a on a", "b on b"}},
+        {"never run", false, false, {}},
+    };
+    for (const UnwindCase& c : cases) {
+        std::vector<std::string> unwound;
+        int never = 0;
+        {
+            Scheduler scheduler(0);
+            for (const char* name : {"a", "b"}) {
+                scheduler.Spawn(name, [&scheduler, &unwound, &never, name] {
+                    UnwindWitness witness{&scheduler, name, &unwound};
+                    scheduler.Block(&never, std::nullopt, "forever");
+                });
+            }
+            if (c.bugcheck) {
+                scheduler.Spawn("culprit", [&scheduler] {
+                    scheduler.SleepFor(1, "let the others block");
+                    scheduler.BugCheck("STOP");
+                });
+            }
+            if (c.run) {
+                scheduler.Run();
+            }
+        }
+        EXPECT_EQ(unwound, c.unwound) << c.name;
+    }
+}
+
+// IRQL and last-error value are the thread's own: each thread finds its values again after
+// the others ran in between.
+TEST(Scheduler, PerThreadStateFollowsItsThread) {
+    Scheduler scheduler(5);
+    std::vector<std::string> mismatches;
+    for (int id = 1; id <= 3; ++id) {
+        scheduler.Spawn("t" + std::to_string(id), [&scheduler, &mismatches, id] {
+            for (int step = 0; step < 20; ++step) {
+                sim::SimThread* self = scheduler.Current();
+                self->irql = static_cast<uint8_t>(id);
+                self->last_error = static_cast<uint32_t>(id * 100 + step);
+                scheduler.Yield();
+                scheduler.SleepFor(id, "let another run");
+                if (scheduler.Current() != self || self->irql != id ||
+                    self->last_error != static_cast<uint32_t>(id * 100 + step)) {
+                    mismatches.push_back(self->name() + " step " + std::to_string(step));
+                }
+            }
+        });
+    }
+    ASSERT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_TRUE(mismatches.empty()) << mismatches.front();
+}
+
+// Threads come and go for as long as a run lasts, each with a deep frame on its own stack.
+TEST(Scheduler, ShortThreadsWithDeepFramesComeAndGo) {
+    Scheduler scheduler(0);
+    int ended = 0;
+    scheduler.Spawn("spawner", [&] {
+        for (int i = 0; i < 200; ++i) {
+            scheduler.Spawn("short", [&] {
+                volatile char frame[256 * 1024];
+                frame[0] = 1;
+                frame[sizeof frame - 1] = frame[0];
+                ++ended;
+            });
+            scheduler.SleepFor(1, "the short thread");
+        }
+    });
+    ASSERT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_EQ(ended, 200);
+}
+
 }  // namespace

@@ -1,0 +1,44 @@
+// Execution contexts switched explicitly on one host thread: the simulated threads' bodies
+// run on stacks of their own, and a handoff is a switch of stack pointers instead of a
+// wake-up of another host thread (no system call, no host scheduling).
+#pragma once
+
+#include <cstddef>
+
+namespace sim {
+
+class Fiber {
+  public:
+    // The calling host thread's own context, the one a run starts from and returns to.
+    Fiber() = default;
+    // A context that starts entry(argument) on a fresh stack when first switched to. The
+    // entry never returns: it leaves with ExitTo.
+    Fiber(void (*entry)(void*), void* argument);
+    ~Fiber();
+    Fiber(const Fiber&) = delete;
+    Fiber& operator=(const Fiber&) = delete;
+
+    // Saves this context (which must be the one running) and resumes `next`; returns when
+    // something switches back here.
+    void SwitchTo(Fiber& next);
+    // Leaves this context for good; its stack may be released as soon as `next` runs.
+    [[noreturn]] void ExitTo(Fiber& next);
+
+  private:
+    static void Start(void* fiber);
+    // The address sanitizer's notes that a switch is about to happen and has happened.
+    void BeginSwitch(Fiber& next, bool for_good);
+    void EndSwitch();
+
+    void* saved_sp_ = nullptr;  // where the switch left this context's registers
+    void (*entry_)(void*) = nullptr;
+    void* argument_ = nullptr;
+    void* mapping_ = nullptr;  // guard page and stack
+    size_t mapping_size_ = 0;
+    // The stack's extent as the address sanitizer knows it, and its saved fake stack.
+    const void* stack_bottom_ = nullptr;
+    size_t stack_size_ = 0;
+    void* fake_stack_ = nullptr;
+};
+
+}  // namespace sim
