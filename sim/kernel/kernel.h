@@ -49,8 +49,13 @@ class Pool {
     static std::string Describe(const Block& info);
     static std::string DamageOf(const Block& info);
     void Quarantine(const Block& info);
+    // Pages for a block of `data_size` data bytes followed by its guard page, or nullptr.
+    char* MapBlock(size_t data_size);
     std::map<void*, Block> blocks_;
     std::deque<Block> freed_;
+    // Inaccessible mappings by their data size, ready for the next block of that size.
+    std::map<size_t, std::vector<char*>> spare_;
+    size_t spare_count_ = 0;
     size_t outstanding_bytes_ = 0;
     size_t allocations_ = 0;
 };
