@@ -45,8 +45,7 @@ const MappingCase kMappingCases[] = {
 
 TEST(Kernel32, StatusesMapToTheErrorsWindowsReports) {
     for (const MappingCase& entry : kMappingCases) {
-        EXPECT_EQ(sim::win32::Win32ErrorFromStatus(static_cast<int32_t>(entry.status)),
-                  entry.error)
+        EXPECT_EQ(sim::win32::Win32ErrorFromStatus(static_cast<int32_t>(entry.status)), entry.error)
             << std::hex << "status 0x" << entry.status;
     }
 }
@@ -96,8 +95,8 @@ TEST(Kernel32, ContendedCriticalSectionAdmitsOneThreadAtATime) {
                 EnterCriticalSection(&section);
                 // Entered twice by its owner, left twice: the second leave frees it.
                 EnterCriticalSection(&section);
-                steps.push_back(name + " in t=" + std::to_string(sim::CurrentScheduler().Now() /
-                                                                 sim::kTicksPerMs));
+                steps.push_back(name + " in t=" +
+                                std::to_string(sim::CurrentScheduler().Now() / sim::kTicksPerMs));
                 LeaveCriticalSection(&section);
                 Sleep(10);
                 steps.push_back(name + " out");
@@ -154,7 +153,8 @@ TEST(Kernel32, DebugOutputBecomesAppLinesWithoutTheirFinalLineFeed) {
     std::string long_text(300, 'x');
     std::vector<std::string> lines;
     RunThreads(0,
-               {{"app", [&] {
+               {{"app",
+                 [&] {
                      OutputDebugStringA("hello world\n");
                      OutputDebugStringA("two\n\n");
                      OutputDebugStringA("no line feed");

@@ -52,8 +52,9 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     if (lpBytesReturned == NULL && lpOverlapped == NULL) {
-        sim::win32::StopRun("access violation: DeviceIoControl with neither lpBytesReturned "
-                            "nor an OVERLAPPED record");
+        sim::win32::StopRun(
+            "access violation: DeviceIoControl with neither lpBytesReturned "
+            "nor an OVERLAPPED record");
     }
     size_t information = 0;
     int32_t status =

@@ -1,5 +1,6 @@
-// What KERNEL32's stand-in needs of the simulated PC, behind a surface free of the kernel's
-// headers: windows.h and wdm.h declare the same names, and no file includes both.
+// What KERNEL32's stand-in needs of the simulated PC, in plain C++ types: the Win32 calls
+// see the machine only through here, and the status mapping, which needs wdm.h's statuses,
+// never meets windows.h, which declares many of the same names.
 #pragma once
 
 #include <cstddef>
