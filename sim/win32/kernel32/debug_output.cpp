@@ -1,0 +1,19 @@
+#include <windows.h>
+
+#include <string>
+
+#include "win32/kernel32/machine_link.h"
+
+// Hands the text to the debugger: on the simulated PC, the event log's "app" category as
+// "dbg TEXT", without the text's final line feed. A NULL pointer prints nothing; the
+// Unicode conversion Windows 10 does for wide debuggers is not modelled.
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
+    if (lpOutputString == NULL || !sim::win32::LogWants("app")) {
+        return;
+    }
+    std::string text = lpOutputString;
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    sim::win32::Log("app", "dbg " + text);
+}

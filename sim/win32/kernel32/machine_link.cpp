@@ -1,0 +1,39 @@
+#include "win32/kernel32/machine_link.h"
+
+#include "pc/machine.h"
+
+namespace sim::win32 {
+
+int32_t OpenDevice(const std::string& path, uintptr_t* handle) {
+    return Machine::Current().user_io.Open(path, handle);
+}
+
+int32_t ControlDevice(uintptr_t handle, uint32_t code, const void* input, size_t input_length,
+                      void* output, size_t output_length, size_t* information) {
+    IoResult result = Machine::Current().user_io.DeviceControl(handle, code, input, input_length,
+                                                               output, output_length);
+    *information = result.information;
+    return result.status;
+}
+
+int32_t CloseDevice(uintptr_t handle) {
+    return Machine::Current().user_io.Close(handle);
+}
+
+bool LogWants(std::string_view category) {
+    return Machine::Current().log.Wants(category);
+}
+
+void Log(std::string_view category, std::string text) {
+    Machine::Current().Log(category, std::move(text));
+}
+
+void StopRun(const std::string& report) {
+    Machine::Current().BugCheck(report);
+}
+
+void PreemptionPoint() {
+    Machine::Current().PreemptionPoint();
+}
+
+}  // namespace sim::win32

@@ -1,0 +1,30 @@
+// What KERNEL32's stand-in needs of the simulated PC, in plain C++ types: the Win32 calls
+// see the machine only through here, and the status mapping, which needs wdm.h's statuses,
+// never meets windows.h, which declares many of the same names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace sim::win32 {
+
+// The program's side of device I/O (sim::UserIo), by Win32-sized values.
+int32_t OpenDevice(const std::string& path, uintptr_t* handle);
+int32_t ControlDevice(uintptr_t handle, uint32_t code, const void* input, size_t input_length,
+                      void* output, size_t output_length, size_t* information);
+int32_t CloseDevice(uintptr_t handle);
+
+// The Win32 error Windows reports for an NTSTATUS (RtlNtStatusToDosError).
+uint32_t Win32ErrorFromStatus(int32_t status);
+
+// Adds an event to the machine's log if anyone wants its category.
+bool LogWants(std::string_view category);
+void Log(std::string_view category, std::string text);
+// Stops the run with a report, as a debugger breaking into a faulting program would.
+[[noreturn]] void StopRun(const std::string& report);
+// Lets the seed decide whether another runnable thread goes first.
+void PreemptionPoint();
+
+}  // namespace sim::win32
