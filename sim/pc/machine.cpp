@@ -26,9 +26,16 @@ Machine::Machine(uint64_t seed)
 }
 
 Machine::~Machine() {
+    DestroyExtensions();
     pnp.reset();
     g_machine = nullptr;
     SetCurrentScheduler(nullptr);
+}
+
+void Machine::DestroyExtensions() {
+    while (!extensions_.empty()) {
+        extensions_.pop_back();
+    }
 }
 
 Machine& Machine::Current() {

@@ -7,6 +7,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeindex>
+#include <utility>
+#include <vector>
 
 #include "kernel/kernel.h"
 #include "kernel/user_io.h"
@@ -50,6 +53,23 @@ class Machine {
         Machine& machine_;
     };
 
+    // State of a higher floor (the user-mode stand-in's processes, windows, shell), made on
+    // first use and destroyed with the machine, last made first; this floor never sees its type.
+    template <class T>
+    T& Extension() {
+        for (auto& held : extensions_) {
+            if (held.type == std::type_index(typeid(T))) {
+                return *static_cast<T*>(held.object.get());
+            }
+        }
+        auto object = std::make_unique<T>();
+        T& made = *object;
+        extensions_.push_back({std::type_index(typeid(T)), ErasedPtr(object.release(), [](void* p) {
+                                   delete static_cast<T*>(p);
+                               })});
+        return made;
+    }
+
     Scheduler scheduler;
     EventLog log;
     Faults faults;
@@ -61,7 +81,15 @@ class Machine {
     std::unique_ptr<PnpManager> pnp;
 
   private:
+    using ErasedPtr = std::unique_ptr<void, void (*)(void*)>;
+    struct HeldExtension {
+        std::type_index type;
+        ErasedPtr object;
+    };
+    void DestroyExtensions();
+
     int observing_ = 0;
+    std::vector<HeldExtension> extensions_;
 };
 
 }  // namespace sim

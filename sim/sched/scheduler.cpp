@@ -185,6 +185,23 @@ void Scheduler::Finish(RunOutcome::Kind kind, std::string report) {
     aborting_ = true;
 }
 
+std::string Scheduler::DescribeCycleFrom(const SimThread* self) const {
+    std::vector<const SimThread*> chain{self};
+    for (const SimThread* next = self->waits_for_; next != self; next = next->waits_for_) {
+        if (next == nullptr || next->state_ != SimThread::State::kBlocked ||
+            next->waits_for_ == nullptr || chain.size() > threads_.size()) {
+            return "";
+        }
+        chain.push_back(next);
+    }
+    std::ostringstream report;
+    report << "deadlock at " << FormatTime(now_) << ": threads wait for each other";
+    for (const SimThread* thread : chain) {
+        report << "\n  thread '" << thread->name_ << "' waits for " << thread->wait_what_;
+    }
+    return report.str();
+}
+
 std::string Scheduler::DescribeBlocked() const {
     std::ostringstream report;
     report << "deadlock at " << FormatTime(now_) << ": every thread is blocked";
@@ -202,8 +219,8 @@ RunOutcome Scheduler::Run() {
     return outcome_;
 }
 
-WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline,
-                            const std::string& what) {
+WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline, const std::string& what,
+                            const SimThread* waits_for) {
     SimThread* self = running_;
     if (self == nullptr) {
         throw std::logic_error("blocking call outside a simulated thread: " + what);
@@ -215,7 +232,14 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline,
     self->wait_key_ = key;
     self->wait_what_ = what;
     self->deadline_ = deadline;
+    self->waits_for_ = deadline ? nullptr : waits_for;
     waiters_[key].push_back(self);
+    if (std::string cycle = DescribeCycleFrom(self); !cycle.empty()) {
+        RemoveWaiter(self);
+        self->state_ = SimThread::State::kRunning;
+        Finish(RunOutcome::kDeadlock, cycle);
+        throw RunAborted{};
+    }
     PassOn(self->fiber_);
     if (aborting_) {
         throw RunAborted{};
@@ -234,6 +258,7 @@ int Scheduler::Signal(const void* key, bool all) {
         SimThread* thread = queue.front();
         queue.pop_front();
         thread->deadline_.reset();
+        thread->waits_for_ = nullptr;
         thread->wait_result_ = WaitResult::kSignaled;
         thread->state_ = SimThread::State::kRunnable;
         runnable_.push_back(thread);

@@ -51,6 +51,7 @@ class SimThread {
     State state_ = State::kRunnable;
     const void* wait_key_ = nullptr;
     std::string wait_what_;
+    const SimThread* waits_for_ = nullptr;
     std::optional<Ticks> deadline_;
     WaitResult wait_result_ = WaitResult::kSignaled;
 };
@@ -80,7 +81,12 @@ class Scheduler {
     SimThread* Current() const;
 
     // Blocks the calling thread on `key` until Signal(key) or the absolute deadline.
-    WaitResult Block(const void* key, std::optional<Ticks> deadline, const std::string& what);
+    // `waits_for` names the thread whose progress alone can end a wait without deadline (the
+    // owner of a lock, the receiver of a sent message, a thread waited for): when those
+    // waits form a cycle, no thread in it can ever run again and the run ends as a deadlock
+    // that names each wait of the cycle.
+    WaitResult Block(const void* key, std::optional<Ticks> deadline, const std::string& what,
+                     const SimThread* waits_for = nullptr);
     // Makes the first waiter (or all) of `key` runnable with kSignaled; returns how many.
     int Signal(const void* key, bool all);
     // Lets the seeded choice decide whether another runnable thread goes first.
@@ -102,6 +108,8 @@ class Scheduler {
     void ReapFinished();
     void Finish(RunOutcome::Kind kind, std::string report);
     std::string DescribeBlocked() const;
+    // The report of a cycle of waits that ends at `self`, or "" if there is none.
+    std::string DescribeCycleFrom(const SimThread* self) const;
     void RemoveWaiter(SimThread* thread);
 
     Fiber host_;

@@ -80,6 +80,51 @@ TEST(Scheduler, DeadlockReportNamesEveryBlockedThread) {
     EXPECT_NE(outcome.report.find("thread 'right' waits for lock B"), std::string::npos);
 }
 
+// Two threads waiting for each other end the run at once, although a third one still has
+// work with deadlines: nothing that third thread does can free them.
+TEST(Scheduler, CycleOfWaitsEndsTheRunWhileOthersStillRun) {
+    Scheduler scheduler(0);
+    int lock_a = 0, lock_b = 0;
+    sim::SimThread* left = nullptr;
+    sim::SimThread* right = nullptr;
+    bool ticker_done = false;
+    left = scheduler.Spawn("left", [&] {
+        scheduler.SleepFor(kTicksPerMs, "start");
+        scheduler.Block(&lock_a, std::nullopt, "lock A held by right", right);
+    });
+    right = scheduler.Spawn("right", [&] {
+        scheduler.SleepFor(2 * kTicksPerMs, "start");
+        scheduler.Block(&lock_b, std::nullopt, "lock B held by left", left);
+    });
+    scheduler.Spawn("ticker", [&] {
+        scheduler.SleepFor(sim::kTicksPerSecond, "a long wait");
+        ticker_done = true;
+    });
+    sim::RunOutcome outcome = scheduler.Run();
+    EXPECT_EQ(outcome.kind, sim::RunOutcome::kDeadlock);
+    EXPECT_NE(outcome.report.find("deadlock at t=0.002: threads wait for each other"),
+              std::string::npos)
+        << outcome.report;
+    EXPECT_NE(outcome.report.find("thread 'right' waits for lock B held by left"),
+              std::string::npos);
+    EXPECT_NE(outcome.report.find("thread 'left' waits for lock A held by right"),
+              std::string::npos);
+    EXPECT_FALSE(ticker_done);
+}
+
+// A wait for a thread that can still run, or one with a deadline, is no cycle.
+TEST(Scheduler, ChainOfWaitsThatEndsIsNoDeadlock) {
+    Scheduler scheduler(0);
+    int lock = 0;
+    sim::SimThread* holder = nullptr;
+    holder = scheduler.Spawn("holder", [&] {
+        scheduler.SleepFor(kTicksPerMs, "holding");
+        scheduler.Signal(&lock, true);
+    });
+    scheduler.Spawn("waiter", [&] { scheduler.Block(&lock, std::nullopt, "lock", holder); });
+    EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+}
+
 // A wait that timed out stays timed out even if the signal comes before the waiter runs.
 TEST(Scheduler, WaitOutcomeIsFixedWhenSatisfied) {
     for (uint64_t seed = 0; seed < 16; ++seed) {

@@ -42,7 +42,8 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     }
     lpCriticalSection->LockCount++;
     while (lpCriticalSection->OwningThread != NULL) {
-        scheduler.Block(lpCriticalSection, std::nullopt, WaitName(lpCriticalSection));
+        scheduler.Block(lpCriticalSection, std::nullopt, WaitName(lpCriticalSection),
+                        Owner(lpCriticalSection));
     }
     lpCriticalSection->OwningThread = self;
     lpCriticalSection->RecursionCount = 1;

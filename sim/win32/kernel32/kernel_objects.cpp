@@ -1,0 +1,67 @@
+#include "win32/kernel32/kernel_objects.h"
+
+#include <algorithm>
+#include <map>
+
+#include "pc/machine.h"
+
+namespace sim::win32 {
+namespace {
+
+// Object handles are multiples of four from here on, as Windows' handles are.
+constexpr uintptr_t kFirstObjectHandle = 0x70000000;
+
+struct HandleTable {
+    std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
+    uintptr_t next = kFirstObjectHandle;
+};
+
+HandleTable& Table() {
+    return Machine::Current().Extension<HandleTable>();
+}
+
+}  // namespace
+
+void Waitable::SetSignaled() {
+    signaled_ = true;
+    Scheduler& scheduler = CurrentScheduler();
+    scheduler.Signal(this, true);
+    for (const void* key : wake_keys_) {
+        scheduler.Signal(key, true);
+    }
+}
+
+void Waitable::AddWakeKey(const void* key) {
+    wake_keys_.push_back(key);
+}
+
+void Waitable::RemoveWakeKey(const void* key) {
+    auto found = std::find(wake_keys_.begin(), wake_keys_.end(), key);
+    if (found != wake_keys_.end()) {
+        wake_keys_.erase(found);
+    }
+}
+
+uintptr_t InsertObjectHandle(std::shared_ptr<KernelObject> object) {
+    HandleTable& table = Table();
+    uintptr_t handle = table.next;
+    table.next += 4;
+    table.objects.emplace(handle, std::move(object));
+    return handle;
+}
+
+std::shared_ptr<KernelObject> ObjectFromHandle(uintptr_t handle) {
+    HandleTable& table = Table();
+    auto found = table.objects.find(handle);
+    return found == table.objects.end() ? nullptr : found->second;
+}
+
+bool CloseObjectHandle(uintptr_t handle) {
+    return Table().objects.erase(handle) != 0;
+}
+
+size_t OpenObjectHandles() {
+    return Table().objects.size();
+}
+
+}  // namespace sim::win32
