@@ -3,9 +3,20 @@
 
 namespace {
 
-// The dialog whose window this thread is creating; its first dialog-procedure call
-// attaches the window to it.
-thread_local CDialog* t_dialog_being_created = NULL;
+// The dialog whose window this thread is creating, in a TLS slot as MFC keeps it; the
+// first dialog-procedure call attaches the window to it.
+DWORD DialogBeingCreatedSlot() {
+    static const DWORD slot = ::TlsAlloc();
+    return slot;
+}
+
+CDialog* DialogBeingCreated() {
+    return (CDialog*)::TlsGetValue(DialogBeingCreatedSlot());
+}
+
+void SetDialogBeingCreated(CDialog* dialog) {
+    ::TlsSetValue(DialogBeingCreatedSlot(), dialog);
+}
 
 }  // namespace
 
@@ -15,9 +26,9 @@ thread_local CDialog* t_dialog_being_created = NULL;
 // Only WM_INITDIALOG is answered here; everything else is left to the dialog manager.
 INT_PTR CALLBACK AfxDlgProc(HWND hWnd, UINT message, WPARAM, LPARAM) {
     CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
-    if (pWnd == NULL && t_dialog_being_created != NULL) {
-        pWnd = t_dialog_being_created;
-        t_dialog_being_created = NULL;
+    if (pWnd == NULL && DialogBeingCreated() != NULL) {
+        pWnd = DialogBeingCreated();
+        SetDialogBeingCreated(NULL);
         pWnd->SubclassWindow(hWnd);
     }
     if (pWnd == NULL || message != WM_INITDIALOG) {
@@ -40,10 +51,10 @@ CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
 // the dialog runs.
 int CDialog::DoModal() {
     HWND hWndParent = m_pParentWnd == NULL ? NULL : m_pParentWnd->m_hWnd;
-    t_dialog_being_created = this;
+    SetDialogBeingCreated(this);
     INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
                                        hWndParent, AfxDlgProc, 0);
-    t_dialog_being_created = NULL;
+    SetDialogBeingCreated(NULL);
     return (int)result;
 }
 
@@ -51,10 +62,10 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
     m_nIDTemplate = nIDTemplate;
     m_pParentWnd = pParentWnd;
     HWND hWndParent = pParentWnd == NULL ? NULL : pParentWnd->m_hWnd;
-    t_dialog_being_created = this;
+    SetDialogBeingCreated(this);
     HWND hWnd = ::CreateDialogParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(nIDTemplate),
                                      hWndParent, AfxDlgProc, 0);
-    t_dialog_being_created = NULL;
+    SetDialogBeingCreated(NULL);
     return hWnd != NULL;
 }
 

@@ -8,14 +8,19 @@ namespace {
 // handles the window's messages finds it.
 const char kWndProp[] = "AfxWnd";
 
-// The message being handled on this thread, for Default(); saved and restored around
-// nested messages.
+// The message being handled on this thread, for Default(). Like MFC's thread state it is
+// reached through a TLS slot: each AfxWndProc call keeps its message on its own stack and
+// points the slot at it, restoring the outer message when it returns.
 struct CurrentMessage {
     UINT message;
     WPARAM wParam;
     LPARAM lParam;
 };
-thread_local CurrentMessage t_current = {0, 0, 0};
+
+DWORD CurrentMessageSlot() {
+    static const DWORD slot = ::TlsAlloc();
+    return slot;
+}
 
 }  // namespace
 
@@ -36,10 +41,11 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     if (pWnd == NULL) {
         return ::DefWindowProcA(hWnd, message, wParam, lParam);
     }
-    CurrentMessage saved = t_current;
-    t_current = {message, wParam, lParam};
+    CurrentMessage current = {message, wParam, lParam};
+    LPVOID outer = ::TlsGetValue(CurrentMessageSlot());
+    ::TlsSetValue(CurrentMessageSlot(), &current);
     LRESULT result = pWnd->WindowProc(message, wParam, lParam);
-    t_current = saved;
+    ::TlsSetValue(CurrentMessageSlot(), outer);
     if (message == WM_NCDESTROY) {
         if (pWnd->m_pfnSuper != NULL) {
             ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, (LONG_PTR)pWnd->m_pfnSuper);
@@ -151,8 +157,13 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::DefWindowProcA(m_hWnd, message, wParam, lParam);
 }
 
+// Outside any message of this library's windows there is nothing to default.
 LRESULT CWnd::Default() {
-    return DefWindowProc(t_current.message, t_current.wParam, t_current.lParam);
+    CurrentMessage* current = (CurrentMessage*)::TlsGetValue(CurrentMessageSlot());
+    if (current == NULL) {
+        return 0;
+    }
+    return DefWindowProc(current->message, current->wParam, current->lParam);
 }
 
 void CWnd::PostNcDestroy() {}
