@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <limits>
 #include <sstream>
 
@@ -82,7 +83,7 @@ uint64_t Scheduler::Random() {
 // the next thread without returning.
 void Scheduler::RunThread(SimThread* thread) {
     ReapFinished();
-    if (!aborting_) {
+    if (!aborting_ && !thread->terminating_) {
         try {
             thread->body_();
         } catch (const RunAborted&) {
@@ -225,8 +226,8 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline, cons
     if (self == nullptr) {
         throw std::logic_error("blocking call outside a simulated thread: " + what);
     }
-    if (aborting_) {
-        throw RunAborted{};
+    if (MustReturnAtOnce(self)) {
+        return WaitResult::kTimeout;
     }
     self->state_ = SimThread::State::kBlocked;
     self->wait_key_ = key;
@@ -241,8 +242,8 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline, cons
         throw RunAborted{};
     }
     PassOn(self->fiber_);
-    if (aborting_) {
-        throw RunAborted{};
+    if (MustReturnAtOnce(self)) {
+        return WaitResult::kTimeout;
     }
     return self->wait_result_;
 }
@@ -275,18 +276,45 @@ void Scheduler::Yield() {
     if (self == nullptr) {
         return;
     }
-    if (aborting_) {
-        throw RunAborted{};
-    }
-    if (runnable_.empty()) {
+    if (MustReturnAtOnce(self) || runnable_.empty()) {
         return;
     }
     self->state_ = SimThread::State::kRunnable;
     runnable_.push_back(self);
     PassOn(self->fiber_);
-    if (aborting_) {
+    MustReturnAtOnce(self);
+}
+
+void Scheduler::Terminate(SimThread* thread) {
+    if (thread == running_) {
+        thread->terminating_ = true;
         throw RunAborted{};
     }
+    if (thread->terminating_ || thread->state_ == SimThread::State::kFinished) {
+        return;
+    }
+    thread->terminating_ = true;
+    if (thread->state_ == SimThread::State::kBlocked) {
+        RemoveWaiter(thread);
+        thread->deadline_.reset();
+        thread->waits_for_ = nullptr;
+        thread->state_ = SimThread::State::kRunnable;
+        runnable_.push_back(thread);
+    }
+}
+
+bool Scheduler::Unwinding() const {
+    return running_ != nullptr && (aborting_ || running_->terminating_);
+}
+
+bool Scheduler::MustReturnAtOnce(const SimThread* self) const {
+    if (!aborting_ && !self->terminating_) {
+        return false;
+    }
+    if (std::uncaught_exceptions() > 0) {
+        return true;
+    }
+    throw RunAborted{};
 }
 
 void Scheduler::SleepFor(Ticks duration, const std::string& what) {

@@ -52,6 +52,7 @@ class SimThread {
     const void* wait_key_ = nullptr;
     std::string wait_what_;
     const SimThread* waits_for_ = nullptr;
+    bool terminating_ = false;
     std::optional<Ticks> deadline_;
     WaitResult wait_result_ = WaitResult::kSignaled;
 };
@@ -91,6 +92,13 @@ class Scheduler {
     int Signal(const void* key, bool all);
     // Lets the seeded choice decide whether another runnable thread goes first.
     void Yield();
+    // Ends another thread, as TerminateThread does, except that its frames are unwound with
+    // RunAborted so that what they own is released: from its next turn on, every blocking
+    // call of the thread throws, and one made while it is already unwinding returns at once.
+    void Terminate(SimThread* thread);
+    // Whether the calling thread is being unwound (by Terminate or because the run has
+    // stopped): the stand-in then runs none of the program's code on its behalf.
+    bool Unwinding() const;
     void SleepFor(Ticks duration, const std::string& what);
     // Stops the run with a bug-check report; does not return to the caller.
     [[noreturn]] void BugCheck(const std::string& report);
@@ -111,6 +119,9 @@ class Scheduler {
     // The report of a cycle of waits that ends at `self`, or "" if there is none.
     std::string DescribeCycleFrom(const SimThread* self) const;
     void RemoveWaiter(SimThread* thread);
+    // Throws RunAborted if the calling thread is to unwind, or says that it cannot because
+    // it already unwinds (then the blocking call returns without blocking).
+    bool MustReturnAtOnce(const SimThread* self) const;
 
     Fiber host_;
     std::vector<std::unique_ptr<SimThread>> threads_;  // in creation order

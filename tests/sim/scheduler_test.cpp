@@ -125,6 +125,36 @@ TEST(Scheduler, ChainOfWaitsThatEndsIsNoDeadlock) {
     EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
 }
 
+// A terminated thread's frames are unwound where it waits; a blocking call made by a
+// destructor during that unwinding returns at once instead of blocking or throwing again.
+TEST(Scheduler, TerminatedThreadUnwindsWhileOthersGoOn) {
+    Scheduler scheduler(0);
+    int never = 0;
+    std::vector<std::string> seen;
+    struct BlocksInDestructor {
+        Scheduler& scheduler;
+        int* key;
+        std::vector<std::string>& seen;
+        ~BlocksInDestructor() {
+            scheduler.Block(key, std::nullopt, "a wait in a destructor");
+            seen.push_back("destructor returned");
+        }
+    };
+    sim::SimThread* victim = scheduler.Spawn("victim", [&] {
+        BlocksInDestructor guard{scheduler, &never, seen};
+        scheduler.Block(&never, std::nullopt, "forever");
+        seen.push_back("woke");
+    });
+    scheduler.Spawn("killer", [&] {
+        scheduler.SleepFor(kTicksPerMs, "a while");
+        scheduler.Terminate(victim);
+        scheduler.SleepFor(kTicksPerMs, "a while");
+        seen.push_back("killer done");
+    });
+    EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_EQ(seen, (std::vector<std::string>{"destructor returned", "killer done"}));
+}
+
 // A wait that timed out stays timed out even if the signal comes before the waiter runs.
 TEST(Scheduler, WaitOutcomeIsFixedWhenSatisfied) {
     for (uint64_t seed = 0; seed < 16; ++seed) {
