@@ -133,9 +133,9 @@ TEST(Kernel32, ThreadsWaitingForEachOthersSectionsEndInADeadlockReportNamingBoth
         RunThreads(0, {{"monitor", body(&first, &second)}, {"window", body(&second, &first)}});
     EXPECT_EQ(outcome.kind, sim::RunOutcome::kDeadlock);
     EXPECT_EQ(outcome.report,
-              "deadlock at t=0.001: every thread is blocked\n"
-              "  thread 'monitor' waits for EnterCriticalSection (owned by 'window')\n"
-              "  thread 'window' waits for EnterCriticalSection (owned by 'monitor')");
+              "deadlock at t=0.001: threads wait for each other\n"
+              "  thread 'window' waits for EnterCriticalSection (owned by 'monitor')\n"
+              "  thread 'monitor' waits for EnterCriticalSection (owned by 'window')");
 }
 
 TEST(Kernel32, SleepWaitsItsMillisecondsOfVirtualTime) {
