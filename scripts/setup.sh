@@ -67,5 +67,21 @@ fi
 echo "setup: installing ${missing[*]}"
 # CI runs with no terminal and no stdin: never let apt or debconf ask anything.
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+# A mirror in mid-sync makes "apt-get update" fail on one index now and then: try again a few
+# times, and go on to the install even then, which fails by itself if a package is truly missing.
+for attempt in 1 2 3 4; do
+    if apt-get update -q; then
+        break
+    fi
+    echo "setup: apt-get update failed (attempt $attempt), trying again" >&2
+    sleep $((attempt * 10))
+done
+for attempt in 1 2 3; do
+    if apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+        exit 0
+    fi
+    echo "setup: apt-get install failed (attempt $attempt), trying again" >&2
+    sleep $((attempt * 10))
+    apt-get update -q || true
+done
+exit 1
