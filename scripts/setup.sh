@@ -67,21 +67,24 @@ fi
 echo "setup: installing ${missing[*]}"
 # CI runs with no terminal and no stdin: never let apt or debconf ask anything.
 export DEBIAN_FRONTEND=noninteractive
-# A mirror in mid-sync makes "apt-get update" fail on one index now and then: try again a few
-# times, and go on to the install even then, which fails by itself if a package is truly missing.
-for attempt in 1 2 3 4; do
-    if apt-get update -q; then
-        break
-    fi
+# A mirror in mid-sync makes "apt-get update" fail on one index now and then: try again, and
+# go on to the install even then, which fails by itself if a package is truly missing.
+install() {
+    apt-get install -y -q --no-install-recommends "$@" "${missing[@]}"
+}
+for attempt in 1 2; do
+    apt-get update -q && break
     echo "setup: apt-get update failed (attempt $attempt), trying again" >&2
-    sleep $((attempt * 10))
+    sleep 10
 done
-for attempt in 1 2 3; do
-    if apt-get install -y -q --no-install-recommends "${missing[@]}"; then
-        exit 0
-    fi
-    echo "setup: apt-get install failed (attempt $attempt), trying again" >&2
-    sleep $((attempt * 10))
-    apt-get update -q || true
+install && exit 0
+# The security suite's i386 index has stayed mid-sync for days; without it the 32-bit libraries
+# Wine needs cannot match their 64-bit twins. Install from the main suites alone then.
+sources="$(mktemp -d)"
+trap 'rm -rf "$sources"' EXIT
+# The machine's own deb822 sources, less every stanza of a security suite.
+for file in /etc/apt/sources.list.d/*.sources; do
+    awk -v RS= -v ORS='\n\n' '!/Suites:[^\n]*-security/' "$file" >"$sources/$(basename "$file")"
 done
-exit 1
+echo "setup: installing again from the main suites alone" >&2
+install -o Dir::Etc::SourceParts="$sources" -o Dir::Etc::SourceList=/dev/null
