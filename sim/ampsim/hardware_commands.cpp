@@ -293,7 +293,7 @@ Step CompileResume(const Command& command, Model&) {
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
-enum class FaultTarget { kNone, kPoolTag, kValueName, kNode, kNodeOrControl };
+enum class FaultTarget { kNone, kPoolTag, kValueName, kNode, kNodeOrControl, kPath };
 FaultTarget TargetOf(sim::Fault fault) {
     switch (fault) {
         case sim::Fault::kPoolAllocation:
@@ -324,7 +324,11 @@ FaultTarget TargetOf(sim::Fault fault) {
         case sim::Fault::kOpenKey:
         case sim::Fault::kReferenceByHandle:
         case sim::Fault::kQueryName:
+        case sim::Fault::kHeapAlloc:
+        case sim::Fault::kCmdExe:
             return FaultTarget::kNone;
+        case sim::Fault::kFileOpen:
+            return FaultTarget::kPath;
     }
     return FaultTarget::kNone;
 }
@@ -352,6 +356,9 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
             command.line,
             "fault " + fault + " needs a target: a device name" +
                 (kind == FaultTarget::kNodeOrControl ? " or control (the control device)" : ""));
+    }
+    if (kind == FaultTarget::kPath && !given) {
+        throw ScenarioError(command.line, "fault " + fault + " needs a target: a file's path");
     }
     if (kind == FaultTarget::kPoolTag && given && target.size() != 4) {
         throw ScenarioError(command.line, "a pool tag has four characters, not " + Quote(target));

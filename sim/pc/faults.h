@@ -33,9 +33,12 @@ enum class Fault {
     kDeviceKey,          // IoOpenDeviceRegistryKey; target: device name
     kReferenceByHandle,  // ObReferenceObjectByHandle
     kQueryName,          // ObQueryNameString
+    kHeapAlloc,          // HeapAlloc and HeapReAlloc of programs
+    kFileOpen,           // CreateFileA of a file; target: the path in lower case
+    kCmdExe,             // ShellExecuteExA of cmd.exe
 };
 // The scenario parser walks the names up to this one.
-constexpr Fault kLastFault = Fault::kQueryName;
+constexpr Fault kLastFault = Fault::kCmdExe;
 
 const char* FaultName(Fault fault);
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "win32/kernel32/kernel_objects.h"
 #include "win32/kernel32/machine_link.h"
 
 namespace {
@@ -70,10 +71,16 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     return TRUE;
 }
 
-// Closes a device handle: the driver sees cleanup and close. A handle that is not open
-// fails with ERROR_INVALID_HANDLE; the debugger exception Windows raises for it under a
-// debugger is not modelled.
+// Closes a handle of the calling process: an object's (thread, process, file), whose object
+// goes once nothing else holds it, or a device's, whose driver sees cleanup and close. The
+// pseudo-handles of GetCurrentThread and GetCurrentProcess close without effect. A handle
+// that is not open fails with ERROR_INVALID_HANDLE; the debugger exception Windows raises for
+// it under a debugger is not modelled.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (hObject == GetCurrentThread() || hObject == GetCurrentProcess() ||
+        sim::win32::CloseObjectHandle(ChannelHandle(hObject))) {
+        return TRUE;
+    }
     int32_t status = sim::win32::CloseDevice(ChannelHandle(hObject));
     if (Failed(status)) {
         SetLastError(sim::win32::Win32ErrorFromStatus(status));

@@ -20,6 +20,22 @@ int32_t CloseDevice(uintptr_t handle) {
     return Machine::Current().user_io.Close(handle);
 }
 
+void WindowsVersion(uint32_t* major, uint32_t* minor, uint32_t* build) {
+    const sim::WindowsVersion& version = Machine::Current().kernel.version;
+    *major = version.major;
+    *minor = version.minor;
+    *build = version.build;
+}
+
+bool FaultHits(std::string_view fault, const std::string& target) {
+    for (int i = 0; i <= static_cast<int>(kLastFault); ++i) {
+        if (fault == FaultName(static_cast<Fault>(i))) {
+            return Machine::Current().faults.Hit(static_cast<Fault>(i), target);
+        }
+    }
+    return false;
+}
+
 bool LogWants(std::string_view category) {
     return Machine::Current().log.Wants(category);
 }

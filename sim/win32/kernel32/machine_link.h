@@ -19,6 +19,11 @@ int32_t CloseDevice(uintptr_t handle);
 // The Win32 error Windows reports for an NTSTATUS (RtlNtStatusToDosError).
 uint32_t Win32ErrorFromStatus(int32_t status);
 
+// The machine's Windows version (major, minor, build).
+void WindowsVersion(uint32_t* major, uint32_t* minor, uint32_t* build);
+// Whether an injected fault strikes this call; `fault` is its name ("heap-alloc").
+bool FaultHits(std::string_view fault, const std::string& target = "");
+
 // Adds an event to the machine's log if anyone wants its category.
 bool LogWants(std::string_view category);
 void Log(std::string_view category, std::string text);
