@@ -39,6 +39,9 @@ class SimThread {
     uint8_t irql = 0;             // the thread's current IRQL
     uint32_t last_error = 0;      // the thread's Win32 last-error value
     void* user_thread = nullptr;  // the user-mode stand-in's thread object, owned there
+    // Run on the thread's own stack as it ends, normally or unwound, last added first: what
+    // higher floors keep per thread (a message queue) goes with it. They must not block.
+    std::vector<std::function<void()>> at_exit;
 
   private:
     friend class Scheduler;
