@@ -78,5 +78,6 @@ typedef struct _SHELLEXECUTEINFOA {
 #define SE_ERR_PNF 3
 #define SE_ERR_ACCESSDENIED 5
 #define SE_ERR_OOM 8
+#define SE_ERR_NOASSOC 31
 
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo);

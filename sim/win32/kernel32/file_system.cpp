@@ -110,6 +110,10 @@ size_t OpenFile::Size() const {
     return data_->bytes.size();
 }
 
+void OpenFile::SeekToEnd() {
+    position_ = data_->bytes.size();
+}
+
 std::shared_ptr<OpenFile> OpenFileByPath(const std::string& path, uint32_t access, uint32_t share,
                                          uint32_t disposition, uint32_t* error, bool* existed) {
     std::shared_ptr<FileSystem> files = Files();

@@ -35,6 +35,7 @@ class OpenFile : public KernelObject {
     // Writes at the file position, growing the file, and moves it.
     void Write(const void* buffer, size_t size);
     size_t Size() const;
+    void SeekToEnd();
 
   private:
     std::shared_ptr<FileSystem> files_;
