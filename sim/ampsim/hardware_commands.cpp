@@ -2,6 +2,7 @@
 // and unplugging them, system sleep, and injected faults.
 #include <cstdio>
 
+#include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
 #include "pc/pnp_manager.h"
@@ -289,7 +290,10 @@ Step CompileSuspend(const Command& command, Model&) {
 
 Step CompileResume(const Command& command, Model&) {
     RequireBare(command);
-    return [](sim::Machine& machine) { machine.pnp->Resume(); };
+    return [](sim::Machine& machine) {
+        machine.pnp->Resume();
+        BroadcastResume(machine);
+    };
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
