@@ -165,6 +165,10 @@ typedef struct _RTL_CRITICAL_SECTION {
     ULONG_PTR SpinCount;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
+#ifndef UNREFERENCED_PARAMETER
+#define UNREFERENCED_PARAMETER(P) ((void)(P))
+#endif
+
 #define ZeroMemory(destination, length) memset((destination), 0, (length))
 #define CopyMemory(destination, source, length) memcpy((destination), (source), (length))
 
