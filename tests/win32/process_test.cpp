@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ampsim/runner.h"
 #include "pc/machine.h"
 #include "win32/process/process.h"
 
@@ -97,6 +98,36 @@ TEST(Process, AnUnknownImageStartsNothing) {
     EXPECT_EQ(sim::win32::StartProcess("notepad.exe", "", {}, &error), nullptr);
     EXPECT_EQ(error, "no program image notepad.exe");
     EXPECT_TRUE(sim::win32::StartedProcesses().empty());
+}
+
+const char kPcWithDriver[] =
+    "controller C1 ports=4\n"
+    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
+    "load\n"
+    "plug H1 C1:1\n";
+
+// A device handle the program leaves open is closed with the process, whether the program
+// returned (its handles close on its thread) or was ended while it slept (they close on a
+// thread of their own, since the ended one is being unwound).
+TEST(Process, DeviceHandlesLeftOpenAreClosedWhenTheProcessEnds) {
+    for (bool terminate : {false, true}) {
+        ampsim::ScenarioRunner runner(kPcWithDriver);
+        ampsim::RunResult result = runner.Run(0, nullptr, [terminate](sim::Machine& machine) {
+            auto process = sim::win32::StartProcess("win32_test_program", "device 50");
+            HANDLE handle = reinterpret_cast<HANDLE>(sim::win32::InsertObjectHandle(process));
+            Sleep(10);
+            EXPECT_EQ(machine.user_io.open_count(), 1u);
+            if (terminate) {
+                sim::win32::EndProcess(*process, 3);
+            }
+            EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_OBJECT_0);
+            EXPECT_EQ(machine.user_io.open_count(), 0u) << "terminated " << terminate;
+            EXPECT_EQ(process->exit_code(), terminate ? 3u : 0u);
+            EXPECT_EQ(sim::CurrentScheduler().Now() / sim::kTicksPerMs, terminate ? 10 : 50);
+            CloseHandle(handle);
+        });
+        EXPECT_TRUE(result.ok()) << result.outcome.report;
+    }
 }
 
 struct StringCase {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pc/machine.h"
+#include "win32/kernel32/machine_link.h"
 #include "win32/process/module.h"
 #include "win32/process/program_images.h"
 
@@ -180,7 +181,10 @@ void Process::ThreadEnded(Thread* thread) {
     }
 }
 
-// As on Windows, the module's static destructors run before the handles are closed.
+// As on Windows, the module's static destructors run before the handles are closed, and the
+// process is signaled once they are. Closing a device handle sends the driver requests that
+// may have to wait: a thread being unwound cannot, so a thread of its own does it then (and
+// in a run that has stopped, nothing does).
 void Process::Teardown() {
     if (exit_code_ == kStillActive) {
         exit_code_ = 0;
@@ -193,8 +197,20 @@ void Process::Teardown() {
     closing.swap(handles.objects);
     closing.clear();
     table.acting_ = outer;
-    ended_ = true;
-    SetSignaled();
+    std::vector<uintptr_t> devices;
+    devices.swap(device_handles);
+    auto finish = [this, devices] {
+        for (uintptr_t device : devices) {
+            CloseDevice(device);
+        }
+        ended_ = true;
+        SetSignaled();
+    };
+    if (devices.empty() || !CurrentScheduler().Unwinding()) {
+        finish();
+    } else {
+        CurrentScheduler().Spawn(DisplayName() + " exit", finish);
+    }
 }
 
 std::shared_ptr<Thread> Process::SpawnThread(std::function<uint32_t()> body, bool suspended) {
