@@ -11,16 +11,19 @@ function(add_win32_resources target)
   get_filename_component(rc_path ${RESOURCES_RC} ABSOLUTE)
   get_filename_component(rc_dir ${rc_path} DIRECTORY)
   set(res_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
+  # What the script may include or embed: the files beside it and in the include folders.
   set(include_flags -I ${rc_dir})
+  file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${rc_dir}/*)
   foreach(dir ${RESOURCES_INCLUDES})
     list(APPEND include_flags -I ${dir})
+    file(GLOB dir_inputs CONFIGURE_DEPENDS ${dir}/*)
+    list(APPEND inputs ${dir_inputs})
   endforeach()
   add_custom_command(
     OUTPUT ${res_file}
     COMMAND ${WIN32_WINDRES} -O res ${include_flags} -i ${rc_path} -o ${res_file}
     WORKING_DIRECTORY ${rc_dir}
-    DEPENDS ${rc_path}
-    IMPLICIT_DEPENDS C ${rc_path}
+    DEPENDS ${inputs}
     COMMENT "Compiling the resources of ${target}"
     VERBATIM)
   add_custom_target(${target} DEPENDS ${res_file})

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,22 @@ TEST(Process, DeviceHandlesLeftOpenAreClosedWhenTheProcessEnds) {
         });
         EXPECT_TRUE(result.ok()) << result.outcome.report;
     }
+}
+
+TEST(Process, EachProcessAllocatesItsOwnTlsSlots) {
+    sim::Machine machine(0);
+    // The default process's slots do not reach the programs.
+    for (int i = 0; i < 3; ++i) {
+        TlsAlloc();
+    }
+    auto first = sim::win32::StartProcess("win32_test_program", "tls");
+    auto second = sim::win32::StartProcess("win32_test_program", "tls");
+    machine.scheduler.Run();
+    EXPECT_EQ(first->exit_code(), 0u);
+    EXPECT_EQ(second->exit_code(), 0u);
+    std::vector<std::string> lines = machine.log.Texts("app");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "dbg slot=0"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "dbg#2 slot=0"), 1);
 }
 
 struct StringCase {
