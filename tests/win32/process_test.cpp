@@ -93,6 +93,17 @@ TEST(Process, TerminateAllProcessesEndsRunningProgramsWithTheirDestructors) {
     EXPECT_EQ(lines[4].rfind("dbg destroyed on thread ", 0), 0u) << lines[4];
 }
 
+TEST(Process, AProcessEndedBeforeItsFirstThreadRanNeverLoadsItsModule) {
+    sim::Machine machine(0);
+    auto process = sim::win32::StartProcess("win32_test_program", "count 3");
+    sim::win32::EndProcess(*process, 9);
+    EXPECT_TRUE(process->ended());
+    EXPECT_EQ(process->exit_code(), 9u);
+    sim::RunOutcome outcome = machine.scheduler.Run();
+    EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(machine.log.Texts("app").empty());
+}
+
 TEST(Process, AnUnknownImageStartsNothing) {
     sim::Machine machine(0);
     std::string error;

@@ -69,15 +69,16 @@ ProcessTable& Table() {
 
 }  // namespace
 
-// Runs when a thread's body has returned or been unwound: the thread is signaled and leaves
-// its process, which ends with its last thread.
+// The end of a thread: it is signaled and leaves its process, which ends with its last thread.
 struct ThreadEnd {
-    std::shared_ptr<Thread> thread;
-    ~ThreadEnd() {
+    static void Now(const std::shared_ptr<Thread>& thread) {
         thread->sim = nullptr;
         thread->SetSignaled();
         thread->process().ThreadEnded(thread.get());
     }
+    // When the body has returned or been unwound.
+    ~ThreadEnd() { Now(thread); }
+    std::shared_ptr<Thread> thread;
 };
 
 namespace {
@@ -102,7 +103,7 @@ void TerminateOther(const std::shared_ptr<Thread>& thread, uint32_t exit_code) {
     }
     CurrentScheduler().Terminate(thread->sim);
     if (!thread->started) {
-        ThreadEnd{thread};
+        ThreadEnd::Now(thread);
     }
 }
 
