@@ -1,5 +1,6 @@
 // Scenario commands of the hardware and its faults: controllers, hubs and devices, plugging
 // and unplugging them, system sleep, and injected faults.
+#include <algorithm>
 #include <cstdio>
 
 #include "ampsim/app_session.h"
@@ -382,6 +383,11 @@ Step CompileFail(const Command& command, Model& model) {
     sim::Fault fault = FaultNamed(command, command.words[0]);
     std::string target = command.words.size() == 2 ? command.words[1] : "";
     CheckFaultTarget(command, model, TargetOf(fault), target);
+    if (TargetOf(fault) == FaultTarget::kPath) {
+        // Paths name files without regard to case; the file system asks in lower case.
+        std::transform(target.begin(), target.end(), target.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    }
     auto count_option = command.options.find("count");
     int count = count_option != command.options.end() && count_option->second == "always"
                     ? sim::Faults::kAlways
