@@ -164,5 +164,12 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist);
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
 
+// A module's resources (KERNEL32).
+#define RT_DIALOG MAKEINTRESOURCEA(5)
+HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
+HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+LPVOID WINAPI LockResource(HGLOBAL hResData);
+DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
+
 // USER32 (sim/win32/user32/).
 #include "winuser.h"
