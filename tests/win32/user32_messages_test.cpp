@@ -370,5 +370,37 @@ TEST(User32Messages, GetMessageTakesPostedThenQuitThenInputThenPaintThenTimers) 
                                      }));
 }
 
+// MsgWaitForMultipleObjects counts only what arrived since the thread last looked at its
+// queue; MWMO_INPUTAVAILABLE counts whatever waits.
+TEST(User32Messages, MsgWaitWakesForNewInputOnly) {
+    sim::Machine machine(10);
+    HWND main = NULL;
+    RunThreads({
+        {"ui",
+         [&] {
+             main = MakeWindow("main");
+             PostMessageA(main, WM_USER + 3, 0, 0);
+             MSG msg;
+             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+             DWORD woken = MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
+             Note("old message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+             woken = MsgWaitForMultipleObjectsEx(0, NULL, 50, QS_POSTMESSAGE, MWMO_INPUTAVAILABLE);
+             Note("available: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+             woken = MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_POSTMESSAGE);
+             Note("new message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+         }},
+        {"poster",
+         [&] {
+             Sleep(60);
+             PostMessageA(main, WM_USER + 4, 0, 0);
+         }},
+    });
+    EXPECT_TRUE(SameRows(Recorded(), {
+                                         {"ui", "old message: 258 at 50"},
+                                         {"ui", "available: 0 at 50"},
+                                         {"ui", "new message: 0 at 60"},
+                                     }));
+}
+
 }  // namespace
 }  // namespace user32_test

@@ -24,7 +24,7 @@ void ThreadEnded(const SimThread* thread) {
     for (HWND hwnd : WindowsOfThread(thread)) {
         FailSendsTo(hwnd);
         ForgetWindowMessages(hwnd);
-        RemoveWindow(hwnd);
+        RemoveWithEndedThread(hwnd);
     }
     ThreadQueue* queue = QueueOf(thread);
     if (queue == nullptr) {

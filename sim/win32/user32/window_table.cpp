@@ -20,6 +20,7 @@ struct WindowManager {
     ATOM next_atom = kFirstClassAtom;
     POINT cursor = {0, 0};
     HWND foreground = nullptr;
+    std::vector<LeftWindow> left;
 };
 
 // The system's classes exist before any program registers one of its own.
@@ -81,6 +82,18 @@ Window& AddWindow(std::unique_ptr<Window> window) {
 
 void RemoveWindow(HWND hwnd) {
     Manager().windows.erase(Key(hwnd));
+}
+
+void RemoveWithEndedThread(HWND hwnd) {
+    if (const Window* window = FindWindowRecord(hwnd)) {
+        Manager().left.push_back({hwnd, window->window_class->name, window->text,
+                                  window->thread != nullptr ? window->thread->name() : ""});
+        RemoveWindow(hwnd);
+    }
+}
+
+const std::vector<LeftWindow>& WindowsLeftByEndedThreads() {
+    return Manager().left;
 }
 
 std::vector<HWND> AllWindows() {

@@ -66,6 +66,17 @@ Window* FindWindowRecord(HWND hwnd);
 Window* WindowOrError(HWND hwnd);
 Window& AddWindow(std::unique_ptr<Window> window);
 void RemoveWindow(HWND hwnd);
+
+// A window its thread did not destroy before it ended: gone, but remembered for the
+// end-of-run listing.
+struct LeftWindow {
+    HWND handle;
+    std::string window_class;
+    std::string title;
+    std::string thread;
+};
+void RemoveWithEndedThread(HWND hwnd);
+const std::vector<LeftWindow>& WindowsLeftByEndedThreads();
 // Live windows in creation order.
 std::vector<HWND> AllWindows();
 std::vector<HWND> ChildrenOf(HWND parent);
