@@ -179,6 +179,23 @@ TEST(User32Menus, OnlyOneMenuIsOpenAtATime) {
     });
 }
 
+TEST(User32Menus, MenuOfATerminatedThreadCloses) {
+    sim::Machine machine(5);
+    sim::SimThread* ui = machine.scheduler.Spawn("ui", [] {
+        TrackPopupMenu(HubMenu(), TPM_RETURNCMD, 0, 0, 0, MakeWindow("main"), NULL);
+        Note("never");
+    });
+    sim::RunOutcome outcome = RunThreads({{"scenario", [&] {
+                                               Sleep(5);
+                                               EXPECT_TRUE(sim::win32::MenuIsOpen());
+                                               sim::CurrentScheduler().Terminate(ui);
+                                               Sleep(5);
+                                               EXPECT_FALSE(sim::win32::MenuIsOpen());
+                                           }}});
+    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(Recorded().empty());
+}
+
 struct InsertCase {
     const char* what;
     UINT position;

@@ -35,7 +35,16 @@ TEST(User32Messages, CrossThreadSendWaitsForTheReceiversNextMessageCall) {
     sim::RunOutcome outcome = RunThreads({
         {"ui",
          [&] {
-             main = MakeWindow("main", WS_OVERLAPPED, NULL, Answer(kAsk, 42));
+             main = MakeWindow("main", WS_OVERLAPPED, NULL,
+                               [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+                                   if (msg != kAsk) {
+                                       return false;
+                                   }
+                                   Note("in send " + std::to_string(InSendMessage()));
+                                   *result = 42;
+                                   return true;
+                               });
+             SendMessageA(main, kAsk, 1, 0);
              Note("sleeps");
              Sleep(20);
              Note("peeks");
@@ -53,10 +62,13 @@ TEST(User32Messages, CrossThreadSendWaitsForTheReceiversNextMessageCall) {
     });
     ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
     EXPECT_TRUE(SameRows(Recorded(), {
+                                         {"ui", "main WM_USER+1 1"},
+                                         {"ui", "in send 0"},
                                          {"ui", "sleeps"},
                                          {"worker", "sends"},
                                          {"ui", "peeks"},
                                          {"ui", "main WM_USER+1 5"},
+                                         {"ui", "in send 1"},
                                          {"ui", "peeked"},
                                          {"worker", "got 42 at 20"},
                                      }));
@@ -222,6 +234,40 @@ TEST(User32Messages, SenderGetsZeroWhenTheReceiverCannotAnswer) {
         EXPECT_TRUE(SameRows(Recorded(), {{"worker", "got 0 at " + std::to_string(when)}}))
             << entry.what;
     }
+}
+
+TEST(User32Messages, ReceiverTerminatedInTheMiddleOfASentMessageStillFreesTheSender) {
+    sim::Machine machine(11);
+    HWND main = NULL;
+    sim::SimThread* ui = machine.scheduler.Spawn("ui", [&] {
+        main = MakeWindow("main", WS_OVERLAPPED, NULL,
+                          [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+                              if (msg != kAsk) {
+                                  return false;
+                              }
+                              Sleep(50);
+                              *result = 42;
+                              return true;
+                          });
+        Sleep(10);
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    });
+    sim::RunOutcome outcome = RunThreads({
+        {"worker",
+         [&] {
+             Sleep(5);
+             LRESULT answer = SendMessageA(main, kAsk, 0, 0);
+             Note("got " + std::to_string(answer) + " at " + std::to_string(NowMs()));
+         }},
+        {"killer",
+         [&] {
+             Sleep(20);
+             sim::CurrentScheduler().Terminate(ui);
+         }},
+    });
+    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(SameRows(Recorded(), {{"worker", "got 0 at 20"}}));
 }
 
 TEST(User32Messages, DestroyedWindowAnswersSendsAtOnceAndRefusesPosts) {

@@ -33,9 +33,6 @@ void FreeWindow(HWND hwnd) {
     if (ThreadQueue* queue = QueueOf(window->thread); queue != nullptr && queue->focus == hwnd) {
         queue->focus = nullptr;
     }
-    if (ForegroundWindow() == hwnd) {
-        ForegroundWindow() = nullptr;
-    }
     FailSendsTo(hwnd);
     ForgetWindowMessages(hwnd);
     RemoveWindow(hwnd);

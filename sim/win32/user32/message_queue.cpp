@@ -99,6 +99,35 @@ void Wake(ThreadQueue& queue, DWORD qs_bits) {
     CurrentScheduler().Signal(queue.WakeKey(), true);
 }
 
+namespace {
+
+// Answers a sent message however its handling ends: a receiver unwound in the middle of
+// it still frees its sender, with 0.
+class Reply {
+  public:
+    Reply(ThreadQueue& queue, std::shared_ptr<SentMessage> sent)
+        : queue_(queue), sent_(std::move(sent)) {
+        queue_.in_send++;
+    }
+    ~Reply() {
+        queue_.in_send--;
+        sent_->done = true;
+        sent_->result = result;
+        if (sent_->sender != nullptr && !sent_->abandoned) {
+            Wake(*sent_->sender, 0);
+        }
+    }
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+    LRESULT result = 0;
+
+  private:
+    ThreadQueue& queue_;
+    std::shared_ptr<SentMessage> sent_;
+};
+
+}  // namespace
+
 void ReceiveSentMessages(ThreadQueue& queue) {
     while (!queue.incoming.empty()) {
         std::shared_ptr<SentMessage> sent = queue.incoming.front();
@@ -106,14 +135,8 @@ void ReceiveSentMessages(ThreadQueue& queue) {
         if (sent->abandoned) {
             continue;
         }
-        queue.in_send++;
-        LRESULT result = CallWindowProcedure(sent->hwnd, sent->message, sent->wparam, sent->lparam);
-        queue.in_send--;
-        sent->done = true;
-        sent->result = result;
-        if (sent->sender != nullptr && !sent->abandoned) {
-            Wake(*sent->sender, 0);
-        }
+        Reply reply(queue, sent);
+        reply.result = CallWindowProcedure(sent->hwnd, sent->message, sent->wparam, sent->lparam);
     }
 }
 

@@ -81,7 +81,11 @@ Window& AddWindow(std::unique_ptr<Window> window) {
 }
 
 void RemoveWindow(HWND hwnd) {
-    Manager().windows.erase(Key(hwnd));
+    WindowManager& manager = Manager();
+    manager.windows.erase(Key(hwnd));
+    if (manager.foreground == hwnd) {
+        manager.foreground = nullptr;
+    }
 }
 
 void RemoveWithEndedThread(HWND hwnd) {
