@@ -32,6 +32,12 @@ std::vector<std::string> Describe(const DialogTemplate& dialog) {
              dialog.cx, dialog.cy, dialog.style, dialog.font ? dialog.font->face.c_str() : "-",
              dialog.font ? dialog.font->points : 0);
     lines.push_back(line);
+    if (!dialog.menu.name.empty() || dialog.menu.ordinal != 0 ||
+        !dialog.window_class.name.empty()) {
+        snprintf(line, sizeof line, "menu '%s' #%d class '%s'", dialog.menu.name.c_str(),
+                 dialog.menu.ordinal, dialog.window_class.name.c_str());
+        lines.push_back(line);
+    }
     for (const auto& item : dialog.items) {
         snprintf(line, sizeof line, "%s %d '%s' %d,%d %dx%d style %08X", item.window_class.c_str(),
                  static_cast<int>(item.id), item.title.name.c_str(), item.x, item.y, item.cx,
@@ -77,6 +83,12 @@ const TemplateCase kTemplateCases[] = {
          "Button 1 'OK' 7,30 50x14 style 50010001",
          "Button 2 'Cancel' 60,30 50x14 style 50010000",
      }},
+    {"a menu by ordinal and a class by name (202)",
+     [] { return TestDialog(202); },
+     {"DIALOG '' 0,0 40x20 style 80000000 font - 0", "menu '' #5 class 'TESTDIALOGCLASS'"}},
+    {"a menu by name (203)",
+     [] { return TestDialog(203); },
+     {"DIALOGEX '' 0,0 40x20 style 80000000 font - 0", "menu 'NAMEDMENU' #0 class ''"}},
 };
 
 TEST(User32Dialogs, TemplatesReadAsWindresWritesThem) {
@@ -352,6 +364,35 @@ TEST(User32Dialogs, SubclassedModalDialogStaysHiddenAndAnswersThroughMsgResult) 
                                          {"ui", "answer 77, visible 0"},
                                          {"ui", "returned 3"},
                                      }));
+}
+
+// A dialog of the program's own class, and the font the dialog manager gave it.
+TEST(User32Dialogs, TemplateClassAndFontReachTheWindow) {
+    sim::Machine machine(7);
+    RunThreads(
+        {{"ui", [] {
+              WNDCLASSA wc = {};
+              wc.lpfnWndProc = DefDlgProcA;
+              wc.cbWndExtra = DLGWINDOWEXTRA;
+              wc.lpszClassName = "TestDialogClass";
+              RegisterClassA(&wc);
+              std::vector<uint8_t> plain = TestDialog(202);
+              HWND own = CreateDialogIndirectParamA(
+                  NULL, reinterpret_cast<LPCDLGTEMPLATEA>(plain.data()), NULL, QuietDialog, 0);
+              ASSERT_NE(own, (HWND)NULL);
+              EXPECT_EQ(sim::win32::LiveWindows()[0].window_class, "TestDialogClass");
+              EXPECT_EQ(SendMessageA(own, WM_GETFONT, 0, 0), 0);
+              std::vector<uint8_t> bytes = TestDialog(201);
+              HWND dialog = CreateDialogIndirectParamA(
+                  NULL, reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), NULL, QuietDialog, 0);
+              auto font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+              const auto* described = sim::win32::user32::FontFromHandle(font);
+              ASSERT_NE(described, nullptr);
+              EXPECT_EQ(described->face, "MS Shell Dlg");
+              EXPECT_EQ(described->points, 10);
+              EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDOK), WM_GETFONT, 0, 0), 0)
+                  << "buttons keep no font of their own here";
+          }}});
 }
 
 TEST(User32Dialogs, ControlsKeepTheirCheckAndIcon) {

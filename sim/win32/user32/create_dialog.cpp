@@ -73,10 +73,10 @@ bool CreateControls(HWND dialog, const DialogTemplate& parsed, const BaseUnits& 
 
 // Windows' order: the dialog window (hidden), its DWLP_DLGPROC, WM_SETFONT to it, the
 // controls (each with WM_SETFONT), WM_INITDIALOG with the first tab stop, which gets the
-// focus if the answer is TRUE; then a modeless template with WS_VISIBLE is shown. A failed
-// control fails the whole dialog. Menus and dialog classes of the template are not
-// modelled (the dialog class is always "#32770"); a malformed template fails with
-// ERROR_INVALID_PARAMETER.
+// focus if the answer is TRUE; then a modeless template with WS_VISIBLE is shown. A class
+// the template names by string replaces "#32770" (it must reserve DLGWINDOWEXTRA bytes and
+// call DefDlgProcA, as on Windows); a failed control fails the whole dialog. The template's
+// menu is not loaded; a malformed template fails with ERROR_INVALID_PARAMETER.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, size_t size,
                               HWND owner, DLGPROC proc, LPARAM param, bool modal) {
     std::optional<DialogTemplate> parsed = ParseDialogTemplate(dialog_template, size);
@@ -90,9 +90,11 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, s
     BaseUnits base = DialogBaseUnits(parsed->font);
     RECT rect = DialogWindowRect(*parsed, base, owner);
     DWORD style = parsed->style & ~static_cast<DWORD>(WS_VISIBLE | WS_CHILD);
-    HWND dialog = CreateWindowExA(parsed->ex_style, kDialogClass, parsed->title.c_str(), style,
-                                  rect.left, rect.top, rect.right - rect.left,
-                                  rect.bottom - rect.top, owner, NULL, instance, NULL);
+    const std::string& named_class = parsed->window_class.name;
+    HWND dialog =
+        CreateWindowExA(parsed->ex_style, named_class.empty() ? kDialogClass : named_class.c_str(),
+                        parsed->title.c_str(), style, rect.left, rect.top, rect.right - rect.left,
+                        rect.bottom - rect.top, owner, NULL, instance, NULL);
     if (dialog == NULL) {
         return NULL;
     }

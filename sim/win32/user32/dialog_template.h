@@ -15,7 +15,6 @@ namespace sim::win32::user32 {
 struct NameOrOrdinal {
     std::string name;
     WORD ordinal = 0;  // 0 when it is a name
-    bool empty() const { return name.empty() && ordinal == 0; }
 };
 
 struct DialogFont {

@@ -26,10 +26,10 @@ struct WindowManager {
 // The system's classes exist before any program registers one of its own.
 WindowManager::WindowManager() {
     const WindowClass system_classes[] = {
-        {0, "Button", ButtonWindowProc, 0, nullptr, nullptr},
-        {0, "Edit", EditWindowProc, 0, nullptr, nullptr},
-        {0, "Static", StaticWindowProc, 0, nullptr, nullptr},
-        {0, kDialogClass, DialogWindowProc, DLGWINDOWEXTRA, nullptr, nullptr},
+        {0, "Button", ButtonWindowProc, 0, nullptr},
+        {0, "Edit", EditWindowProc, 0, nullptr},
+        {0, "Static", StaticWindowProc, 0, nullptr},
+        {0, kDialogClass, DialogWindowProc, DLGWINDOWEXTRA, nullptr},
     };
     for (const WindowClass& system_class : system_classes) {
         classes.push_back(std::make_unique<WindowClass>(system_class));

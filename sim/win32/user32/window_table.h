@@ -19,7 +19,6 @@ struct WindowClass {
     std::string name;
     WNDPROC proc = nullptr;
     int window_extra = 0;
-    HINSTANCE instance = nullptr;
     HICON icon = nullptr;
 };
 
