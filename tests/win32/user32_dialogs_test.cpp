@@ -190,49 +190,54 @@ INT_PTR CALLBACK RecordingDialog(HWND dialog, UINT message, WPARAM wparam, LPARA
 }
 
 TEST(User32Dialogs, ModalLoopDisablesTheOwnerRunsSentMessagesAndEndsOnEnter) {
-    sim::Machine machine(2);
-    HWND dialog = NULL;
-    RecordOnly({WM_ENABLE});
-    sim::RunOutcome outcome = RunThreads({
-        {"ui",
-         [&] {
-             HWND owner = MakeWindow("owner");
-             std::vector<uint8_t> bytes = TestDialog(201);
-             SetReaction(owner, [&](HWND, UINT msg, WPARAM, LPARAM lparam, LRESULT*) {
-                 if (msg == WM_ENTERIDLE && dialog == NULL) {
-                     dialog = reinterpret_cast<HWND>(lparam);
-                 }
-                 return false;
-             });
-             INT_PTR result = DialogBoxIndirectParamA(
-                 NULL, reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), owner, RecordingDialog, 0);
-             Note("returned " + std::to_string(result) + ", owner enabled " +
-                  std::to_string(IsWindowEnabled(owner)));
-         }},
-        {"monitor",
-         [&] {
-             Sleep(5);
-             SendMessageA(dialog, kAsk, 9, 0);
-         }},
-        {"scenario",
-         [&] {
-             Sleep(10);
-             sim::win32::PressKey(dialog, VK_RETURN);
-         }},
-    });
-    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"ui", "dlg WM_SETFONT"},
-                                         {"ui", "dlg WM_INITDIALOG"},
-                                         {"ui", "owner WM_ENABLE"},
-                                         {"ui", "dlg WM_SHOWWINDOW 1"},
-                                         {"ui", "dlg WM_USER+1 9"},
-                                         {"ui", "dlg WM_COMMAND 1"},
-                                         {"ui", "owner WM_ENABLE"},
-                                         {"ui", "dlg WM_DESTROY"},
-                                         {"ui", "dlg WM_NCDESTROY"},
-                                         {"ui", "returned 5, owner enabled 1"},
-                                     }));
+    // The order is the program's, not the seed's.
+    for (uint64_t seed = 0; seed < 8; ++seed) {
+        sim::Machine machine(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        HWND dialog = NULL;
+        RecordOnly({WM_ENABLE});
+        sim::RunOutcome outcome = RunThreads({
+            {"ui",
+             [&] {
+                 HWND owner = MakeWindow("owner");
+                 std::vector<uint8_t> bytes = TestDialog(201);
+                 SetReaction(owner, [&](HWND, UINT msg, WPARAM, LPARAM lparam, LRESULT*) {
+                     if (msg == WM_ENTERIDLE && dialog == NULL) {
+                         dialog = reinterpret_cast<HWND>(lparam);
+                     }
+                     return false;
+                 });
+                 INT_PTR result =
+                     DialogBoxIndirectParamA(NULL, reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
+                                             owner, RecordingDialog, 0);
+                 Note("returned " + std::to_string(result) + ", owner enabled " +
+                      std::to_string(IsWindowEnabled(owner)));
+             }},
+            {"monitor",
+             [&] {
+                 Sleep(5);
+                 SendMessageA(dialog, kAsk, 9, 0);
+             }},
+            {"scenario",
+             [&] {
+                 Sleep(10);
+                 sim::win32::PressKey(dialog, VK_RETURN);
+             }},
+        });
+        ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+        EXPECT_TRUE(SameRows(Recorded(), {
+                                             {"ui", "dlg WM_SETFONT"},
+                                             {"ui", "dlg WM_INITDIALOG"},
+                                             {"ui", "owner WM_ENABLE"},
+                                             {"ui", "dlg WM_SHOWWINDOW 1"},
+                                             {"ui", "dlg WM_USER+1 9"},
+                                             {"ui", "dlg WM_COMMAND 1"},
+                                             {"ui", "owner WM_ENABLE"},
+                                             {"ui", "dlg WM_DESTROY"},
+                                             {"ui", "dlg WM_NCDESTROY"},
+                                             {"ui", "returned 5, owner enabled 1"},
+                                         }));
+    }
 }
 
 // Keys as IsDialogMessageA turns them into commands.
