@@ -130,6 +130,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, s
 
 using namespace sim::win32::user32;
 
+// A modeless dialog from a template in memory; NULL if it could not be made.
 HWND WINAPI CreateDialogIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA lpTemplate,
                                        HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     return CreateDialogFromTemplate(hInstance, lpTemplate, kTemplateOfUnknownSize, hWndParent,

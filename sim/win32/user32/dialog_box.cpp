@@ -81,6 +81,7 @@ INT_PTR RunModalDialog(HINSTANCE instance, const void* dialog_template, size_t s
 
 using namespace sim::win32::user32;
 
+// A modal dialog from a template in memory: EndDialog's result, -1 if it could not be made.
 INT_PTR WINAPI DialogBoxIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA hDialogTemplate,
                                        HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     return RunModalDialog(hInstance, hDialogTemplate, kTemplateOfUnknownSize, hWndParent,

@@ -28,6 +28,7 @@ FoundTemplate FindTemplate(HINSTANCE instance, LPCSTR name) {
 
 }  // namespace
 
+// A modeless dialog from the module's template; NULL if there is none.
 HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     FoundTemplate found = FindTemplate(hInstance, lpTemplateName);
@@ -38,6 +39,7 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                     dwInitParam, false);
 }
 
+// A modal dialog from the module's template; -1 if there is none.
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent,
                                DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     FoundTemplate found = FindTemplate(hInstance, lpTemplateName);

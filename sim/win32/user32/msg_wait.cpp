@@ -119,6 +119,7 @@ DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, D
     }
 }
 
+// The Ex form's wait with fWaitAll as MWMO_WAITALL.
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                        DWORD dwMilliseconds, DWORD dwWakeMask) {
     return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask,
