@@ -195,7 +195,7 @@ TEST(User32Dialogs, ModalLoopDisablesTheOwnerRunsSentMessagesAndEndsOnEnter) {
         sim::Machine machine(seed);
         SCOPED_TRACE("seed " + std::to_string(seed));
         HWND dialog = NULL;
-        RecordOnly({WM_ENABLE});
+        RecordOnly({WM_ENABLE, WM_USER + 7});
         sim::RunOutcome outcome = RunThreads({
             {"ui",
              [&] {
@@ -207,6 +207,8 @@ TEST(User32Dialogs, ModalLoopDisablesTheOwnerRunsSentMessagesAndEndsOnEnter) {
                      }
                      return false;
                  });
+                 // Messages of other windows go on while the dialog runs.
+                 PostMessageA(owner, WM_USER + 7, 0, 0);
                  INT_PTR result =
                      DialogBoxIndirectParamA(NULL, reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()),
                                              owner, RecordingDialog, 0);
@@ -228,11 +230,12 @@ TEST(User32Dialogs, ModalLoopDisablesTheOwnerRunsSentMessagesAndEndsOnEnter) {
         EXPECT_TRUE(SameRows(Recorded(), {
                                              {"ui", "dlg WM_SETFONT"},
                                              {"ui", "dlg WM_INITDIALOG"},
-                                             {"ui", "owner WM_ENABLE"},
+                                             {"ui", "owner WM_ENABLE 0"},
+                                             {"ui", "owner WM_USER+7 0"},
                                              {"ui", "dlg WM_SHOWWINDOW 1"},
                                              {"ui", "dlg WM_USER+1 9"},
                                              {"ui", "dlg WM_COMMAND 1"},
-                                             {"ui", "owner WM_ENABLE"},
+                                             {"ui", "owner WM_ENABLE 1"},
                                              {"ui", "dlg WM_DESTROY"},
                                              {"ui", "dlg WM_NCDESTROY"},
                                              {"ui", "returned 5, owner enabled 1"},

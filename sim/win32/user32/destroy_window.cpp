@@ -59,9 +59,10 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
         return TRUE;
     }
     window->destroying = true;
+    const sim::SimThread* thread = window->thread;
     for (HWND owned : OwnedBy(hWnd)) {
         Window* owned_window = FindWindowRecord(owned);
-        if (owned_window != nullptr && owned_window->thread == window->thread) {
+        if (owned_window != nullptr && owned_window->thread == thread) {
             DestroyWindow(owned);
         }
     }
