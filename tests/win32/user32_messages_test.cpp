@@ -444,7 +444,7 @@ TEST(User32Messages, MsgWaitWakesForNewInputOnly) {
              Note("old message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
              woken = MsgWaitForMultipleObjectsEx(0, NULL, 50, QS_POSTMESSAGE, MWMO_INPUTAVAILABLE);
              Note("available: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
-             woken = MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_POSTMESSAGE);
+             woken = MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
              Note("new message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
          }},
         {"poster",

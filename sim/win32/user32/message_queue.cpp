@@ -160,7 +160,7 @@ std::optional<Ticks> UpdateTimers(ThreadQueue& queue) {
 
 bool TakeMessage(ThreadQueue& queue, HWND filter, UINT min, UINT max, UINT remove, DWORD types,
                  MSG* msg) {
-    if ((types & QS_POSTMESSAGE) != 0) {
+    if ((types & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) != 0) {
         if (TakeFrom(queue.posted, filter, min, max, remove, msg)) {
             return true;
         }
@@ -227,7 +227,7 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void PostToQueue(ThreadQueue& queue, const MSG& msg) {
     queue.posted.push_back(msg);
-    Wake(queue, QS_POSTMESSAGE);
+    Wake(queue, kPostedBits);
 }
 
 std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,
