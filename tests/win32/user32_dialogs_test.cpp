@@ -398,8 +398,8 @@ TEST(User32Dialogs, TemplateClassAndFontReachTheWindow) {
               ASSERT_NE(described, nullptr);
               EXPECT_EQ(described->face, "MS Shell Dlg");
               EXPECT_EQ(described->points, 10);
-              EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDOK), WM_GETFONT, 0, 0), 0)
-                  << "buttons keep no font of their own here";
+              EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDOK), WM_GETFONT, 0, 0), (LRESULT)font);
+              EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 310), WM_GETFONT, 0, 0), (LRESULT)font);
           }}});
 }
 

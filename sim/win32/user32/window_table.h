@@ -27,7 +27,6 @@ struct DialogState {
     bool modal = false;
     bool ended = false;
     INT_PTR result = 0;
-    HFONT font = nullptr;
     int base_x = 0;  // dialog base units of the template's font, in pixels
     int base_y = 0;
 };
@@ -53,7 +52,8 @@ struct Window {
     bool destroying = false;
     HICON icon_big = nullptr;
     HICON icon_small = nullptr;
-    // Controls: a button's check state, a static's icon.
+    // Dialogs and controls: the font of WM_SETFONT; a button's check state, a static's icon.
+    HFONT font = nullptr;
     WPARAM check = BST_UNCHECKED;
     HICON static_icon = nullptr;
     std::unique_ptr<DialogState> dialog;
