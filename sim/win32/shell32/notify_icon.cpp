@@ -52,8 +52,7 @@ std::string FieldText(const char* field, size_t size) {
 
 void LogIcon(const char* action, const TrayIcon& icon) {
     if (LogWants("tray")) {
-        Log("tray",
-            std::string("tray ") + action + " icon=" + icon.icon + " tip=\"" + icon.tip + "\"");
+        Log("tray", action + std::string(" icon=") + icon.icon + " tip=\"" + icon.tip + "\"");
     }
 }
 
@@ -84,14 +83,14 @@ void Apply(TrayIcon& icon, const NOTIFYICONDATAA& data, bool adding) {
     if (text.empty()) {
         // An empty text takes away a balloon that is up.
         if (!icon.balloon_text.empty() && LogWants("tray")) {
-            Log("tray", "tray balloon cleared");
+            Log("tray", "balloon cleared");
         }
         icon.balloon_text.clear();
         icon.balloon_title.clear();
         return;
     }
     if ((text != icon.balloon_text || title != icon.balloon_title) && LogWants("tray")) {
-        Log("tray", "tray balloon title=\"" + title + "\" text=\"" + text + "\"");
+        Log("tray", "balloon title=\"" + title + "\" text=\"" + text + "\"");
     }
     icon.balloon_text = text;
     icon.balloon_title = title;
