@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "win32/user32/message_queue.h"
-#include "win32/user32/user32_control.h"
 #include "win32/user32/window_table.h"
 
 namespace {
@@ -35,7 +34,7 @@ std::string WaitName(UINT message, const sim::SimThread* receiver) {
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     sim::Scheduler& scheduler = sim::CurrentScheduler();
     sim::SimThread* self = scheduler.Current();
-    sim::win32::NotifySendObserver(self, hWnd, Msg, wParam, lParam);
+    NotifySendObserver(self, hWnd, Msg, wParam, lParam);
     Window* window = WindowOrError(hWnd);
     if (window == nullptr || scheduler.Unwinding()) {
         return 0;
