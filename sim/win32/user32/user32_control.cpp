@@ -63,8 +63,6 @@ void SetSendObserver(SendObserver observer) {
     Observer() = std::move(observer);
 }
 
-}
-
 std::vector<LiveWindow> LiveWindows() {
     std::vector<LiveWindow> live;
     for (const LeftWindow& left : WindowsLeftByEndedThreads()) {
