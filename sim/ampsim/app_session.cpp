@@ -90,8 +90,16 @@ void BroadcastResume(sim::Machine&) {
     sim::win32::BroadcastPowerEvent(kPbtApmResumeAutomatic);
 }
 
-void EndPrograms(sim::Machine&) {
+void EndPrograms(sim::Machine& machine) {
     sim::win32::TerminateAllProcesses();
+    // A thread inside a driver call ends once the call is done: the machine shuts down only
+    // after every program has gone.
+    for (const auto& process : sim::win32::StartedProcesses()) {
+        while (!process->signaled()) {
+            machine.scheduler.Block(process.get(), std::nullopt,
+                                    "the end of " + process->Describe(), process->SignaledBy());
+        }
+    }
 }
 
 }  // namespace ampsim

@@ -298,6 +298,10 @@ void Scheduler::Terminate(SimThread* thread) {
     if (thread->terminating_ || thread->state_ == SimThread::State::kFinished) {
         return;
     }
+    if (thread->kernel_calls > 0) {
+        thread->terminate_pending_ = true;
+        return;
+    }
     thread->terminating_ = true;
     if (thread->state_ == SimThread::State::kBlocked) {
         RemoveWaiter(thread);
@@ -305,6 +309,24 @@ void Scheduler::Terminate(SimThread* thread) {
         thread->waits_for_ = nullptr;
         thread->state_ = SimThread::State::kRunnable;
         runnable_.push_back(thread);
+    }
+}
+
+void Scheduler::EnterKernel() {
+    if (running_ != nullptr) {
+        ++running_->kernel_calls;
+    }
+}
+
+void Scheduler::LeaveKernel() {
+    SimThread* self = running_;
+    if (self == nullptr || --self->kernel_calls > 0 || !self->terminate_pending_) {
+        return;
+    }
+    self->terminate_pending_ = false;
+    self->terminating_ = true;
+    if (std::uncaught_exceptions() == 0) {
+        throw RunAborted{};
     }
 }
 

@@ -42,6 +42,9 @@ class SimThread {
     // Run on the thread's own stack as it ends, normally or unwound, last added first: what
     // higher floors keep per thread (a message queue) goes with it. They must not block.
     std::vector<std::function<void()>> at_exit;
+    // Depth of the system calls (device I/O) the thread is inside: Windows ends a terminated
+    // thread only on its way back to the program, never halfway through a driver's work.
+    int kernel_calls = 0;
 
   private:
     friend class Scheduler;
@@ -57,6 +60,7 @@ class SimThread {
     std::string wait_what_;
     const SimThread* waits_for_ = nullptr;
     bool terminating_ = false;
+    bool terminate_pending_ = false;  // Terminate came while the thread was inside a system call
     std::optional<Ticks> deadline_;
     WaitResult wait_result_ = WaitResult::kSignaled;
 };
@@ -100,6 +104,10 @@ class Scheduler {
     // RunAborted so that what they own is released: from its next turn on, every blocking
     // call of the thread throws, and one made while it is already unwinding returns at once.
     void Terminate(SimThread* thread);
+    // Bracket a system call of the calling thread (nothing on the host thread). A Terminate
+    // that arrives meanwhile takes effect in LeaveKernel, which then throws RunAborted.
+    void EnterKernel();
+    void LeaveKernel();
     // Whether the calling thread is being unwound (by Terminate or because the run has
     // stopped): the stand-in then runs none of the program's code on its behalf.
     bool Unwinding() const;

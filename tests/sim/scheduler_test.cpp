@@ -155,6 +155,28 @@ TEST(Scheduler, TerminatedThreadUnwindsWhileOthersGoOn) {
     EXPECT_EQ(seen, (std::vector<std::string>{"destructor returned", "killer done"}));
 }
 
+// A thread terminated inside a system call finishes the call (its waits still wait) and
+// is unwound on its way out of the kernel, as Windows ends threads only in user mode.
+TEST(Scheduler, TerminationWaitsForTheSystemCallToReturn) {
+    Scheduler scheduler(0);
+    std::vector<std::string> seen;
+    sim::SimThread* victim = scheduler.Spawn("victim", [&] {
+        scheduler.EnterKernel();
+        scheduler.SleepFor(10 * kTicksPerMs, "a driver's transfer");
+        seen.push_back("call finished");
+        scheduler.LeaveKernel();
+        seen.push_back("back in the program");
+    });
+    scheduler.Spawn("killer", [&] {
+        scheduler.SleepFor(kTicksPerMs, "a while");
+        scheduler.Terminate(victim);
+        seen.push_back("terminated");
+    });
+    EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_EQ(seen, (std::vector<std::string>{"terminated", "call finished"}));
+    EXPECT_EQ(scheduler.Now(), 10 * kTicksPerMs);
+}
+
 // Exit hooks run on the ending thread, last added first, whether its body returned or was
 // unwound by Terminate.
 TEST(Scheduler, ExitHooksRunAsTheThreadEnds) {

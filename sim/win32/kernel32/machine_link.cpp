@@ -3,21 +3,37 @@
 #include "pc/machine.h"
 
 namespace sim::win32 {
+namespace {
+
+// A call into the kernel on behalf of the calling thread: a termination that arrives
+// meanwhile waits until the kernel has finished with the request.
+template <class Call>
+auto SystemCall(Call call) {
+    Scheduler& scheduler = Machine::Current().scheduler;
+    scheduler.EnterKernel();
+    auto result = call();
+    scheduler.LeaveKernel();
+    return result;
+}
+
+}  // namespace
 
 int32_t OpenDevice(const std::string& path, uintptr_t* handle) {
-    return Machine::Current().user_io.Open(path, handle);
+    return SystemCall([&] { return Machine::Current().user_io.Open(path, handle); });
 }
 
 int32_t ControlDevice(uintptr_t handle, uint32_t code, const void* input, size_t input_length,
                       void* output, size_t output_length, size_t* information) {
-    IoResult result = Machine::Current().user_io.DeviceControl(handle, code, input, input_length,
-                                                               output, output_length);
+    IoResult result = SystemCall([&] {
+        return Machine::Current().user_io.DeviceControl(handle, code, input, input_length, output,
+                                                        output_length);
+    });
     *information = result.information;
     return result.status;
 }
 
 int32_t CloseDevice(uintptr_t handle) {
-    return Machine::Current().user_io.Close(handle);
+    return SystemCall([&] { return Machine::Current().user_io.Close(handle); });
 }
 
 void WindowsVersion(uint32_t* major, uint32_t* minor, uint32_t* build) {
