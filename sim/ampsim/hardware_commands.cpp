@@ -293,13 +293,26 @@ Step CompileResume(const Command& command, Model&) {
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
-enum class FaultTarget { kNone, kPoolTag, kValueName, kNode, kNodeOrControl };
+enum class FaultTarget {
+    kNone,
+    kPoolTag,
+    kValueName,
+    kNode,
+    kNodeOrControl,
+    kRegistryKey,
+    kSetupApiCall
+};
 FaultTarget TargetOf(sim::Fault fault) {
     switch (fault) {
         case sim::Fault::kPoolAllocation:
             return FaultTarget::kPoolTag;
         case sim::Fault::kQueryValue:
             return FaultTarget::kValueName;
+        case sim::Fault::kRegOpen:
+        case sim::Fault::kRegWrite:
+            return FaultTarget::kRegistryKey;
+        case sim::Fault::kSetupApi:
+            return FaultTarget::kSetupApiCall;
         case sim::Fault::kDeviceCreate:
             return FaultTarget::kNodeOrControl;
         case sim::Fault::kHardwareIdQuery:
@@ -353,6 +366,9 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
             "fault " + fault + " needs a target: a device name" +
                 (kind == FaultTarget::kNodeOrControl ? " or control (the control device)" : ""));
     }
+    if (kind == FaultTarget::kSetupApiCall && given) {
+        CheckSetupApiCall(command, target);
+    }
     if (kind == FaultTarget::kPoolTag && given && target.size() != 4) {
         throw ScenarioError(command.line, "a pool tag has four characters, not " + Quote(target));
     }
@@ -371,6 +387,10 @@ Step CompileFail(const Command& command, Model& model) {
     sim::Fault fault = FaultNamed(command, command.words[0]);
     std::string target = command.words.size() == 2 ? command.words[1] : "";
     CheckFaultTarget(command, model, TargetOf(fault), target);
+    // The registry calls name a key by its canonical name, however the line spells it.
+    if (TargetOf(fault) == FaultTarget::kRegistryKey && !target.empty()) {
+        target = sim::Registry::Canonical(MachineKeyName(command, target));
+    }
     auto count_option = command.options.find("count");
     int count = count_option != command.options.end() && count_option->second == "always"
                     ? sim::Faults::kAlways

@@ -67,6 +67,11 @@ const Registry::Value* Registry::Find(const std::string& key, const std::string&
     return found == found_key->second.end() ? nullptr : &found->second;
 }
 
+const std::map<std::string, Registry::Value>* Registry::Values(const std::string& key) const {
+    auto found = keys_.find(Canonical(key));
+    return found == keys_.end() ? nullptr : &found->second;
+}
+
 void* Handles::Open(std::string object) {
     uintptr_t handle = next_;
     next_ += 4;

@@ -72,6 +72,8 @@ class Registry {
     void CreateKey(const std::string& key);
     bool KeyExists(const std::string& key) const;
     const Value* Find(const std::string& key, const std::string& name) const;
+    // The key's values by canonical name, or nullptr for a key that does not exist.
+    const std::map<std::string, Value>* Values(const std::string& key) const;
     // Canonical form of a key or value name: "\Registry\Machine\..." -> upper case.
     static std::string Canonical(const std::string& name);
     // Runs at the start of every value query: lets a test change a value between the two

@@ -54,6 +54,12 @@ const char* FaultName(Fault fault) {
             return "ob-reference";
         case Fault::kQueryName:
             return "query-name";
+        case Fault::kRegOpen:
+            return "reg-open";
+        case Fault::kRegWrite:
+            return "reg-write";
+        case Fault::kSetupApi:
+            return "setupapi";
     }
     return "?";
 }

@@ -33,9 +33,12 @@ enum class Fault {
     kDeviceKey,          // IoOpenDeviceRegistryKey; target: device name
     kReferenceByHandle,  // ObReferenceObjectByHandle
     kQueryName,          // ObQueryNameString
+    kRegOpen,            // RegOpenKeyExA; target: the key's canonical name (Registry::Canonical)
+    kRegWrite,           // RegSetValueExA; target: as for kRegOpen
+    kSetupApi,           // a SetupDi call; target: the call's name
 };
 // The scenario parser walks the names up to this one.
-constexpr Fault kLastFault = Fault::kQueryName;
+constexpr Fault kLastFault = Fault::kSetupApi;
 
 const char* FaultName(Fault fault);
 

@@ -164,5 +164,8 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist);
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
 
+// ADVAPI32's registry calls (sim/win32/advapi32/).
+#include "winreg.h"
+
 // USER32 (sim/win32/user32/).
 #include "winuser.h"

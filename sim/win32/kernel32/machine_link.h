@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "pc/faults.h"
 
 namespace sim::win32 {
 
@@ -18,6 +21,31 @@ int32_t CloseDevice(uintptr_t handle);
 
 // The Win32 error Windows reports for an NTSTATUS (RtlNtStatusToDosError).
 uint32_t Win32ErrorFromStatus(int32_t status);
+
+// The machine registry the kernel side uses (sim::Registry), keys by full kernel name
+// ("\Registry\Machine\..."); the data of string values is UTF-16, as the kernel keeps it.
+struct RegistryData {
+    uint32_t type = 0;
+    std::vector<uint8_t> bytes;
+};
+bool RegistryKeyExists(const std::string& key);
+bool ReadRegistryValue(const std::string& key, const std::string& name, RegistryData* value);
+void WriteRegistryValue(const std::string& key, const std::string& name, RegistryData value);
+// Whether an armed registry fault strikes the key (the target is its canonical name).
+bool RegistryFaultHits(Fault fault, const std::string& key);
+
+// The devices the PnP manager has enumerated (each node of the USB tree that is connected and
+// was not left alone by the hub above it), parents before children.
+struct PnpDevice {
+    std::string name;
+    std::vector<std::string> hardware_ids;
+    bool disabled = false;
+};
+std::vector<PnpDevice> EnumeratedDevices();
+// Disables or enables one through the PnP manager; false when it is no longer enumerated.
+bool SetDeviceEnabled(const std::string& name, bool enabled);
+// Whether an armed fault strikes this SetupAPI call (the target is the call's name).
+bool SetupApiFaultHits(const std::string& call);
 
 // Adds an event to the machine's log if anyone wants its category.
 bool LogWants(std::string_view category);
