@@ -156,7 +156,7 @@ PDEVICE_OBJECT TopOf(DeviceStack* stack) {
 // host-controller stacks other than the in-box one enumerate under names of their own.
 struct KeyForm {
     const char* hardware_id_prefix;
-    const char* enumerator;
+    const char* enumerator;  // "": the one the hardware ID names, USB if it names none
     const char* ids_format;  // of vendor and product
 };
 const KeyForm kKeyForms[] = {
@@ -165,7 +165,7 @@ const KeyForm kKeyForms[] = {
     {"VUSB\\", "VUSB", "VID_%04X&PID_%04X"},
     {"ENUSB3\\", "ENUSB3", "Vid_%04X&Pid_%04X"},
     {"FLUSB\\", "FLUSB", "Vid_%04X&Pid_%04X"},
-    {"", "USB", "VID_%04X&PID_%04X"},
+    {"", "", "VID_%04X&PID_%04X"},
 };
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
@@ -209,8 +209,14 @@ std::string DeviceKeyOf(const UsbNode& node) {
             instance = text;
         }
     }
-    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\") + form.enumerator +
-           "\\" + ids + "\\" + instance + "\\Device Parameters";
+    std::string enumerator = form.enumerator;
+    if (enumerator.empty()) {
+        const std::string first = node.hardware_ids.empty() ? "" : node.hardware_ids[0];
+        size_t slash = first.find('\\');
+        enumerator = slash == std::string::npos || slash == 0 ? "USB" : first.substr(0, slash);
+    }
+    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\") + enumerator + "\\" +
+           ids + "\\" + instance + "\\Device Parameters";
 }
 
 }  // namespace
