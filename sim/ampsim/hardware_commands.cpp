@@ -134,7 +134,7 @@ void DescribeBehaviour(const Command& command, sim::UsbNode* node) {
 
 std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     RequireOptions(command, {"vid", "pid", "bcdusb", "bcddevice", "ports", "hwid", "compatid",
-                             "serial", "string80", "latency", "stall", "bos"});
+                             "serial", "string80", "latency", "stall", "bos", "instance"});
     if (command.words.empty()) {
         ThrowUsage(command);
     }
@@ -174,6 +174,13 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     if (serial != command.options.end()) {
         d.iSerialNumber = 3;
         node->strings[3] = serial->second;
+    }
+    auto instance = command.options.find("instance");
+    if (instance != command.options.end()) {
+        if (instance->second.empty() || instance->second.find('\\') != std::string::npos) {
+            throw ScenarioError(command.line, "an instance is one key name: not empty, no '\\'");
+        }
+        node->instance = instance->second;
     }
     auto string80 = command.options.find("string80");
     if (string80 != command.options.end()) {

@@ -138,8 +138,8 @@ Step CompileRegistryKey(const Command& command, Model&) {
             return;
         }
         machine.Log("registry", "key " + path + " values=" + std::to_string(values->size()));
-        for (const auto& [name, value] : *values) {
-            machine.Log("registry", "value " + name + " " + DescribeValue(value));
+        for (const auto& [canonical, value] : *values) {
+            machine.Log("registry", "value " + value.name + " " + DescribeValue(value));
         }
     };
 }

@@ -51,7 +51,7 @@ void Registry::CreateKey(const std::string& key) {
 
 void Registry::SetValue(const std::string& key, const std::string& name, uint32_t type,
                         std::vector<uint8_t> data) {
-    keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data)};
+    keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data), name};
 }
 
 bool Registry::KeyExists(const std::string& key) const {

@@ -66,6 +66,7 @@ class Registry {
     struct Value {
         uint32_t type = 0;
         std::vector<uint8_t> data;
+        std::string name;  // as its last writer spelt it
     };
     void SetValue(const std::string& key, const std::string& name, uint32_t type,
                   std::vector<uint8_t> data);

@@ -292,3 +292,23 @@ TEST(HubRegistry, AFailedInstanceQueryEndsTheRouteWithItsError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The longest instance the driver reports whole: the key's full name, 503 characters, fits
+// its 512-byte field. Lines with it are cut by DebugPrint to 259 characters; the path still
+// opens, so the route goes on.
+TEST(HubRegistry, LinesWithALongInstanceIdAreCutAndTheRouteGoesOn) {
+    std::string instance(419, 'I');
+    RouteRun run = RunRoute(Scenario(std::string(kVexaHub) + " instance=" + instance));
+    std::string path = "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\" + instance +
+                       "\\Device Parameters";
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(
+        SameLines(run.app, {("Get Instance ID: " + instance).substr(0, 259),
+                            ("RegOpenKeyEx OK!\n" + path).substr(0, 259),
+                            "RegGetValue fail for EnableSelectiveSuspend", kHubId, kHubId}));
+    EXPECT_TRUE(SameLines(run.pnp, kRestart));
+}
+
+}  // namespace
