@@ -54,8 +54,15 @@ void Registry::SetValue(const std::string& key, const std::string& name, uint32_
     keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data), name};
 }
 
+// A key exists once it or a key below it has been made, as every key has its parents.
 bool Registry::KeyExists(const std::string& key) const {
-    return keys_.count(Canonical(key)) != 0;
+    std::string canonical = Canonical(key);
+    if (keys_.count(canonical) != 0) {
+        return true;
+    }
+    std::string below = canonical + "\\";
+    auto next = keys_.lower_bound(below);
+    return next != keys_.end() && next->first.compare(0, below.size(), below) == 0;
 }
 
 const Registry::Value* Registry::Find(const std::string& key, const std::string& name) const {
@@ -68,8 +75,12 @@ const Registry::Value* Registry::Find(const std::string& key, const std::string&
 }
 
 const std::map<std::string, Registry::Value>* Registry::Values(const std::string& key) const {
+    static const std::map<std::string, Value> kNone;
     auto found = keys_.find(Canonical(key));
-    return found == keys_.end() ? nullptr : &found->second;
+    if (found != keys_.end()) {
+        return &found->second;
+    }
+    return KeyExists(key) ? &kNone : nullptr;
 }
 
 void* Handles::Open(std::string object) {

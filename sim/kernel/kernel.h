@@ -61,6 +61,7 @@ class Pool {
 };
 
 // Keys by full kernel name ("\REGISTRY\MACHINE\..."), values by name; both case-insensitive.
+// Making a key makes its parents, which hold no values until one is set.
 class Registry {
   public:
     struct Value {

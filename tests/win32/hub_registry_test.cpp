@@ -112,61 +112,52 @@ const std::vector<uint8_t> kZero = {0, 0, 0, 0};
 // restarts the hub.
 struct ValueCase {
     const char* name;
-    const char* preset;  // a registry-set line's TYPE DATA, or "" for no value
+    uint32_t type;  // REG_NONE: no value
+    std::vector<uint8_t> data;
     std::vector<std::string> app;
     int result;
     bool restarted;
 };
+const std::vector<std::string> kReadFails = {"Get Instance ID: VX0001", kOpened,
+                                             "RegGetValue fail for EnableSelectiveSuspend", kHubId,
+                                             kHubId};
 const ValueCase kValueCases[] = {
-    {"value missing",
-     "",
-     {"Get Instance ID: VX0001", kOpened, "RegGetValue fail for EnableSelectiveSuspend", kHubId,
-      kHubId},
+    {"value missing", REG_NONE, {}, kReadFails, 1, true},
+    {"value 1",
+     REG_DWORD,
+     {1, 0, 0, 0},
+     {"Get Instance ID: VX0001", kOpened, kHubId, kHubId},
      1,
      true},
-    {"value 1", "REG_DWORD 1", {"Get Instance ID: VX0001", kOpened, kHubId, kHubId}, 1, true},
     {"value already 0",
-     "REG_DWORD 0",
+     REG_DWORD,
+     kZero,
      {"Get Instance ID: VX0001", kOpened, "already disable SS, exit"},
      0,
      false},
-    {"a string, not a DWORD",
-     "REG_SZ 0",
-     {"Get Instance ID: VX0001", kOpened, "RegGetValue fail for EnableSelectiveSuspend", kHubId,
-      kHubId},
-     1,
-     true},
-    {"eight bytes, not four",
-     "REG_QWORD 0",
-     {"Get Instance ID: VX0001", kOpened, "RegGetValue fail for EnableSelectiveSuspend", kHubId,
-      kHubId},
-     1,
-     true},
-    {"two bytes of zero",
-     "REG_BINARY 0000",
-     {"Get Instance ID: VX0001", kOpened, "RegGetValue fail for EnableSelectiveSuspend", kHubId,
-      kHubId},
-     1,
-     true},
+    {"a string, not a DWORD", REG_SZ, {'0', 0, 0, 0}, kReadFails, 1, true},
+    {"eight bytes, not four", REG_QWORD, {0, 0, 0, 0, 0, 0, 0, 0}, kReadFails, 1, true},
+    {"a DWORD of two bytes", REG_DWORD, {0, 0}, kReadFails, 1, true},
+    {"four bytes of binary zero", REG_BINARY, kZero, kReadFails, 1, true},
 };
 
 TEST(HubRegistry, TheValueIsWrittenAsZeroWithTheHubRestartedUnlessItIsAlreadyZero) {
     for (const ValueCase& entry : kValueCases) {
-        std::string preset = entry.preset[0] == '\0'
-                                 ? ""
-                                 : std::string("registry-set \"") + kParams +
-                                       "\" EnableSelectiveSuspend " + entry.preset + "\n";
-        RouteRun run = RunRoute(Scenario(kVexaHub, preset));
+        RouteRun run = RunRoute(Scenario(kVexaHub), [&] {
+            if (entry.type != REG_NONE) {
+                sim::Machine::Current().kernel.registry.SetValue(
+                    std::string("\\Registry\\Machine\\") + kParams, "EnableSelectiveSuspend",
+                    entry.type, entry.data);
+            }
+        });
         EXPECT_EQ(run.instance_ok, 1) << entry.name;
         EXPECT_EQ(run.result, entry.result) << entry.name;
         EXPECT_TRUE(SameLines(run.app, entry.app)) << entry.name;
         EXPECT_TRUE(SameLines(run.pnp, entry.restarted ? kRestart : std::vector<std::string>{}))
             << entry.name;
         ASSERT_TRUE(run.value.has_value()) << entry.name;
-        if (entry.restarted) {
-            EXPECT_EQ(run.value->type, static_cast<uint32_t>(REG_DWORD)) << entry.name;
-            EXPECT_EQ(run.value->data, kZero) << entry.name;
-        }
+        EXPECT_EQ(run.value->type, static_cast<uint32_t>(REG_DWORD)) << entry.name;
+        EXPECT_EQ(run.value->data, kZero) << entry.name;
     }
 }
 
