@@ -52,7 +52,9 @@ std::vector<uint8_t> ReadDeviceList(HANDLE device) {
 
 // The route for the last Vexa hub of the list, as CheckPermanentDisableSS takes it once the
 // version test has sent it there: the instance ID, then the write of 0.
-RouteRun RunRoute(const std::string& scenario, const std::function<void()>& before = nullptr) {
+// `before` runs ahead of the route, `after` once it is done, on the route's open handle.
+RouteRun RunRoute(const std::string& scenario, const std::function<void()>& before = nullptr,
+                  const std::function<void(HANDLE)>& after = nullptr) {
     RouteRun run;
     run.machine = RunThenCall(scenario, [&] {
         if (before) {
@@ -81,6 +83,9 @@ RouteRun RunRoute(const std::string& scenario, const std::function<void()>& befo
             GetHubInstanceId(device, list->entries[hub].handle, &paths, &list->entries[hub]);
         if (run.instance_ok) {
             run.result = RegEnableSS(list, hub, &paths, 0);
+        }
+        if (after) {
+            after(device);
         }
         CloseHandle(device);
         const sim::Registry::Value* value = machine.kernel.registry.Find(
@@ -272,6 +277,77 @@ TEST(HubRegistry, TwoHubsOfOneModelAreRestartedTogether) {
     EXPECT_TRUE(SameLines(run.pnp, {"H1 removed", "H1 disabled", "H2 removed", "H2 disabled",
                                     "H1 enabled", "H1 attached handle=4", "H1 started",
                                     "H2 enabled", "H2 attached handle=5", "H2 started"}));
+}
+
+// What the next pass reads of the hub restarted: a new handle, and the same topology address,
+// so that it is the hub already listed and is not announced again.
+TEST(HubRegistry, TheRestartedHubHasANewHandleAndTheSameTopologyAddress) {
+    std::vector<VEXA_TOPOLOGY> addresses;
+    std::vector<ULONG> hub_handles;
+    auto read_hub = [&](HANDLE device) {
+        std::vector<uint8_t> buffer = ReadDeviceList(device);
+        const VEXA_DEVICE_LIST* list = (const VEXA_DEVICE_LIST*)buffer.data();
+        for (ULONG i = 0; i < list->count; i++) {
+            if (list->entries[i].VexaDevType != 1) {
+                continue;
+            }
+            VEXA_TOPOLOGY topology;
+            ZeroMemory(&topology, sizeof(topology));
+            topology.handle = list->entries[i].handle;
+            DWORD returned = 0;
+            EXPECT_TRUE(DeviceIoControl(device, VEXA_IOCTL_GET_TOPOLOGY_ADDRESS, &topology,
+                                        sizeof(topology), &topology, sizeof(topology), &returned,
+                                        NULL));
+            addresses.push_back(topology);
+            hub_handles.push_back(list->entries[i].handle);
+        }
+    };
+    RouteRun run = RunRoute(
+        Scenario(kVexaHub),
+        [&] {
+            HANDLE device = CreateFileA(VEXA_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0,
+                                        NULL, OPEN_EXISTING, 0, NULL);
+            read_hub(device);
+            CloseHandle(device);
+        },
+        read_hub);
+    EXPECT_EQ(run.result, 1);
+    ASSERT_EQ(addresses.size(), 2u);
+    EXPECT_EQ(hub_handles, (std::vector<ULONG>{2, 3}));
+    EXPECT_EQ(memcmp(&addresses[0].PciBusNumber, &addresses[1].PciBusNumber,
+                     sizeof(VEXA_TOPOLOGY) - offsetof(VEXA_TOPOLOGY, PciBusNumber)),
+              0);
+    EXPECT_EQ(addresses[1].RootHubPortNumber, 1);
+}
+
+// With the hub and the tablet below it the driver's only devices, the restart takes its
+// control device away under the pass's open handle: the handle fails from then on, and the
+// next pass's handle reaches the control device made anew, with both devices listed again.
+TEST(HubRegistry, ARestartOfTheDriversOnlyDevicesLeavesThePassHandleStale) {
+    BOOL stale_ok = TRUE;
+    DWORD stale_error = 0;
+    ULONG listed = 0;
+    RouteRun run = RunRoute(
+        std::string("controller C1 ports=4\n") + kVexaHub +
+            "\ndevice TAB vid=04E8 pid=6860 serial=R52N40\nload\nplug H1 C1:1\nplug TAB H1:1\n",
+        nullptr, [&](HANDLE device) {
+            VEXA_DEVICE_LIST header;
+            DWORD returned = 0;
+            stale_ok = DeviceIoControl(device, VEXA_IOCTL_GET_DEVICE_NUM, NULL, 0, &header,
+                                       sizeof(header), &returned, NULL);
+            stale_error = GetLastError();
+            HANDLE fresh = CreateFileA(VEXA_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                       OPEN_EXISTING, 0, NULL);
+            listed = ((const VEXA_DEVICE_LIST*)ReadDeviceList(fresh).data())->count;
+            CloseHandle(fresh);
+        });
+    EXPECT_EQ(run.result, 1);
+    EXPECT_FALSE(stale_ok);
+    EXPECT_EQ(stale_error, static_cast<DWORD>(ERROR_BAD_COMMAND));
+    EXPECT_EQ(listed, 2u);
+    EXPECT_TRUE(SameLines(
+        run.pnp, {"TAB removed", "H1 removed", "H1 disabled", "H1 enabled", "H1 attached handle=3",
+                  "H1 started", "TAB attached handle=4", "TAB started"}));
 }
 
 TEST(HubRegistry, AFailedInstanceQueryEndsTheRouteWithItsError) {
