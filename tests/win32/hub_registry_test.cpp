@@ -248,18 +248,27 @@ TEST(HubRegistry, AFailedWriteLeavesTheHubEnabled) {
     EXPECT_FALSE(run.value.has_value());
 }
 
-// Rule 5 of the hub test makes any vendor's hub with this revision a Vexa hub.
-TEST(HubRegistry, AHubWithVendorZeroMatchesNothingAndIsNotWritten) {
-    RouteRun run = RunRoute(
-        std::string(kHardware) +
-        "hub H1 vid=0000 pid=0610 bcdusb=0210 bcddevice=7763 ports=4 serial=VX0001\n" + kPlugged);
-    EXPECT_EQ(run.result, 0);
-    EXPECT_TRUE(SameLines(
-        run.app, {"Get Instance ID: VX0001",
-                  "RegOpenKeyEx OK!\nSYSTEM\\CurrentControlSet\\Enum\\USB\\VID_0000&PID_0610\\"
-                  "VX0001\\Device Parameters",
-                  "RegGetValue fail for EnableSelectiveSuspend", "Disable Hub ERROR! 0"}));
-    EXPECT_TRUE(run.pnp.empty());
+// Rule 5 of the hub test makes a hub of this revision a Vexa hub whatever its IDs.
+struct ZeroIdCase {
+    const char* ids;  // vendor and product, as the hub line and the key write them
+};
+const ZeroIdCase kZeroIdCases[] = {{"VID_0000&PID_0610"}, {"VID_2E7B&PID_0000"}};
+
+TEST(HubRegistry, AHubWithVendorOrProductZeroMatchesNothingAndIsNotWritten) {
+    for (const ZeroIdCase& entry : kZeroIdCases) {
+        std::string ids = entry.ids;
+        std::string hub = "hub H1 vid=" + ids.substr(4, 4) + " pid=" + ids.substr(13, 4) +
+                          " bcdusb=0210 bcddevice=7763 ports=4 serial=VX0001";
+        RouteRun run = RunRoute(Scenario(hub));
+        EXPECT_EQ(run.result, 0) << ids;
+        EXPECT_TRUE(SameLines(
+            run.app, {"Get Instance ID: VX0001",
+                      "RegOpenKeyEx OK!\nSYSTEM\\CurrentControlSet\\Enum\\USB\\" + ids +
+                          "\\VX0001\\Device Parameters",
+                      "RegGetValue fail for EnableSelectiveSuspend", "Disable Hub ERROR! 0"}))
+            << ids;
+        EXPECT_TRUE(run.pnp.empty()) << ids;
+    }
 }
 
 TEST(HubRegistry, TwoHubsOfOneModelAreRestartedTogether) {
