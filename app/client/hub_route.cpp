@@ -1,7 +1,7 @@
 // The registry route of selective suspend, for each hub the pass newly finds.
 #include "client/debug_print.h"
 #include "client/hub_registry.h"
-#include "client/power_plan.h"
+#include "client/windows_version.h"
 
 void CheckPermanentDisableSS(HANDLE device, const VEXA_DEVICE_LIST* list, int entry) {
     // Where the power plan is the route, hubs are left as they are.

@@ -306,6 +306,7 @@ enum class FaultTarget {
     kValueName,
     kNode,
     kNodeOrControl,
+    kPath,
     kRegistryKey,
     kSetupApiCall
 };
@@ -344,7 +345,11 @@ FaultTarget TargetOf(sim::Fault fault) {
         case sim::Fault::kOpenKey:
         case sim::Fault::kReferenceByHandle:
         case sim::Fault::kQueryName:
+        case sim::Fault::kHeapAlloc:
+        case sim::Fault::kCmdExe:
             return FaultTarget::kNone;
+        case sim::Fault::kFileOpen:
+            return FaultTarget::kPath;
     }
     return FaultTarget::kNone;
 }
@@ -372,6 +377,9 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
             command.line,
             "fault " + fault + " needs a target: a device name" +
                 (kind == FaultTarget::kNodeOrControl ? " or control (the control device)" : ""));
+    }
+    if (kind == FaultTarget::kPath && !given) {
+        throw ScenarioError(command.line, "fault " + fault + " needs a target: a file's path");
     }
     if (kind == FaultTarget::kSetupApiCall && given) {
         CheckSetupApiCall(command, target);

@@ -54,6 +54,12 @@ const char* FaultName(Fault fault) {
             return "ob-reference";
         case Fault::kQueryName:
             return "query-name";
+        case Fault::kHeapAlloc:
+            return "heap-alloc";
+        case Fault::kFileOpen:
+            return "file-open";
+        case Fault::kCmdExe:
+            return "cmd.exe";
         case Fault::kRegOpen:
             return "reg-open";
         case Fault::kRegWrite:

@@ -33,6 +33,9 @@ enum class Fault {
     kDeviceKey,          // IoOpenDeviceRegistryKey; target: device name
     kReferenceByHandle,  // ObReferenceObjectByHandle
     kQueryName,          // ObQueryNameString
+    kHeapAlloc,          // HeapAlloc and HeapReAlloc of programs
+    kFileOpen,           // CreateFileA of a file; target: the path in lower case
+    kCmdExe,             // ShellExecuteExA of cmd.exe
     kRegOpen,            // RegOpenKeyExA; target: the key's canonical name (Registry::Canonical)
     kRegWrite,           // RegSetValueExA; target: as for kRegOpen
     kSetupApi,           // a SetupDi call; target: the call's name

@@ -92,6 +92,11 @@ void Scheduler::RunThread(SimThread* thread) {
                                               thread->name_ + "': " + error.what());
         }
     }
+    while (!thread->at_exit.empty()) {
+        std::function<void()> hook = std::move(thread->at_exit.back());
+        thread->at_exit.pop_back();
+        hook();
+    }
     thread->body_ = nullptr;
     thread->state_ = SimThread::State::kFinished;
     finished_.push_back(thread);

@@ -36,8 +36,12 @@ class SimThread {
   public:
     const std::string& name() const { return name_; }
     // What belongs to the simulated thread, whichever host thread runs it.
-    uint8_t irql = 0;         // the thread's current IRQL
-    uint32_t last_error = 0;  // the thread's Win32 last-error value
+    uint8_t irql = 0;             // the thread's current IRQL
+    uint32_t last_error = 0;      // the thread's Win32 last-error value
+    void* user_thread = nullptr;  // the user-mode stand-in's thread object, owned there
+    // Run on the thread's own stack as it ends, normally or unwound, last added first: what
+    // higher floors keep per thread (a message queue) goes with it. They must not block.
+    std::vector<std::function<void()>> at_exit;
 
   private:
     friend class Scheduler;

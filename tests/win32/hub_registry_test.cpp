@@ -50,11 +50,13 @@ std::vector<uint8_t> ReadDeviceList(HANDLE device) {
     return buffer;
 }
 
-// The route for the last Vexa hub of the list, as CheckPermanentDisableSS takes it once the
-// version test has sent it there: the instance ID, then the write of 0.
-// `before` runs ahead of the route, `after` once it is done, on the route's open handle.
-RouteRun RunRoute(const std::string& scenario, const std::function<void()>& before = nullptr,
-                  const std::function<void(HANDLE)>& after = nullptr) {
+// What runs on the last Vexa hub of the list, on the pass's open handle.
+using HubBody = std::function<void(HANDLE, const VEXA_DEVICE_LIST*, int, RouteRun*)>;
+
+// `before` runs ahead of the body, `after` once it is done, on the same open handle.
+RouteRun RunOnLastHub(const std::string& scenario, const HubBody& body,
+                      const std::function<void()>& before,
+                      const std::function<void(HANDLE)>& after) {
     RouteRun run;
     run.machine = RunThenCall(scenario, [&] {
         if (before) {
@@ -77,13 +79,7 @@ RouteRun RunRoute(const std::string& scenario, const std::function<void()>& befo
         machine.Log("app", kMarker);
         machine.Log("pnp", kMarker);
         SetLastError(0);
-        HubKeyPaths paths;
-        paths.count = 0;
-        run.instance_ok =
-            GetHubInstanceId(device, list->entries[hub].handle, &paths, &list->entries[hub]);
-        if (run.instance_ok) {
-            run.result = RegEnableSS(list, hub, &paths, 0);
-        }
+        body(device, list, hub, &run);
         if (after) {
             after(device);
         }
@@ -99,6 +95,34 @@ RouteRun RunRoute(const std::string& scenario, const std::function<void()>& befo
     }
     run.pnp = LinesAfter(run.machine.Lines("pnp"), kMarker);
     return run;
+}
+
+// The route's steps, as CheckPermanentDisableSS takes them once the version test has sent it
+// there: the instance ID, then the write of 0.
+RouteRun RunRoute(const std::string& scenario, const std::function<void()>& before = nullptr,
+                  const std::function<void(HANDLE)>& after = nullptr) {
+    return RunOnLastHub(
+        scenario,
+        [](HANDLE device, const VEXA_DEVICE_LIST* list, int hub, RouteRun* run) {
+            HubKeyPaths paths;
+            paths.count = 0;
+            run->instance_ok =
+                GetHubInstanceId(device, list->entries[hub].handle, &paths, &list->entries[hub]);
+            if (run->instance_ok) {
+                run->result = RegEnableSS(list, hub, &paths, 0);
+            }
+        },
+        before, after);
+}
+
+// The whole routine, as the pass calls it for the last hub it added.
+RouteRun RunCheck(const std::string& scenario, const std::function<void()>& before = nullptr) {
+    return RunOnLastHub(
+        scenario,
+        [](HANDLE device, const VEXA_DEVICE_LIST* list, int hub, RouteRun*) {
+            CheckPermanentDisableSS(device, list, hub);
+        },
+        before, nullptr);
 }
 
 std::string Scenario(const std::string& hub, const std::string& extra = "") {
@@ -385,6 +409,59 @@ TEST(HubRegistry, LinesWithALongInstanceIdAreCutAndTheRouteGoesOn) {
                             ("RegOpenKeyEx OK!\n" + path).substr(0, 259),
                             "RegGetValue fail for EnableSelectiveSuspend", kHubId, kHubId}));
     EXPECT_TRUE(SameLines(run.pnp, kRestart));
+}
+
+}  // namespace
+
+namespace {
+
+// The registry route by Windows version: taken where the power plan's test fails (before 6.2,
+// and 10.0, which is not a 6.x), never where it passes.
+struct VersionCase {
+    const char* version;
+    bool route;
+};
+const VersionCase kVersionCases[] = {
+    {"6.1", true}, {"6.2", false}, {"6.3", false}, {"10.0", true}, {"5.1", true},
+};
+
+TEST(HubRegistry, CheckPermanentDisableSSTakesTheRegistryRouteWhereThePowerPlanIsNotTheRoute) {
+    for (const VersionCase& entry : kVersionCases) {
+        RouteRun run =
+            RunCheck(std::string("kernel version=") + entry.version + "\n" + Scenario(kVexaHub));
+        std::vector<std::string> expected;
+        if (entry.route) {
+            expected = {"CheckPermanentDisableSS, pass OS version test",
+                        "Get Instance ID: VX0001",
+                        kOpened,
+                        "RegGetValue fail for EnableSelectiveSuspend",
+                        kHubId,
+                        kHubId,
+                        "CheckPermanentDisableSS, done"};
+        }
+        EXPECT_TRUE(SameLines(run.app, expected)) << entry.version;
+        EXPECT_TRUE(SameLines(run.pnp, entry.route ? kRestart : std::vector<std::string>{}))
+            << entry.version;
+        EXPECT_EQ(run.value.has_value(), entry.route) << entry.version;
+    }
+}
+
+TEST(HubRegistry, CheckPermanentDisableSSLogsAFailedInstanceQuery) {
+    RouteRun no_instance = RunCheck(Scenario(kVexaHub), [] {
+        sim::Machine::Current().faults.Arm(sim::Fault::kRequestOutput, "", 1, 1);
+    });
+    EXPECT_TRUE(SameLines(no_instance.app,
+                          {"CheckPermanentDisableSS, pass OS version test",
+                           "VEXA_IOCTL_GET_INSTANCE_ID ERROR! 1450", "Get instance ID fail"}));
+}
+
+TEST(HubRegistry, CheckPermanentDisableSSLogsAValueAlreadyZeroAsAFailure) {
+    RouteRun already = RunCheck(Scenario(kVexaHub, std::string("registry-set \"") + kParams +
+                                                       "\" EnableSelectiveSuspend REG_DWORD 0\n"));
+    EXPECT_TRUE(SameLines(
+        already.app, {"CheckPermanentDisableSS, pass OS version test", "Get Instance ID: VX0001",
+                      kOpened, "already disable SS, exit", "RegEnableSS fail"}));
+    EXPECT_TRUE(already.pnp.empty());
 }
 
 }  // namespace

@@ -46,12 +46,14 @@ DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HRSRC);
 DECLARE_HANDLE(HGDIOBJ);
+DECLARE_HANDLE(HKEY);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
 typedef HANDLE HGLOBAL;
 
 #define CALLBACK
 #define MAKEINTRESOURCEA(i) ((LPSTR)(ULONG_PTR)(WORD)(i))
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
@@ -59,6 +61,16 @@ typedef HANDLE HGLOBAL;
     ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) \
                                                       << 16))
 typedef uintptr_t DWORD_PTR;
+
+#ifndef GUID_DEFINED
+#define GUID_DEFINED
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID;
+#endif
 
 typedef struct tagPOINT {
     LONG x;
@@ -96,8 +108,33 @@ typedef struct tagMSG {
 #define GENERIC_WRITE 0x40000000UL
 #define FILE_SHARE_READ 0x00000001UL
 #define FILE_SHARE_WRITE 0x00000002UL
+#define FILE_SHARE_DELETE 0x00000004UL
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
 #define FILE_FLAG_OVERLAPPED 0x40000000UL
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+
+#define INFINITE 0xFFFFFFFFUL
+#define WAIT_OBJECT_0 0x00000000UL
+#define WAIT_ABANDONED 0x00000080UL
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE 259
+#define CREATE_SUSPENDED 0x00000004UL
+
+#define THREAD_PRIORITY_LOWEST (-2)
+#define THREAD_PRIORITY_BELOW_NORMAL (-1)
+#define THREAD_PRIORITY_NORMAL 0
+#define THREAD_PRIORITY_HIGHEST 2
+#define THREAD_PRIORITY_ABOVE_NORMAL 1
+#define THREAD_PRIORITY_TIME_CRITICAL 15
+#define THREAD_PRIORITY_IDLE (-15)
+#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
+
+#define TLS_OUT_OF_INDEXES ((DWORD)0xFFFFFFFF)
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -129,6 +166,50 @@ typedef struct _RTL_CRITICAL_SECTION {
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
 #define ZeroMemory(destination, length) memset((destination), 0, (length))
+#define CopyMemory(destination, source, length) memcpy((destination), (source), (length))
+
+typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
+
+// The same size on the 64-bit host as in a 32-bit program: 148 bytes, 156 for the EX form.
+typedef struct _OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+} OSVERSIONINFOA, *POSVERSIONINFOA, *LPOSVERSIONINFOA;
+
+typedef struct _OSVERSIONINFOEXA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+} OSVERSIONINFOEXA, *POSVERSIONINFOEXA, *LPOSVERSIONINFOEXA;
+
+#define VER_PLATFORM_WIN32_NT 2
+
+// Resource types, as ordinals.
+#define RT_CURSOR MAKEINTRESOURCE(1)
+#define RT_BITMAP MAKEINTRESOURCE(2)
+#define RT_ICON MAKEINTRESOURCE(3)
+#define RT_MENU MAKEINTRESOURCE(4)
+#define RT_DIALOG MAKEINTRESOURCE(5)
+#define RT_STRING MAKEINTRESOURCE(6)
+#define RT_RCDATA MAKEINTRESOURCE(10)
+#define RT_GROUP_CURSOR MAKEINTRESOURCE(12)
+#define RT_GROUP_ICON MAKEINTRESOURCE(14)
+#define RT_VERSION MAKEINTRESOURCE(16)
+#define RT_MANIFEST MAKEINTRESOURCE(24)
+#define IDI_APPLICATION MAKEINTRESOURCE(32512)
 
 #define HEAP_ZERO_MEMORY 0x00000008UL
 
@@ -140,6 +221,51 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+// Files of the simulated file system (sim/win32/kernel32/file_io.cpp).
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+
+// Processes and threads (sim/win32/process/).
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                           DWORD dwCreationFlags, LPDWORD lpThreadId);
+DWORD WINAPI ResumeThread(HANDLE hThread);
+HANDLE WINAPI GetCurrentThread(void);
+DWORD WINAPI GetCurrentThreadId(void);
+HANDLE WINAPI GetCurrentProcess(void);
+DWORD WINAPI GetCurrentProcessId(void);
+BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
+int WINAPI GetThreadPriority(HANDLE hThread);
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+
+// Thread-local storage (process/tls.cpp).
+DWORD WINAPI TlsAlloc(void);
+LPVOID WINAPI TlsGetValue(DWORD dwTlsIndex);
+BOOL WINAPI TlsSetValue(DWORD dwTlsIndex, LPVOID lpTlsValue);
+BOOL WINAPI TlsFree(DWORD dwTlsIndex);
+
+// Interlocked operations (kernel32/interlocked.cpp).
+LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value);
+LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG ExChange, LONG Comperand);
+LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend);
+LONG WINAPI InterlockedDecrement(LONG volatile* lpAddend);
+
+// The Windows version (kernel32/version.cpp).
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+
+// A module's resources (process/resources.cpp). LoadStringA and LoadIconA are USER32's,
+// kept with the resources they read (process/string_and_icon_resources.cpp).
+HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
+HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+LPVOID WINAPI LockResource(HGLOBAL hResData);
+DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
+int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax);
+HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 
 // The calling thread's last error (last_error.cpp).
 DWORD WINAPI GetLastError(void);
@@ -157,12 +283,15 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 // The process heap (heap.cpp).
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBytes);
 BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 
 // Text (kernel32/debug_output.cpp and strings.cpp, user32/wsprintf.cpp).
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist);
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+int WINAPI lstrlenA(LPCSTR lpString);
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 
 // ADVAPI32's registry calls (sim/win32/advapi32/).
 #include "winreg.h"

@@ -3,7 +3,7 @@
 // sim/win32/advapi32/.
 #pragma once
 
-DECLARE_HANDLE(HKEY);
+// HKEY itself is declared with the other handle types in windows.h.
 typedef HKEY* PHKEY;
 typedef DWORD ACCESS_MASK;
 typedef ACCESS_MASK REGSAM;

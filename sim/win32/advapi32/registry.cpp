@@ -90,7 +90,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (!sim::win32::RegistryKeyExists(name)) {
         return ERROR_FILE_NOT_FOUND;
     }
-    if (sim::win32::RegistryFaultHits(sim::Fault::kRegOpen, name)) {
+    if (sim::win32::RegistryFaultHits("reg-open", name)) {
         return ERROR_ACCESS_DENIED;
     }
     *phkResult = reinterpret_cast<HKEY>(
@@ -157,8 +157,7 @@ LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType
     if (lpData == NULL && cbData != 0) {
         return ERROR_NOACCESS;
     }
-    if (!key->Grants(KEY_SET_VALUE) ||
-        sim::win32::RegistryFaultHits(sim::Fault::kRegWrite, key->name())) {
+    if (!key->Grants(KEY_SET_VALUE) || sim::win32::RegistryFaultHits("reg-write", key->name())) {
         return ERROR_ACCESS_DENIED;
     }
     sim::win32::RegistryData value;

@@ -3,9 +3,11 @@
 #include <string>
 
 #include "win32/kernel32/machine_link.h"
+#include "win32/process/process.h"
 
 // Hands the text to the debugger: on the simulated PC, the event log's "app" category as
-// "dbg TEXT", without the text's final line feed. A NULL pointer prints nothing; the
+// "dbg TEXT" ("dbg#2 TEXT" from the second copy of a program), without the text's final
+// line feed. A NULL pointer prints nothing; the
 // Unicode conversion Windows 10 does for wide debuggers is not modelled.
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     if (lpOutputString == NULL || !sim::win32::LogWants("app")) {
@@ -15,5 +17,7 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
-    sim::win32::Log("app", "dbg " + text);
+    int copy = sim::win32::CurrentProcess().copy();
+    std::string tag = copy <= 1 ? "dbg " : "dbg#" + std::to_string(copy) + " ";
+    sim::win32::Log("app", tag + text);
 }

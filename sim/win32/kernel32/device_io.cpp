@@ -1,11 +1,16 @@
-// Files and devices. A program's handle is the user-mode channel's handle to the file object;
-// every request is synchronous, whatever the flags: FILE_FLAG_OVERLAPPED and OVERLAPPED
-// records are accepted and ignored, since the simulated drivers complete each request
-// before the sender goes on. There is no file system yet: only device names open.
+// Files and devices. A device's handle is the user-mode channel's handle to the file object;
+// a file's is a handle of the process's table to an open file of the simulated file system.
+// Every device request is synchronous, whatever the flags: a request that the driver leaves
+// pending is waited for, which is what KERNEL32 does for a handle opened with
+// FILE_FLAG_OVERLAPPED when no OVERLAPPED record is passed (it waits on the file object,
+// then returns the request's status). With an OVERLAPPED record the call also returns only
+// once the request is done, never with ERROR_IO_PENDING; its event is not signaled.
 #include <windows.h>
 
 #include <string>
 
+#include "win32/kernel32/file_system.h"
+#include "win32/kernel32/kernel_objects.h"
 #include "win32/kernel32/machine_link.h"
 
 namespace {
@@ -23,17 +28,43 @@ bool Failed(int32_t status) {
     return status < 0;
 }
 
+HANDLE OpenFileHandle(LPCSTR path, DWORD access, DWORD share, DWORD disposition) {
+    if (sim::win32::FaultHits("file-open", sim::win32::NormalPath(path))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    uint32_t error = 0;
+    bool existed = false;
+    auto file = sim::win32::OpenFileByPath(path, access, share, disposition, &error, &existed);
+    if (file == nullptr) {
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+        SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    }
+    return reinterpret_cast<HANDLE>(sim::win32::InsertObjectHandle(file));
+}
+
 }  // namespace
 
-// Opens a device by its Win32 name through the object namespace; a failure returns
-// INVALID_HANDLE_VALUE with the open's status as the thread's last error (a name nothing
-// has: ERROR_FILE_NOT_FOUND). Access, sharing, disposition and security are not checked;
-// success leaves the last error as it was.
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                          HANDLE) {
-    if (lpFileName == NULL || !IsDevicePath(lpFileName)) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+// Opens a file of the file system, or a device by its Win32 name through the object
+// namespace. A file: access and share modes are checked against its other opens
+// (ERROR_SHARING_VIOLATION), dispositions as documented (ERROR_FILE_NOT_FOUND,
+// ERROR_PATH_NOT_FOUND for a missing directory, ERROR_FILE_EXISTS; CREATE_ALWAYS and
+// OPEN_ALWAYS set ERROR_ALREADY_EXISTS or 0). The "file-open" fault fails the open with
+// ERROR_SHARING_VIOLATION, as a user sees it while another program (cmd.exe still writing,
+// a scanner) holds the file. A device: a failure returns the open's status as the last error
+// (a name nothing has: ERROR_FILE_NOT_FOUND); access, sharing and disposition are not
+// checked and success leaves the last error as it was. Security and attributes are ignored.
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
+    if (lpFileName == NULL) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
+    }
+    if (!IsDevicePath(lpFileName)) {
+        return OpenFileHandle(lpFileName, dwDesiredAccess, dwShareMode, dwCreationDisposition);
     }
     uintptr_t handle = 0;
     int32_t status = sim::win32::OpenDevice(lpFileName, &handle);
@@ -70,10 +101,16 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     return TRUE;
 }
 
-// Closes a device handle: the driver sees cleanup and close. A handle that is not open
-// fails with ERROR_INVALID_HANDLE; the debugger exception Windows raises for it under a
-// debugger is not modelled.
+// Closes a handle of the calling process: an object's (thread, process, file), whose object
+// goes once nothing else holds it, or a device's, whose driver sees cleanup and close. The
+// pseudo-handles of GetCurrentThread and GetCurrentProcess close without effect. A handle
+// that is not open fails with ERROR_INVALID_HANDLE; the debugger exception Windows raises for
+// it under a debugger is not modelled.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (hObject == GetCurrentThread() || hObject == GetCurrentProcess() ||
+        sim::win32::CloseObjectHandle(ChannelHandle(hObject))) {
+        return TRUE;
+    }
     int32_t status = sim::win32::CloseDevice(ChannelHandle(hObject));
     if (Failed(status)) {
         SetLastError(sim::win32::Win32ErrorFromStatus(status));

@@ -1,23 +1,16 @@
 #include "win32/kernel32/kernel_objects.h"
 
 #include <algorithm>
-#include <map>
 
-#include "pc/machine.h"
+#include "sched/scheduler.h"
+#include "win32/process/process.h"
 
 namespace sim::win32 {
 namespace {
 
-// Object handles are multiples of four from here on, as Windows' handles are.
-constexpr uintptr_t kFirstObjectHandle = 0x70000000;
-
-struct HandleTable {
-    std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
-    uintptr_t next = kFirstObjectHandle;
-};
-
+// Each process has its own handles; a handle means nothing in another process.
 HandleTable& Table() {
-    return Machine::Current().Extension<HandleTable>();
+    return CurrentProcess().handles;
 }
 
 }  // namespace

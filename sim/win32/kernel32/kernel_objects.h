@@ -41,13 +41,14 @@ class Waitable : public KernelObject {
     std::vector<const void*> wake_keys_;
 };
 
-// Handle values of kernel objects never collide with the device channel's handles.
+// Handles of the calling thread's process. Their values never collide with the device
+// channel's handles.
 uintptr_t InsertObjectHandle(std::shared_ptr<KernelObject> object);
 // The object behind a handle, or null if the handle is not an open object handle.
 std::shared_ptr<KernelObject> ObjectFromHandle(uintptr_t handle);
 // Forgets the handle; false if it was not an open object handle.
 bool CloseObjectHandle(uintptr_t handle);
-// Open object handles, for the end-of-run listing.
+// Open object handles of the calling thread's process, for the end-of-run listing.
 size_t OpenObjectHandles();
 
 }  // namespace sim::win32

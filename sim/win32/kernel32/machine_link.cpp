@@ -22,6 +22,22 @@ int32_t CloseDevice(uintptr_t handle) {
     return Machine::Current().user_io.Close(handle);
 }
 
+void WindowsVersion(uint32_t* major, uint32_t* minor, uint32_t* build) {
+    const sim::WindowsVersion& version = Machine::Current().kernel.version;
+    *major = version.major;
+    *minor = version.minor;
+    *build = version.build;
+}
+
+bool FaultHits(std::string_view fault, const std::string& target) {
+    for (int i = 0; i <= static_cast<int>(kLastFault); ++i) {
+        if (fault == FaultName(static_cast<Fault>(i))) {
+            return Machine::Current().faults.Hit(static_cast<Fault>(i), target);
+        }
+    }
+    return false;
+}
+
 bool RegistryKeyExists(const std::string& key) {
     return Machine::Current().kernel.registry.KeyExists(key);
 }
@@ -40,8 +56,8 @@ void WriteRegistryValue(const std::string& key, const std::string& name, Registr
     Machine::Current().kernel.registry.SetValue(key, name, value.type, std::move(value.bytes));
 }
 
-bool RegistryFaultHits(Fault fault, const std::string& key) {
-    return Machine::Current().faults.Hit(fault, Registry::Canonical(key));
+bool RegistryFaultHits(std::string_view fault, const std::string& key) {
+    return FaultHits(fault, Registry::Canonical(key));
 }
 
 namespace {
@@ -75,10 +91,6 @@ bool SetDeviceEnabled(const std::string& name, bool enabled) {
         machine.pnp->Disable(node);
     }
     return true;
-}
-
-bool SetupApiFaultHits(const std::string& call) {
-    return Machine::Current().faults.Hit(Fault::kSetupApi, call);
 }
 
 bool LogWants(std::string_view category) {

@@ -9,8 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "pc/faults.h"
-
 namespace sim::win32 {
 
 // The program's side of device I/O (sim::UserIo), by Win32-sized values.
@@ -22,6 +20,11 @@ int32_t CloseDevice(uintptr_t handle);
 // The Win32 error Windows reports for an NTSTATUS (RtlNtStatusToDosError).
 uint32_t Win32ErrorFromStatus(int32_t status);
 
+// The machine's Windows version (major, minor, build).
+void WindowsVersion(uint32_t* major, uint32_t* minor, uint32_t* build);
+// Whether an injected fault strikes this call; `fault` is its name ("heap-alloc").
+bool FaultHits(std::string_view fault, const std::string& target = "");
+
 // The machine registry the kernel side uses (sim::Registry), keys by full kernel name
 // ("\Registry\Machine\..."); the data of string values is UTF-16, as the kernel keeps it.
 struct RegistryData {
@@ -31,8 +34,8 @@ struct RegistryData {
 bool RegistryKeyExists(const std::string& key);
 bool ReadRegistryValue(const std::string& key, const std::string& name, RegistryData* value);
 void WriteRegistryValue(const std::string& key, const std::string& name, RegistryData value);
-// Whether an armed registry fault strikes the key (the target is its canonical name).
-bool RegistryFaultHits(Fault fault, const std::string& key);
+// Whether the named registry fault strikes the key (its target is the key's canonical name).
+bool RegistryFaultHits(std::string_view fault, const std::string& key);
 
 // The devices the PnP manager has enumerated (each node of the USB tree that is connected and
 // was not left alone by the hub above it), parents before children.
@@ -44,8 +47,6 @@ struct PnpDevice {
 std::vector<PnpDevice> EnumeratedDevices();
 // Disables or enables one through the PnP manager; false when it is no longer enumerated.
 bool SetDeviceEnabled(const std::string& name, bool enabled);
-// Whether an armed fault strikes this SetupAPI call (the target is the call's name).
-bool SetupApiFaultHits(const std::string& call);
 
 // Adds an event to the machine's log if anyone wants its category.
 bool LogWants(std::string_view category);

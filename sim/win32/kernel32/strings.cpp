@@ -13,3 +13,15 @@ LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
     lpString1[copied] = '\0';
     return lpString1;
 }
+
+// Bytes before the terminator; a NULL pointer counts 0, as Windows' exception handler makes it.
+int WINAPI lstrlenA(LPCSTR lpString) {
+    return lpString == NULL ? 0 : static_cast<int>(strlen(lpString));
+}
+
+// Equal strings compare 0 exactly; the order of unequal ones is the bytes' order, not the
+// user locale's word sort that Windows applies.
+int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2) {
+    int order = strcmp(lpString1 == NULL ? "" : lpString1, lpString2 == NULL ? "" : lpString2);
+    return (order > 0) - (order < 0);
+}

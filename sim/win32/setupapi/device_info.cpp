@@ -83,7 +83,7 @@ bool SameTextNoCase(const char* a, const char* b) {
 // gets the count either way.
 BOOL WINAPI SetupDiClassGuidsFromNameA(LPCSTR ClassName, LPGUID ClassGuidList,
                                        DWORD ClassGuidListSize, PDWORD RequiredSize) {
-    if (sim::win32::SetupApiFaultHits("SetupDiClassGuidsFromNameA")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiClassGuidsFromNameA")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (ClassName == NULL) {
@@ -105,7 +105,7 @@ BOOL WINAPI SetupDiClassGuidsFromNameA(LPCSTR ClassName, LPGUID ClassGuidList,
 // A set of the devices enumerated now, of the class asked or, with DIGCF_ALLCLASSES, of
 // every class. INVALID_HANDLE_VALUE on failure.
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, LPCSTR Enumerator, HWND, DWORD Flags) {
-    if (sim::win32::SetupApiFaultHits("SetupDiGetClassDevsA")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiGetClassDevsA")) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
@@ -135,7 +135,7 @@ BOOL WINAPI SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex,
     if (DeviceInfoData == NULL || DeviceInfoData->cbSize != kDevInfoDataSize32) {
         return Fail(ERROR_INVALID_USER_BUFFER);
     }
-    if (sim::win32::SetupApiFaultHits("SetupDiEnumDeviceInfo")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiEnumDeviceInfo")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (MemberIndex >= set->elements.size()) {
@@ -158,7 +158,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyA(HDEVINFO DeviceInfoSet,
     if (element == nullptr) {
         return FALSE;
     }
-    if (sim::win32::SetupApiFaultHits("SetupDiGetDeviceRegistryPropertyA")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiGetDeviceRegistryPropertyA")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (Property != SPDRP_HARDWAREID || element->device.hardware_ids.empty()) {
@@ -193,7 +193,7 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
     if (element == nullptr) {
         return FALSE;
     }
-    if (sim::win32::SetupApiFaultHits("SetupDiSetClassInstallParamsA")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiSetClassInstallParamsA")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (ClassInstallParams == NULL) {
@@ -233,7 +233,7 @@ BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceIn
     if (!known_scope || !known_change) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    if (sim::win32::SetupApiFaultHits("SetupDiChangeState")) {
+    if (sim::win32::FaultHits("setupapi", "SetupDiChangeState")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (!sim::win32::SetDeviceEnabled(element->device.name, params.StateChange == DICS_ENABLE)) {

@@ -14,3 +14,11 @@ int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist) {
     }
     return wanted < capacity ? wanted : capacity - 1;
 }
+
+int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...) {
+    va_list arguments;
+    va_start(arguments, lpFmt);
+    int written = wvsprintfA(lpOut, lpFmt, arguments);
+    va_end(arguments);
+    return written;
+}

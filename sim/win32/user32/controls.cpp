@@ -1,0 +1,56 @@
+// The controls a dialog template creates, as plain child windows with text, style and
+// identifier. They draw nothing, take no mouse input and know only the messages below;
+// everything else is DefWindowProcA's.
+#include "win32/user32/controls.h"
+
+#include "win32/user32/window_table.h"
+
+namespace sim::win32::user32 {
+
+// BM_GETCHECK / BM_SETCHECK keep the check state; BM_CLICK sends the parent WM_COMMAND
+// with BN_CLICKED, as a click on the button would.
+LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    Window* window = FindWindowRecord(hwnd);
+    switch (msg) {
+        case BM_GETCHECK:
+            return static_cast<LRESULT>(window->check);
+        case BM_SETCHECK:
+            window->check = wparam;
+            return 0;
+        case BM_CLICK:
+            if (window->parent != nullptr && (window->style & WS_DISABLED) == 0) {
+                SendMessageA(window->parent, WM_COMMAND,
+                             MAKELONG(static_cast<WORD>(window->id), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(hwnd));
+            }
+            return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+// A static with SS_ICON keeps the icon of STM_SETICON and returns the previous one; other
+// statics have no icon.
+LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    Window* window = FindWindowRecord(hwnd);
+    bool icon_static = (window->style & SS_TYPEMASK) == SS_ICON;
+    switch (msg) {
+        case STM_SETICON: {
+            if (!icon_static) {
+                return 0;
+            }
+            HICON previous = window->static_icon;
+            window->static_icon = reinterpret_cast<HICON>(wparam);
+            return reinterpret_cast<LRESULT>(previous);
+        }
+        case STM_GETICON:
+            return icon_static ? reinterpret_cast<LRESULT>(window->static_icon) : 0;
+    }
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+// An edit control holds its text; editing by keys is not modelled.
+LRESULT CALLBACK EditWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+}  // namespace sim::win32::user32

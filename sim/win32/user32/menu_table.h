@@ -1,0 +1,43 @@
+// Menus by handle, and the one popup menu that may be open on the machine at a time.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim::win32::user32 {
+
+struct ThreadQueue;
+
+struct MenuItem {
+    UINT flags = 0;
+    UINT_PTR id = 0;
+    std::string text;
+    bool separator() const { return (flags & MF_SEPARATOR) != 0; }
+};
+
+struct Menu {
+    HMENU handle = nullptr;
+    std::vector<MenuItem> items;
+};
+
+// The menu's record, or null (ERROR_INVALID_MENU_HANDLE set) if the handle is not a menu.
+Menu* MenuOrError(HMENU menu);
+Menu& AddMenu();
+void RemoveMenu(HMENU menu);
+
+// TrackPopupMenu's modal loop and the scenario meet here.
+struct TrackedMenu {
+    HMENU menu = nullptr;
+    ThreadQueue* queue = nullptr;  // the thread running the menu's loop
+    std::optional<UINT_PTR> chosen;
+    bool dismissed = false;
+};
+std::optional<TrackedMenu>& OpenMenu();
+
+// "LABEL=ID" ("-" for a separator; a label with spaces in double quotes).
+std::string DescribeItem(const MenuItem& item);
+
+}  // namespace sim::win32::user32

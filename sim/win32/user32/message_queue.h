@@ -1,0 +1,90 @@
+// Each thread's message queue, made on its first USER32 call: messages sent to its windows
+// by other threads, posted messages, input, timers and the quit flag. A thread blocked in a
+// USER32 wait blocks on its queue's key; whatever may end such a wait signals it, and the
+// waiter looks again.
+#pragma once
+
+#include <windows.h>
+
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sched/scheduler.h"
+
+namespace sim::win32::user32 {
+
+struct ThreadQueue;
+
+// A message sent to a window of another thread (or without reply, as a notification).
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wparam = 0;
+    LPARAM lparam = 0;
+    ThreadQueue* sender = nullptr;  // null: nobody waits for the reply
+    bool done = false;
+    bool abandoned = false;  // the sender stopped waiting (it was terminated)
+    LRESULT result = 0;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    Ticks period = 0;
+    Ticks due = 0;
+    TIMERPROC proc = nullptr;
+    bool pending = false;  // elapsed, its WM_TIMER not yet retrieved
+};
+
+struct ThreadQueue {
+    SimThread* thread = nullptr;
+    std::deque<std::shared_ptr<SentMessage>> incoming;
+    std::deque<MSG> posted;
+    std::deque<MSG> input;
+    bool quit = false;
+    int quit_code = 0;
+    std::vector<Timer> timers;
+    DWORD changed = 0;  // QS_ bits of what arrived since the thread last looked
+    int in_send = 0;    // sent messages being handled now
+    HWND focus = nullptr;
+    const void* WakeKey() const { return this; }
+};
+
+// The calling thread's queue, made if it has none; the host thread has none.
+ThreadQueue& CurrentQueue();
+ThreadQueue* QueueOf(const SimThread* thread);
+
+// Records what arrived and wakes the thread if it waits in USER32.
+void Wake(ThreadQueue& queue, DWORD qs_bits);
+// Runs the messages other threads have sent to this thread, oldest first.
+void ReceiveSentMessages(ThreadQueue& queue);
+// Marks elapsed timers pending (at most one WM_TIMER each); returns the next deadline.
+std::optional<Ticks> UpdateTimers(ThreadQueue& queue);
+
+// Retrieval in Windows' order: posted, quit, input, paint, timer. `types` are the QS_ kinds
+// looked at. Fills *msg and removes it with PM_REMOVE.
+bool TakeMessage(ThreadQueue& queue, HWND filter, UINT min, UINT max, UINT remove, DWORD types,
+                 MSG* msg);
+// Whether a message of these QS_ kinds waits, new or not.
+bool HasInput(ThreadQueue& queue, DWORD types);
+
+// The message of the thread and the window now, as GetMessageTime and the MSG record keep.
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+DWORD MessageTime();
+
+// Posts to a thread's queue of posted messages (QS_POSTMESSAGE).
+void PostToQueue(ThreadQueue& queue, const MSG& msg);
+// Queues a sent message for the window's thread; returns it for the sender to wait on.
+std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,
+                                              WPARAM wparam, LPARAM lparam, ThreadQueue* sender);
+// Ends the sends still waiting for a window that is gone: their senders get 0.
+void FailSendsTo(HWND hwnd);
+// Drops a destroyed window's posted messages and timers.
+void ForgetWindowMessages(HWND hwnd);
+
+std::string HexMessage(UINT message);
+
+}  // namespace sim::win32::user32

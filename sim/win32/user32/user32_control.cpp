@@ -1,0 +1,81 @@
+#include "win32/user32/user32_control.h"
+
+#include <windows.h>
+
+#include "pc/machine.h"
+#include "win32/user32/message_queue.h"
+#include "win32/user32/window_table.h"
+
+namespace sim::win32 {
+namespace {
+
+using namespace user32;
+
+struct ObserverHolder {
+    SendObserver observer;
+};
+
+// Per machine, as everything the run observes.
+SendObserver& Observer() {
+    return Machine::Current().Extension<ObserverHolder>().observer;
+}
+
+// Key-up messages carry the previous-state and transition bits.
+constexpr LPARAM kKeyDownBits = 1;
+constexpr LPARAM kKeyUpBits = 1 | 0xC0000000L;
+
+}  // namespace
+
+// A window of the calling thread runs the message at once, as SendNotifyMessage does.
+void BroadcastPowerEvent(uintptr_t event) {
+    SimThread* self = CurrentScheduler().Current();
+    for (HWND hwnd : AllWindows()) {
+        Window* window = FindWindowRecord(hwnd);
+        if (window == nullptr || (window->style & WS_CHILD) != 0) {
+            continue;
+        }
+        if (window->thread == self) {
+            CallWindowProcedure(hwnd, WM_POWERBROADCAST, event, 0);
+        } else if (ThreadQueue* queue = QueueOf(window->thread)) {
+            QueueSentMessage(*queue, hwnd, WM_POWERBROADCAST, event, 0, nullptr);
+        }
+    }
+}
+
+void PressKey(WindowHandle hwnd, uint32_t virtual_key) {
+    Window* window = FindWindowRecord(hwnd);
+    ThreadQueue* queue = window == nullptr ? nullptr : QueueOf(window->thread);
+    if (queue == nullptr) {
+        return;
+    }
+    queue->input.push_back(MakeMessage(hwnd, WM_KEYDOWN, virtual_key, kKeyDownBits));
+    queue->input.push_back(MakeMessage(hwnd, WM_KEYUP, virtual_key, kKeyUpBits));
+    Wake(*queue, QS_KEY);
+}
+
+void MoveCursor(int x, int y) {
+    CursorPosition() = POINT{x, y};
+}
+
+void SetSendObserver(SendObserver observer) {
+    Observer() = std::move(observer);
+}
+
+void NotifySendObserver(const SimThread* sender, WindowHandle hwnd, uint32_t message,
+                        uintptr_t wparam, intptr_t lparam) {
+    if (Observer()) {
+        Observer()(sender, hwnd, message, wparam, lparam);
+    }
+}
+
+std::vector<LiveWindow> LiveWindows() {
+    std::vector<LiveWindow> live;
+    for (HWND hwnd : AllWindows()) {
+        const Window* window = FindWindowRecord(hwnd);
+        live.push_back({hwnd, window->window_class->name, window->text,
+                        window->thread != nullptr ? window->thread->name() : ""});
+    }
+    return live;
+}
+
+}  // namespace sim::win32

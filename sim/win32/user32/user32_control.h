@@ -1,0 +1,49 @@
+// The test surface of the window manager, for ampsim and tests (never for the program):
+// system events delivered to the windows, keys, the cursor, what SendMessageA carries, and
+// the windows alive at the end of a run. Plain types only, so that callers that also see
+// the kernel's headers can include it; a window is Windows' HWND either way.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct HWND__;
+
+namespace sim {
+class SimThread;
+}
+
+namespace sim::win32 {
+
+using WindowHandle = HWND__*;
+
+// WM_POWERBROADCAST with `event` to every top-level window, queued as a sent message that
+// nobody waits for (SendNotifyMessage's way); from the host or any simulated thread.
+void BroadcastPowerEvent(uintptr_t event);
+
+// A key press and release (WM_KEYDOWN, WM_KEYUP) in the input queue of the window's thread,
+// addressed to the window, as the keyboard delivers them to the focus.
+void PressKey(WindowHandle hwnd, uint32_t virtual_key);
+
+// Where GetCursorPos finds the cursor.
+void MoveCursor(int x, int y);
+
+// Called on every SendMessageA, by the sending thread (null on the host), before delivery.
+using SendObserver = std::function<void(const SimThread* sender, WindowHandle hwnd,
+                                        uint32_t message, uintptr_t wparam, intptr_t lparam)>;
+void SetSendObserver(SendObserver observer);
+void NotifySendObserver(const SimThread* sender, WindowHandle hwnd, uint32_t message,
+                        uintptr_t wparam, intptr_t lparam);
+
+struct LiveWindow {
+    WindowHandle hwnd;
+    std::string window_class;
+    std::string title;
+    std::string thread;  // the name of the thread that created it
+};
+// Windows not yet destroyed, in creation order.
+std::vector<LiveWindow> LiveWindows();
+
+}  // namespace sim::win32

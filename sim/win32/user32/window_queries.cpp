@@ -1,0 +1,102 @@
+// IsWindow, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible, IsIconic,
+// IsWindowEnabled, GetClientRect and GetWindowRect: what a window is, without messages.
+#include <windows.h>
+
+#include "win32/user32/window_table.h"
+
+using namespace sim::win32::user32;
+
+namespace {
+
+// The screen position of a window's client area's top-left corner.
+POINT ClientOrigin(const Window& window) {
+    RECT margins = NonClientMargins(window.style, window.ex_style);
+    POINT origin = {window.rect.left + margins.left, window.rect.top + margins.top};
+    if (const Window* parent = FindWindowRecord(window.parent)) {
+        POINT above = ClientOrigin(*parent);
+        origin.x += above.x;
+        origin.y += above.y;
+    }
+    return origin;
+}
+
+}  // namespace
+
+// TRUE while the handle names a window not yet destroyed; sets no error.
+BOOL WINAPI IsWindow(HWND hWnd) {
+    return FindWindowRecord(hWnd) != nullptr;
+}
+
+// A child's parent, or a top-level window's owner (NULL for an unowned one).
+HWND WINAPI GetParent(HWND hWnd) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return NULL;
+    }
+    return window->parent != nullptr ? window->parent : window->owner;
+}
+
+// The first child (in creation order) with the identifier; ERROR_CONTROL_ID_NOT_FOUND if
+// none has it. Grandchildren are not searched, as on Windows.
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
+    if (WindowOrError(hDlg) == nullptr) {
+        return NULL;
+    }
+    for (HWND child : ChildrenOf(hDlg)) {
+        if (FindWindowRecord(child)->id == static_cast<UINT_PTR>(nIDDlgItem)) {
+            return child;
+        }
+    }
+    SetLastError(ERROR_CONTROL_ID_NOT_FOUND);
+    return NULL;
+}
+
+int WINAPI GetDlgCtrlID(HWND hWnd) {
+    Window* window = WindowOrError(hWnd);
+    return window == nullptr ? 0 : static_cast<int>(window->id);
+}
+
+// TRUE only if the window and all its parents have WS_VISIBLE; covering windows do not count.
+BOOL WINAPI IsWindowVisible(HWND hWnd) {
+    return IsShown(hWnd);
+}
+
+BOOL WINAPI IsIconic(HWND hWnd) {
+    Window* window = FindWindowRecord(hWnd);
+    return window != nullptr && window->iconic;
+}
+
+BOOL WINAPI IsWindowEnabled(HWND hWnd) {
+    Window* window = FindWindowRecord(hWnd);
+    return window != nullptr && (window->style & WS_DISABLED) == 0;
+}
+
+// The client area in its own coordinates: the window less its frame and caption.
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    RECT margins = NonClientMargins(window->style, window->ex_style);
+    LONG width = window->rect.right - window->rect.left - margins.left - margins.right;
+    LONG height = window->rect.bottom - window->rect.top - margins.top - margins.bottom;
+    *lpRect = RECT{0, 0, width > 0 ? width : 0, height > 0 ? height : 0};
+    return TRUE;
+}
+
+// The whole window in screen coordinates.
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    *lpRect = window->rect;
+    if (const Window* parent = FindWindowRecord(window->parent)) {
+        POINT origin = ClientOrigin(*parent);
+        lpRect->left += origin.x;
+        lpRect->right += origin.x;
+        lpRect->top += origin.y;
+        lpRect->bottom += origin.y;
+    }
+    return TRUE;
+}

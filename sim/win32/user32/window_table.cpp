@@ -1,0 +1,174 @@
+#include "win32/user32/window_table.h"
+
+#include <strings.h>
+
+#include "pc/machine.h"
+#include "win32/user32/controls.h"
+
+namespace sim::win32::user32 {
+namespace {
+
+// Window handles look like Windows' (small, even) and never come back within a run.
+constexpr uintptr_t kFirstWindowHandle = 0x00010010;
+constexpr ATOM kFirstClassAtom = 0xC000;
+
+struct WindowManager {
+    WindowManager();
+    std::map<uintptr_t, std::unique_ptr<Window>> windows;  // by handle: creation order
+    uintptr_t next_handle = kFirstWindowHandle;
+    std::vector<std::unique_ptr<WindowClass>> classes;
+    ATOM next_atom = kFirstClassAtom;
+    POINT cursor = {0, 0};
+    HWND foreground = nullptr;
+};
+
+// The system's classes exist before any program registers one of its own.
+WindowManager::WindowManager() {
+    const WindowClass system_classes[] = {
+        {0, "Button", ButtonWindowProc, 0, nullptr, nullptr},
+        {0, "Edit", EditWindowProc, 0, nullptr, nullptr},
+        {0, "Static", StaticWindowProc, 0, nullptr, nullptr},
+        {0, kDialogClass, DialogWindowProc, DLGWINDOWEXTRA, nullptr, nullptr},
+    };
+    for (const WindowClass& system_class : system_classes) {
+        classes.push_back(std::make_unique<WindowClass>(system_class));
+        classes.back()->atom = next_atom++;
+    }
+}
+
+WindowManager& Manager() {
+    return Machine::Current().Extension<WindowManager>();
+}
+
+uintptr_t Key(HWND hwnd) {
+    return reinterpret_cast<uintptr_t>(hwnd);
+}
+
+std::vector<HWND> Select(bool (*test)(const Window&, const void*), const void* what) {
+    std::vector<HWND> found;
+    for (const auto& [key, window] : Manager().windows) {
+        if (test(*window, what)) {
+            found.push_back(window->handle);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+Window* FindWindowRecord(HWND hwnd) {
+    WindowManager& manager = Manager();
+    auto found = manager.windows.find(Key(hwnd));
+    return found == manager.windows.end() ? nullptr : found->second.get();
+}
+
+Window* WindowOrError(HWND hwnd) {
+    Window* window = FindWindowRecord(hwnd);
+    if (window == nullptr) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    }
+    return window;
+}
+
+Window& AddWindow(std::unique_ptr<Window> window) {
+    WindowManager& manager = Manager();
+    window->handle = reinterpret_cast<HWND>(manager.next_handle);
+    manager.next_handle += 2;
+    Window& added = *window;
+    manager.windows.emplace(Key(added.handle), std::move(window));
+    return added;
+}
+
+void RemoveWindow(HWND hwnd) {
+    Manager().windows.erase(Key(hwnd));
+}
+
+std::vector<HWND> AllWindows() {
+    return Select([](const Window&, const void*) { return true; }, nullptr);
+}
+
+std::vector<HWND> ChildrenOf(HWND parent) {
+    return Select([](const Window& w, const void* p) { return w.parent == p; }, parent);
+}
+
+std::vector<HWND> OwnedBy(HWND owner) {
+    return Select([](const Window& w, const void* o) { return w.owner != nullptr && w.owner == o; },
+                  owner);
+}
+
+std::vector<HWND> WindowsOfThread(const SimThread* thread) {
+    return Select([](const Window& w, const void* t) { return w.thread == t; }, thread);
+}
+
+// Class names compare without regard to case, as Windows' atoms do; an atom is a name too.
+const WindowClass* FindClass(LPCSTR name_or_atom) {
+    for (const auto& window_class : Manager().classes) {
+        if (IS_INTRESOURCE(name_or_atom)
+                ? window_class->atom == LOWORD(reinterpret_cast<uintptr_t>(name_or_atom))
+                : strcasecmp(window_class->name.c_str(), name_or_atom) == 0) {
+            return window_class.get();
+        }
+    }
+    return nullptr;
+}
+
+const WindowClass* AddClass(WindowClass window_class) {
+    WindowManager& manager = Manager();
+    window_class.atom = manager.next_atom++;
+    manager.classes.push_back(std::make_unique<WindowClass>(std::move(window_class)));
+    return manager.classes.back().get();
+}
+
+LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    Window* window = FindWindowRecord(hwnd);
+    if (window == nullptr || window->proc == nullptr || CurrentScheduler().Unwinding()) {
+        return 0;
+    }
+    return window->proc(hwnd, msg, wparam, lparam);
+}
+
+bool IsShown(HWND hwnd) {
+    for (Window* window = FindWindowRecord(hwnd); window != nullptr;
+         window = FindWindowRecord(window->parent)) {
+        if ((window->style & WS_VISIBLE) == 0) {
+            return false;
+        }
+        if (window->parent == nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsSelfOrDescendant(HWND ancestor, HWND hwnd) {
+    for (Window* window = FindWindowRecord(hwnd); window != nullptr;
+         window = FindWindowRecord(window->parent)) {
+        if (window->handle == ancestor) {
+            return true;
+        }
+    }
+    return false;
+}
+
+POINT& CursorPosition() {
+    return Manager().cursor;
+}
+
+HWND& ForegroundWindow() {
+    return Manager().foreground;
+}
+
+RECT NonClientMargins(DWORD style, DWORD ex_style) {
+    int frame = 0;
+    if ((style & WS_THICKFRAME) != 0) {
+        frame = kThickFrameWidth;
+    } else if ((style & WS_DLGFRAME) != 0 || (ex_style & WS_EX_DLGMODALFRAME) != 0) {
+        frame = kDialogFrameWidth;
+    } else if ((style & WS_BORDER) != 0) {
+        frame = kBorderWidth;
+    }
+    int caption = (style & WS_CAPTION) == WS_CAPTION ? kCaptionHeight : 0;
+    return RECT{frame, frame + caption, frame, frame};
+}
+
+}  // namespace sim::win32::user32

@@ -1,0 +1,104 @@
+// The window manager's records: window classes and windows, per machine. A handle is never
+// reused within a run; a destroyed window's record is gone, so every call finds a window
+// again by its handle after anything that could run the program's code.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sched/scheduler.h"
+
+namespace sim::win32::user32 {
+
+struct WindowClass {
+    ATOM atom = 0;
+    std::string name;
+    WNDPROC proc = nullptr;
+    int window_extra = 0;
+    HINSTANCE instance = nullptr;
+    HICON icon = nullptr;
+};
+
+// The dialog manager's part of a dialog window.
+struct DialogState {
+    bool modal = false;
+    bool ended = false;
+    INT_PTR result = 0;
+    HFONT font = nullptr;
+    int base_x = 0;  // dialog base units of the template's font, in pixels
+    int base_y = 0;
+};
+
+struct Window {
+    HWND handle = nullptr;
+    const WindowClass* window_class = nullptr;
+    std::string text;
+    DWORD style = 0;
+    DWORD ex_style = 0;
+    HWND parent = nullptr;  // WS_CHILD windows
+    HWND owner = nullptr;   // top-level windows
+    UINT_PTR id = 0;        // a child's control identifier
+    HINSTANCE instance = nullptr;
+    SimThread* thread = nullptr;
+    WNDPROC proc = nullptr;
+    LONG_PTR user_data = 0;
+    std::vector<unsigned char> extra;  // cbWndExtra bytes (a dialog's DWLP_ values)
+    std::map<std::string, HANDLE> props;
+    RECT rect = {0, 0, 0, 0};  // screen coordinates for top-level windows, else the parent's client
+    bool iconic = false;
+    bool needs_paint = false;
+    bool destroying = false;
+    HICON icon_big = nullptr;
+    HICON icon_small = nullptr;
+    // Controls: a button's check state, a static's icon.
+    WPARAM check = BST_UNCHECKED;
+    HICON static_icon = nullptr;
+    std::unique_ptr<DialogState> dialog;
+};
+
+// The window behind a handle, or null (no such window, or destroyed).
+Window* FindWindowRecord(HWND hwnd);
+// As FindWindowRecord, setting ERROR_INVALID_WINDOW_HANDLE when there is none.
+Window* WindowOrError(HWND hwnd);
+Window& AddWindow(std::unique_ptr<Window> window);
+void RemoveWindow(HWND hwnd);
+// Live windows in creation order.
+std::vector<HWND> AllWindows();
+std::vector<HWND> ChildrenOf(HWND parent);
+std::vector<HWND> OwnedBy(HWND owner);
+std::vector<HWND> WindowsOfThread(const SimThread* thread);
+
+const WindowClass* FindClass(LPCSTR name_or_atom);
+const WindowClass* AddClass(WindowClass window_class);
+
+// Whether the window and every parent above it have WS_VISIBLE.
+bool IsShown(HWND hwnd);
+// Whether `hwnd` is `ancestor` or lies below it.
+bool IsSelfOrDescendant(HWND ancestor, HWND hwnd);
+
+// The desktop's state: the cursor and the foreground window.
+POINT& CursorPosition();
+HWND& ForegroundWindow();
+
+// Calls the window's procedure, unless the calling thread is unwinding (then nothing of the
+// program runs and the result is 0).
+LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+
+// Classic metrics at 96 dpi, for the frames and GetSystemMetrics alike.
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
+constexpr int kCaptionHeight = 18;
+constexpr int kBorderWidth = 1;
+constexpr int kDialogFrameWidth = 3;
+constexpr int kThickFrameWidth = 4;
+constexpr int kIconSize = 32;
+constexpr int kSmallIconSize = 16;
+
+// The frame around the client area that the styles give a window, in pixels.
+RECT NonClientMargins(DWORD style, DWORD ex_style);
+
+}  // namespace sim::win32::user32

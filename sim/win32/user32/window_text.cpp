@@ -1,0 +1,26 @@
+// SetWindowTextA and GetWindowTextA, through the window's own WM_SETTEXT / WM_GETTEXT.
+#include <windows.h>
+
+#include "win32/user32/window_table.h"
+
+using namespace sim::win32::user32;
+
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
+    if (WindowOrError(hWnd) == nullptr) {
+        return FALSE;
+    }
+    return SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
+}
+
+// Copies at most nMaxCount - 1 characters and the terminator; returns the count copied.
+int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
+    if (nMaxCount <= 0) {
+        return 0;
+    }
+    lpString[0] = '\0';
+    if (WindowOrError(hWnd) == nullptr) {
+        return 0;
+    }
+    return static_cast<int>(SendMessageA(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount),
+                                         reinterpret_cast<LPARAM>(lpString)));
+}
