@@ -57,6 +57,8 @@ struct Model {
     // pass: the names open as the lines are checked, and what each holds as a run goes
     // (every run opens a name again before it uses it).
     std::set<std::string> open_handles;
+    // Copies of the application started so far.
+    int programs_started = 0;
     std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
         std::make_shared<std::map<std::string, sim::UserHandle>>();
 
@@ -83,6 +85,7 @@ struct CommandEntry {
 
 std::span<const CommandEntry> HardwareCommands();
 std::span<const CommandEntry> DriverCommands();
+std::span<const CommandEntry> AppCommands();
 std::span<const CommandEntry> FlowCommands();
 std::span<const CommandEntry> RegistryCommands();
 // The entry for a verb, or nullptr.

@@ -1,7 +1,9 @@
 // Scenario commands of the hardware and its faults: controllers, hubs and devices, plugging
 // and unplugging them, system sleep, and injected faults.
+#include <algorithm>
 #include <cstdio>
 
+#include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
 #include "pc/pnp_manager.h"
@@ -296,7 +298,10 @@ Step CompileSuspend(const Command& command, Model&) {
 
 Step CompileResume(const Command& command, Model&) {
     RequireBare(command);
-    return [](sim::Machine& machine) { machine.pnp->Resume(); };
+    return [](sim::Machine& machine) {
+        machine.pnp->Resume();
+        BroadcastResume(machine);
+    };
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
@@ -402,6 +407,11 @@ Step CompileFail(const Command& command, Model& model) {
     sim::Fault fault = FaultNamed(command, command.words[0]);
     std::string target = command.words.size() == 2 ? command.words[1] : "";
     CheckFaultTarget(command, model, TargetOf(fault), target);
+    if (TargetOf(fault) == FaultTarget::kPath) {
+        // Paths name files without regard to case; the file system asks in lower case.
+        std::transform(target.begin(), target.end(), target.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    }
     // The registry calls name a key by its canonical name, however the line spells it.
     if (TargetOf(fault) == FaultTarget::kRegistryKey && !target.empty()) {
         target = sim::Registry::Canonical(MachineKeyName(command, target));

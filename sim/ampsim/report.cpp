@@ -53,9 +53,9 @@ void WriteDifference(const Outcome& first, const Outcome& other, std::ostream& o
 }  // namespace
 
 const std::set<std::string>& EventCategories() {
-    static const std::set<std::string> categories = {"pnp",     "usb",    "usb-std", "usb-internal",
-                                                     "dbg",     "trace",  "ioctl",   "io",
-                                                     "speaker", "kernel", "registry"};
+    static const std::set<std::string> categories = {
+        "pnp",     "usb",    "usb-std", "usb-internal", "dbg",  "trace", "ioctl", "io",
+        "speaker", "kernel", "app",     "msg",          "tray", "menu",  "proc",  "registry"};
     return categories;
 }
 

@@ -1,5 +1,6 @@
 #include "ampsim/runner.h"
 
+#include "ampsim/app_session.h"
 #include "ampsim/values.h"
 #include "filter.h"
 #include "kmdf/kmdf.h"
@@ -78,6 +79,7 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
         if (after) {
             after(machine);
         }
+        EndPrograms(machine);
         machine.pnp->Shutdown();
         machine.kernel.pool.CheckOutstanding();
     });

@@ -2,9 +2,36 @@
 # process loads from a copy of its own, its resource script a .res file beside it; a host
 # executable exports the stand-in's Win32 calls to those modules and knows where they lie.
 
+# add_win32_resources(TARGET RC file.rc [INCLUDES dir...])
+# Compiles the script into TARGET.res with the same windres, script and headers as the
+# Windows build; the file's path is the target's WIN32_RES_FILE property.
+function(add_win32_resources target)
+  cmake_parse_arguments(RESOURCES "" "RC" "INCLUDES" ${ARGN})
+  find_program(WIN32_WINDRES i686-w64-mingw32-windres REQUIRED)
+  get_filename_component(rc_path ${RESOURCES_RC} ABSOLUTE)
+  get_filename_component(rc_dir ${rc_path} DIRECTORY)
+  set(res_file ${CMAKE_CURRENT_BINARY_DIR}/${target}.res)
+  # What the script may include or embed: the files beside it and in the include folders.
+  set(include_flags -I ${rc_dir})
+  file(GLOB_RECURSE inputs CONFIGURE_DEPENDS ${rc_dir}/*)
+  foreach(dir ${RESOURCES_INCLUDES})
+    list(APPEND include_flags -I ${dir})
+    file(GLOB dir_inputs CONFIGURE_DEPENDS ${dir}/*)
+    list(APPEND inputs ${dir_inputs})
+  endforeach()
+  add_custom_command(
+    OUTPUT ${res_file}
+    COMMAND ${WIN32_WINDRES} -O res ${include_flags} -i ${rc_path} -o ${res_file}
+    WORKING_DIRECTORY ${rc_dir}
+    DEPENDS ${inputs}
+    COMMENT "Compiling the resources of ${target}"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${res_file})
+  set_target_properties(${target} PROPERTIES WIN32_RES_FILE ${res_file})
+endfunction()
+
 # add_win32_program(NAME SOURCES src... RC file.rc [INCLUDES dir...])
-# Builds the module NAME (with WinMain) and NAME.res, compiled by the same windres as the
-# Windows build from the same script and headers.
+# Builds the module NAME (with WinMain) and its resources NAME.res beside it.
 function(add_win32_program name)
   cmake_parse_arguments(PROGRAM "" "RC" "SOURCES;INCLUDES" ${ARGN})
   add_library(${name} MODULE ${PROGRAM_SOURCES})
@@ -17,25 +44,9 @@ function(add_win32_program name)
     target_compile_options(${name} PRIVATE -fno-gnu-unique)
   endif()
   set_target_properties(${name} PROPERTIES PREFIX "" POSITION_INDEPENDENT_CODE ON)
-
-  find_program(WIN32_WINDRES i686-w64-mingw32-windres REQUIRED)
-  get_filename_component(rc_path ${PROGRAM_RC} ABSOLUTE)
-  get_filename_component(rc_dir ${rc_path} DIRECTORY)
-  set(res_file ${CMAKE_CURRENT_BINARY_DIR}/${name}.res)
-  set(include_flags -I ${rc_dir})
-  foreach(dir ${PROGRAM_INCLUDES})
-    list(APPEND include_flags -I ${dir})
-  endforeach()
-  add_custom_command(
-    OUTPUT ${res_file}
-    COMMAND ${WIN32_WINDRES} -O res ${include_flags} -i ${rc_path} -o ${res_file}
-    WORKING_DIRECTORY ${rc_dir}
-    DEPENDS ${rc_path}
-    IMPLICIT_DEPENDS C ${rc_path}
-    COMMENT "Compiling the resources of ${name}"
-    VERBATIM)
-  add_custom_target(${name}_res DEPENDS ${res_file})
+  add_win32_resources(${name}_res RC ${PROGRAM_RC} INCLUDES ${PROGRAM_INCLUDES})
   add_dependencies(${name} ${name}_res)
+  get_target_property(res_file ${name}_res WIN32_RES_FILE)
   set_target_properties(${name} PROPERTIES WIN32_RES_FILE ${res_file})
 endfunction()
 

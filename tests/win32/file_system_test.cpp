@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ampsim/runner.h"
 #include "pc/machine.h"
 #include "win32/kernel32/file_system.h"
 
@@ -160,6 +161,18 @@ TEST_F(FileSystem, TheFileOpenFaultFailsTheNextOpensOfItsPath) {
     EXPECT_EQ(open("c:\\a.out"), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(open("c:\\a.out"), 0u);
     EXPECT_STREQ(sim::FaultName(sim::Fault::kFileOpen), "file-open");
+}
+
+// A scenario names the path as it likes; the fault strikes the file whatever the case.
+TEST(FileSystemOfAMachine, AScenariosFileOpenFaultNamesThePathWithoutRegardToCase) {
+    ampsim::ScenarioRunner runner("fail file-open C:\\A.OUT\n");
+    ampsim::RunResult result = runner.Run(0, nullptr, [](sim::Machine&) {
+        sim::win32::WriteWholeFile("c:\\a.out", "");
+        HANDLE file = CreateFileA("c:\\a.out", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+        EXPECT_EQ(file, INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    });
+    EXPECT_TRUE(result.ok()) << result.outcome.report;
 }
 
 TEST(FileSystemOfAMachine, StartsEmptyAndBelongsToItsMachine) {

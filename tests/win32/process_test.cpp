@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "ampsim/runner.h"
 #include "pc/machine.h"
 #include "win32/process/process.h"
 
@@ -91,12 +93,69 @@ TEST(Process, TerminateAllProcessesEndsRunningProgramsWithTheirDestructors) {
     EXPECT_EQ(lines[4].rfind("dbg destroyed on thread ", 0), 0u) << lines[4];
 }
 
+TEST(Process, AProcessEndedBeforeItsFirstThreadRanNeverLoadsItsModule) {
+    sim::Machine machine(0);
+    auto process = sim::win32::StartProcess("win32_test_program", "count 3");
+    sim::win32::EndProcess(*process, 9);
+    EXPECT_TRUE(process->ended());
+    EXPECT_EQ(process->exit_code(), 9u);
+    sim::RunOutcome outcome = machine.scheduler.Run();
+    EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(machine.log.Texts("app").empty());
+}
+
 TEST(Process, AnUnknownImageStartsNothing) {
     sim::Machine machine(0);
     std::string error;
     EXPECT_EQ(sim::win32::StartProcess("notepad.exe", "", {}, &error), nullptr);
     EXPECT_EQ(error, "no program image notepad.exe");
     EXPECT_TRUE(sim::win32::StartedProcesses().empty());
+}
+
+const char kPcWithDriver[] =
+    "controller C1 ports=4\n"
+    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
+    "load\n"
+    "plug H1 C1:1\n";
+
+// A device handle the program leaves open is closed with the process, whether the program
+// returned (its handles close on its thread) or was ended while it slept (they close on a
+// thread of their own, since the ended one is being unwound).
+TEST(Process, DeviceHandlesLeftOpenAreClosedWhenTheProcessEnds) {
+    for (bool terminate : {false, true}) {
+        ampsim::ScenarioRunner runner(kPcWithDriver);
+        ampsim::RunResult result = runner.Run(0, nullptr, [terminate](sim::Machine& machine) {
+            auto process = sim::win32::StartProcess("win32_test_program", "device 50");
+            HANDLE handle = reinterpret_cast<HANDLE>(sim::win32::InsertObjectHandle(process));
+            Sleep(10);
+            EXPECT_EQ(machine.user_io.open_count(), 1u);
+            if (terminate) {
+                sim::win32::EndProcess(*process, 3);
+            }
+            EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_OBJECT_0);
+            EXPECT_EQ(machine.user_io.open_count(), 0u) << "terminated " << terminate;
+            EXPECT_EQ(process->exit_code(), terminate ? 3u : 0u);
+            EXPECT_EQ(sim::CurrentScheduler().Now() / sim::kTicksPerMs, terminate ? 10 : 50);
+            CloseHandle(handle);
+        });
+        EXPECT_TRUE(result.ok()) << result.outcome.report;
+    }
+}
+
+TEST(Process, EachProcessAllocatesItsOwnTlsSlots) {
+    sim::Machine machine(0);
+    // The default process's slots do not reach the programs.
+    for (int i = 0; i < 3; ++i) {
+        TlsAlloc();
+    }
+    auto first = sim::win32::StartProcess("win32_test_program", "tls");
+    auto second = sim::win32::StartProcess("win32_test_program", "tls");
+    machine.scheduler.Run();
+    EXPECT_EQ(first->exit_code(), 0u);
+    EXPECT_EQ(second->exit_code(), 0u);
+    std::vector<std::string> lines = machine.log.Texts("app");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "dbg slot=0"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "dbg#2 slot=0"), 1);
 }
 
 struct StringCase {

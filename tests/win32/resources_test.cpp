@@ -140,4 +140,32 @@ TEST_F(Resources, EachIconGroupIsOneSharedIcon) {
     EXPECT_EQ(LoadIconA(self, MAKEINTRESOURCE(1)), nullptr);
 }
 
+// The resources Ampwise's script gives it, as the program reads them.
+TEST(AmpwiseResources, TheStringTableIconsDialogsAndManifestAreThere) {
+    sim::Machine machine(0);
+    ASSERT_TRUE(sim::win32::CurrentProcess().resources.Load(AMPWISE_RES));
+    const std::pair<UINT, const char*> strings[] = {
+        {1001, "Tarvel USB HUB Utility"},
+        {1002, "No"},
+        {1003, "Tarvel USB HUB Utility iPad On-Line"},
+        {1004, "Vexis Hub Charging Switcher"},
+        {1005, "Galaxy tab is detected, please press \"Switch to Charging\" for fast charging."},
+        {1006, "Please press \"Switch to normal\" for data communication."},
+        {1007, "You can open notify dialog again by right click this icon"},
+        {1008, "Yes"},
+    };
+    for (const auto& [id, text] : strings) {
+        char buffer[256];
+        EXPECT_EQ(LoadStringA(NULL, id, buffer, sizeof buffer), static_cast<int>(strlen(text)));
+        EXPECT_STREQ(buffer, text);
+    }
+    HINSTANCE self = reinterpret_cast<HINSTANCE>(sim::win32::CurrentProcess().instance());
+    for (const char* icon : {"128", "132", "133"}) {
+        EXPECT_EQ(sim::win32::IconResourceId(LoadIconA(self, MAKEINTRESOURCE(atoi(icon)))), icon);
+    }
+    EXPECT_NE(FindResourceA(NULL, MAKEINTRESOURCE(102), RT_DIALOG), nullptr);
+    EXPECT_NE(FindResourceA(NULL, MAKEINTRESOURCE(137), RT_DIALOG), nullptr);
+    EXPECT_NE(FindResourceA(NULL, MAKEINTRESOURCE(1), RT_MANIFEST), nullptr);
+}
+
 }  // namespace

@@ -165,6 +165,9 @@ typedef struct _RTL_CRITICAL_SECTION {
     ULONG_PTR SpinCount;
 } CRITICAL_SECTION, *LPCRITICAL_SECTION;
 
+// Marks a parameter the routine does not use, as winnt.h does.
+#define UNREFERENCED_PARAMETER(P) ((void)(P))
+
 #define ZeroMemory(destination, length) memset((destination), 0, (length))
 #define CopyMemory(destination, source, length) memcpy((destination), (source), (length))
 

@@ -7,11 +7,13 @@
 // once the request is done, never with ERROR_IO_PENDING; its event is not signaled.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "win32/kernel32/file_system.h"
 #include "win32/kernel32/kernel_objects.h"
 #include "win32/kernel32/machine_link.h"
+#include "win32/process/process.h"
 
 namespace {
 
@@ -72,6 +74,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         SetLastError(sim::win32::Win32ErrorFromStatus(status));
         return INVALID_HANDLE_VALUE;
     }
+    sim::win32::CurrentProcess().device_handles.push_back(handle);
     return reinterpret_cast<HANDLE>(handle);
 }
 
@@ -111,6 +114,13 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         sim::win32::CloseObjectHandle(ChannelHandle(hObject))) {
         return TRUE;
     }
+    std::vector<uintptr_t>& devices = sim::win32::CurrentProcess().device_handles;
+    auto held = std::find(devices.begin(), devices.end(), ChannelHandle(hObject));
+    if (held == devices.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    devices.erase(held);
     int32_t status = sim::win32::CloseDevice(ChannelHandle(hObject));
     if (Failed(status)) {
         SetLastError(sim::win32::Win32ErrorFromStatus(status));

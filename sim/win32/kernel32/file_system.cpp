@@ -93,12 +93,18 @@ bool OpenFile::CanWrite() const {
 size_t OpenFile::Read(void* buffer, size_t size) {
     size_t available = position_ < data_->bytes.size() ? data_->bytes.size() - position_ : 0;
     size_t copied = std::min(size, available);
+    if (copied == 0) {
+        return 0;
+    }
     memcpy(buffer, data_->bytes.data() + position_, copied);
     position_ += copied;
     return copied;
 }
 
 void OpenFile::Write(const void* buffer, size_t size) {
+    if (size == 0) {
+        return;
+    }
     if (data_->bytes.size() < position_ + size) {
         data_->bytes.resize(position_ + size);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pc/machine.h"
+#include "win32/kernel32/machine_link.h"
 #include "win32/process/module.h"
 #include "win32/process/program_images.h"
 
@@ -68,15 +69,16 @@ ProcessTable& Table() {
 
 }  // namespace
 
-// Runs when a thread's body has returned or been unwound: the thread is signaled and leaves
-// its process, which ends with its last thread.
+// The end of a thread: it is signaled and leaves its process, which ends with its last thread.
 struct ThreadEnd {
-    std::shared_ptr<Thread> thread;
-    ~ThreadEnd() {
+    static void Now(const std::shared_ptr<Thread>& thread) {
         thread->sim = nullptr;
         thread->SetSignaled();
         thread->process().ThreadEnded(thread.get());
     }
+    // When the body has returned or been unwound.
+    ~ThreadEnd() { Now(thread); }
+    std::shared_ptr<Thread> thread;
 };
 
 namespace {
@@ -101,7 +103,7 @@ void TerminateOther(const std::shared_ptr<Thread>& thread, uint32_t exit_code) {
     }
     CurrentScheduler().Terminate(thread->sim);
     if (!thread->started) {
-        ThreadEnd{thread};
+        ThreadEnd::Now(thread);
     }
 }
 
@@ -180,7 +182,10 @@ void Process::ThreadEnded(Thread* thread) {
     }
 }
 
-// As on Windows, the module's static destructors run before the handles are closed.
+// As on Windows, the module's static destructors run before the handles are closed, and the
+// process is signaled once they are. Closing a device handle sends the driver requests that
+// may have to wait: a thread being unwound cannot, so a thread of its own does it then (and
+// in a run that has stopped, nothing does).
 void Process::Teardown() {
     if (exit_code_ == kStillActive) {
         exit_code_ = 0;
@@ -193,8 +198,20 @@ void Process::Teardown() {
     closing.swap(handles.objects);
     closing.clear();
     table.acting_ = outer;
-    ended_ = true;
-    SetSignaled();
+    std::vector<uintptr_t> devices;
+    devices.swap(device_handles);
+    auto finish = [this, devices] {
+        for (uintptr_t device : devices) {
+            CloseDevice(device);
+        }
+        ended_ = true;
+        SetSignaled();
+    };
+    if (devices.empty() || !CurrentScheduler().Unwinding()) {
+        finish();
+    } else {
+        CurrentScheduler().Spawn(DisplayName() + " exit", finish);
+    }
 }
 
 std::shared_ptr<Thread> Process::SpawnThread(std::function<uint32_t()> body, bool suspended) {

@@ -75,6 +75,7 @@ class Process : public Waitable {
     HandleTable handles;
     std::vector<bool> tls_slots;             // which TLS indexes are allocated
     std::map<std::string, uintptr_t> icons;  // icon group ("128", "MAINICON") -> its HICON
+    std::vector<uintptr_t> device_handles;   // closed, as the rest, when the process ends
 
     // Runs on the first thread: loads the module from `path` (its static constructors run
     // now) and calls its WinMain; the process's exit code if it cannot be loaded.

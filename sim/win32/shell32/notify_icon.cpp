@@ -1,5 +1,6 @@
 // The notification area: icons by window and id, their tips and balloons, and what the tray
-// shows logged in category "tray" whenever that changes. Icon versions (NIM_SETVERSION),
+// shows logged in category "tray" whenever that changes. An icon outlives its window and its
+// process, as on Windows until the pointer passes over it. Icon versions (NIM_SETVERSION),
 // states (NIF_STATE), focus, balloon timeouts and the shell's restart are not modelled.
 #include <windows.h>
 #include <shellapi.h>

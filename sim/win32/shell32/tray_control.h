@@ -1,20 +1,24 @@
 // Test surface of the notification area (the tray): the icons it shows and a click on one,
 // which the shell delivers to the icon's window as its callback message.
+// Plain types only, so that callers that also see the kernel's headers can include it; they
+// are windows.h's HWND, UINT, WPARAM, LPARAM and BOOL.
 #pragma once
 
-#include <windows.h>
-
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+struct HWND__;
+
 namespace sim::win32 {
 
 struct TrayIcon {
-    HWND window = NULL;
-    UINT id = 0;
-    UINT callback_message = 0;  // 0 without NIF_MESSAGE
-    std::string icon;           // the icon's resource ("133"), "none" or "?" (not a loaded one)
+    HWND__* window = nullptr;
+    uint32_t id = 0;
+    uint32_t callback_message = 0;  // 0 without NIF_MESSAGE
+    std::string icon;               // the icon's resource ("133"), "none" or "?" (not a loaded one)
     std::string tip;
     std::string balloon_title;
     std::string balloon_text;  // "" while no balloon is up
@@ -25,7 +29,7 @@ std::vector<TrayIcon> TrayIcons();
 
 // Hands a callback message to the icon's window. The default posts it (PostMessageA, see
 // tray_post_message.cpp); tests may deliver it themselves.
-using TrayDelivery = std::function<BOOL(HWND, UINT, WPARAM, LPARAM)>;
+using TrayDelivery = std::function<int(HWND__*, uint32_t, uintptr_t, intptr_t)>;
 void SetTrayDelivery(TrayDelivery deliver);
 // Installed once by the part of the stand-in that posts messages.
 void SetDefaultTrayDelivery(TrayDelivery deliver);

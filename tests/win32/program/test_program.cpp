@@ -36,6 +36,8 @@ DWORD WINAPI SleepForever(LPVOID) {
 
 // "count N": N steps of 10 ms, each printing the module's own counter.
 // "worker": leaves a thread sleeping for ever and returns 7.
+// "device MS": opens tabvolt's device, sleeps MS milliseconds and leaves without closing it.
+// "tls": allocates a TLS slot and prints its index.
 // "string ID": prints string ID of the module's string table.
 extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
     Print("main on thread %lu", GetCurrentThreadId());
@@ -51,6 +53,18 @@ extern "C" int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, i
         CloseHandle(CreateThread(NULL, 0, SleepForever, NULL, 0, NULL));
         Sleep(5);
         return 7;
+    }
+    if (strncmp(lpCmdLine, "device ", 7) == 0) {
+        HANDLE device = CreateFileA("\\\\.\\tabvolt", GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                    OPEN_EXISTING, 0, NULL);
+        Print("device open %d", device != INVALID_HANDLE_VALUE);
+        Sleep((DWORD)atoi(lpCmdLine + 7));
+        return 0;
+    }
+    if (strcmp(lpCmdLine, "tls") == 0) {
+        DWORD slot = TlsAlloc();
+        Print("slot=%lu", slot);
+        return (int)slot;
     }
     if (strncmp(lpCmdLine, "string ", 7) == 0) {
         char text[64];

@@ -1,0 +1,95 @@
+// Scenario commands of the application: starting Ampwise, the user's clicks on its tray
+// icon and choices in its menu, and the power plans its POWERCFG runs change.
+#include "ampsim/app_session.h"
+#include "ampsim/commands.h"
+#include "ampsim/values.h"
+
+namespace ampsim {
+namespace {
+
+// How long `menu` waits for the menu that a click opens: the click is posted, and the
+// program's thread may first finish what it was doing.
+constexpr sim::Ticks kMenuPatience = 10 * sim::kTicksPerSecond;
+
+// The two switches of the string table: the skip option and the power-plan option.
+constexpr uint32_t kSkipOptionString = 1002;
+constexpr uint32_t kPowerPlanOptionString = 1008;
+
+Step CompileApp(const Command& command, Model& model) {
+    if (command.words.size() != 1 || command.words[0] != "start") {
+        ThrowUsage(command);
+    }
+    RequireOptions(command, {"str1002", "str1008"});
+    StringOverrides strings;
+    for (auto [key, id] :
+         {std::pair{"str1002", kSkipOptionString}, std::pair{"str1008", kPowerPlanOptionString}}) {
+        auto found = command.options.find(key);
+        if (found != command.options.end()) {
+            strings[id] = found->second;
+        }
+    }
+    ++model.programs_started;
+    return [strings](sim::Machine& machine) { StartAmpwise(machine, strings); };
+}
+
+Step CompileClick(const Command& command, Model& model) {
+    if (command.words.size() != 1 || command.words[0] != "tray") {
+        ThrowUsage(command);
+    }
+    RequireOptions(command, {"copy"});
+    int copy = static_cast<int>(NumberOption(command, "copy", 1, 64));
+    if (copy == 0 || copy > model.programs_started) {
+        throw ScenarioError(command.line,
+                            model.programs_started == 0
+                                ? "no program shows a tray icon: write app start first"
+                                : "copy=" + std::to_string(copy) + " was not started");
+    }
+    bool right = command.verb == "rightclick";
+    return [right, copy](sim::Machine& machine) {
+        if (!ClickTray(machine, right, copy)) {
+            machine.Log("tray", "no icon to click");
+        }
+    };
+}
+
+Step CompileMenu(const Command& command, Model& model) {
+    RequireOptions(command, {});
+    RequireWords(command, 1);
+    if (model.programs_started == 0) {
+        throw ScenarioError(command.line, "no program opens a menu: write app start first");
+    }
+    std::string label = command.words[0] == "none" ? "" : command.words[0];
+    return [label](sim::Machine& machine) {
+        if (!AnswerMenu(machine, label, kMenuPatience)) {
+            machine.Log("menu", label.empty() ? "none-open" : "no-entry \"" + label + "\"");
+        }
+    };
+}
+
+Step CompilePowercfg(const Command& command, Model&) {
+    RequireWords(command, 0);
+    RequireOptions(command, {"output"});
+    auto found = command.options.find("output");
+    if (found == command.options.end()) {
+        return [](sim::Machine& machine) { PrintPowerPlans(machine); };
+    }
+    std::string output = found->second;
+    return [output](sim::Machine& machine) { SetActiveSchemeOutput(machine, output); };
+}
+
+const CommandEntry kEntries[] = {
+    {"app", "app start [str1002=TEXT] [str1008=TEXT]", CommandEntry::kEvent, true, false,
+     CompileApp},
+    {"rightclick", "rightclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
+    {"leftclick", "leftclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
+    {"menu", "menu LABEL|none", CommandEntry::kEvent, true, false, CompileMenu},
+    {"powercfg", "powercfg [output=TEXT]", CommandEntry::kEvent, true, false, CompilePowercfg},
+};
+
+}  // namespace
+
+std::span<const CommandEntry> AppCommands() {
+    return kEntries;
+}
+
+}  // namespace ampsim

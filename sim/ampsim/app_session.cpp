@@ -1,0 +1,97 @@
+#include "ampsim/app_session.h"
+
+#include <cstdio>
+
+#include "pc/pnp_manager.h"
+#include "win32/process/process.h"
+#include "win32/shell32/shell_control.h"
+#include "win32/shell32/tray_control.h"
+#include "win32/user32/menu_control.h"
+#include "win32/user32/user32_control.h"
+
+namespace ampsim {
+namespace {
+
+constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
+// How often `menu` looks for the menu a click opens, while it waits for it.
+constexpr sim::Ticks kMenuPoll = 10 * sim::kTicksPerMs;
+
+// The messages the monitoring thread sends to the main dialog, by their value.
+const char* MonitorMessageName(uint32_t message) {
+    static const char* const kNames[] = {"WM_NEW_SGTAB_ARRIVE", "WM_NEW_VEXAHUB_ARRIVE",
+                                         "WM_OLD_SGTAB_REMOVE", "WM_OLD_VEXAHUB_REMOVE",
+                                         "WM_CHG_STATE_UPDATE", "WM_DRIVER_OPEN_FAIL"};
+    constexpr uint32_t kFirst = 0x402;
+    if (message < kFirst || message >= kFirst + std::size(kNames)) {
+        return nullptr;
+    }
+    return kNames[message - kFirst];
+}
+
+std::string Hex(uint64_t value) {
+    char text[24];
+    snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// The `msg` lines: what the monitoring thread sends, as it sends it.
+void ObserveSentMessages(sim::Machine& machine) {
+    sim::win32::SetSendObserver([&machine](const sim::SimThread*, sim::win32::WindowHandle,
+                                           uint32_t message, uintptr_t wparam, intptr_t lparam) {
+        const char* name = MonitorMessageName(message);
+        if (name != nullptr && machine.log.Wants("msg")) {
+            machine.Log("msg", std::string(name) + " wParam=" + Hex(wparam) +
+                                   " lParam=" + Hex(static_cast<uint32_t>(lparam)));
+        }
+    });
+}
+
+}  // namespace
+
+void StartAmpwise(sim::Machine& machine, const StringOverrides& strings) {
+    ObserveSentMessages(machine);
+    sim::win32::StartOptions options;
+    options.strings = strings;
+    std::string error;
+    if (sim::win32::StartProcess("Ampwise.exe", "Ampwise.exe", options, &error) == nullptr) {
+        machine.Log("proc", "Ampwise.exe not-started " + error);
+    }
+}
+
+bool ClickTray(sim::Machine&, bool right_button, int copy) {
+    return sim::win32::ClickTray(right_button, static_cast<size_t>(copy - 1));
+}
+
+bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience) {
+    sim::Ticks until = machine.scheduler.Now() + patience;
+    while (!sim::win32::MenuIsOpen()) {
+        if (machine.scheduler.Now() >= until) {
+            return false;
+        }
+        machine.scheduler.SleepFor(kMenuPoll, "a menu to open");
+    }
+    if (label.empty()) {
+        return sim::win32::DismissMenu();
+    }
+    return sim::win32::ChooseMenuEntry(label);
+}
+
+void PrintPowerPlans(sim::Machine& machine) {
+    for (const std::string& line : sim::win32::PowerPlanLines()) {
+        machine.Log("proc", "powercfg " + line);
+    }
+}
+
+void SetActiveSchemeOutput(sim::Machine&, const std::string& text) {
+    sim::win32::SetActiveSchemeOutput(text);
+}
+
+void BroadcastResume(sim::Machine&) {
+    sim::win32::BroadcastPowerEvent(kPbtApmResumeAutomatic);
+}
+
+void EndPrograms(sim::Machine&) {
+    sim::win32::TerminateAllProcesses();
+}
+
+}  // namespace ampsim

@@ -1,0 +1,31 @@
+// Ampwise on the simulated PC, as the scenario drives it: starting copies of the program,
+// the user's clicks on the tray and answers to its menu, the power plans that POWERCFG
+// changes, and ending what still runs when the scenario is over.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "pc/machine.h"
+
+namespace ampsim {
+
+// String resources that replace the shipped ones in the copy started, by id.
+using StringOverrides = std::map<uint32_t, std::string>;
+
+void StartAmpwise(sim::Machine& machine, const StringOverrides& strings);
+// The shell's callback for a click on the icon of the copy-th copy that shows one (1 is
+// the first); false if there is no such icon.
+bool ClickTray(sim::Machine& machine, bool right_button, int copy);
+// Waits up to `patience` for an open menu and chooses the entry labelled `label`, or
+// dismisses the menu when the label is empty; false if no menu opened or no entry has it.
+bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience);
+void PrintPowerPlans(sim::Machine& machine);
+void SetActiveSchemeOutput(sim::Machine& machine, const std::string& text);
+// Delivers what Windows tells programs at the system's resume.
+void BroadcastResume(sim::Machine& machine);
+// Ends, the way Windows ends them at shutdown, the programs still running.
+void EndPrograms(sim::Machine& machine);
+
+}  // namespace ampsim
