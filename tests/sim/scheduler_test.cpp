@@ -155,6 +155,34 @@ TEST(Scheduler, TerminatedThreadUnwindsWhileOthersGoOn) {
     EXPECT_EQ(seen, (std::vector<std::string>{"destructor returned", "killer done"}));
 }
 
+// Exit hooks run on the ending thread, last added first, whether its body returned or was
+// unwound by Terminate.
+TEST(Scheduler, ExitHooksRunAsTheThreadEnds) {
+    Scheduler scheduler(0);
+    int never = 0;
+    std::vector<std::string> seen;
+    auto hooks = [&](const std::string& name) {
+        sim::SimThread* self = scheduler.Current();
+        self->at_exit.push_back([&seen, name] { seen.push_back(name + " first hook"); });
+        self->at_exit.push_back([&seen, name, &scheduler] {
+            seen.push_back(name + " last hook on " + scheduler.Current()->name());
+        });
+    };
+    sim::SimThread* victim = scheduler.Spawn("victim", [&] {
+        hooks("victim");
+        scheduler.Block(&never, std::nullopt, "forever");
+    });
+    scheduler.Spawn("returner", [&] {
+        hooks("returner");
+        scheduler.SleepFor(kTicksPerMs, "a while");
+        scheduler.Terminate(victim);
+    });
+    EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"returner last hook on returner", "returner first hook",
+                                        "victim last hook on victim", "victim first hook"}));
+}
+
 // A wait that timed out stays timed out even if the signal comes before the waiter runs.
 TEST(Scheduler, WaitOutcomeIsFixedWhenSatisfied) {
     for (uint64_t seed = 0; seed < 16; ++seed) {

@@ -75,7 +75,7 @@ LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
     if (Wanted(message)) {
         std::string text = WindowName(hwnd, message, lparam) + " " + MessageName(message);
         if (message == WM_COMMAND || message == WM_TIMER || message == WM_POWERBROADCAST ||
-            message == WM_SHOWWINDOW || message >= WM_USER) {
+            message == WM_ENABLE || message == WM_SHOWWINDOW || message >= WM_USER) {
             text += " " + std::to_string(wparam);
         }
         Note(text);

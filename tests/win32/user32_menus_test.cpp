@@ -39,52 +39,56 @@ Reaction KillTimerOnTick() {
 }
 
 TEST(User32Menus, MenuLoopRunsSentPostedAndTimerMessagesUntilTheScenarioChooses) {
-    sim::Machine machine(1);
-    HWND main = NULL;
-    RecordOnly({WM_ENTERMENULOOP, WM_INITMENUPOPUP, WM_UNINITMENUPOPUP, WM_EXITMENULOOP, WM_COMMAND,
-                WM_USER + 1, WM_USER + 2, WM_TIMER});
-    sim::RunOutcome outcome = RunThreads({
-        {"ui",
-         [&] {
-             main = MakeWindow("main", WS_OVERLAPPED, NULL, KillTimerOnTick());
-             HMENU menu = HubMenu();
-             SetTimer(main, 1, 10, NULL);
-             PostMessageA(main, WM_USER + 2, 0, 0);
-             BOOL returned = TrackPopupMenu(menu, TPM_BOTTOMALIGN, 100, 700, 0, main, NULL);
-             Note("returned " + std::to_string(returned));
-             DestroyMenu(menu);
-             MSG msg;
-             GetMessageA(&msg, NULL, 0, 0);
-             DispatchMessageA(&msg);
-         }},
-        {"monitor",
-         [&] {
-             Sleep(5);
-             SendMessageA(main, WM_USER + 1, 0, 0);
-         }},
-        {"scenario",
-         [&] {
-             Sleep(25);
-             Note("open:" + Listed());
-             EXPECT_TRUE(sim::win32::ChooseMenuEntry("Hub 01"));
-             EXPECT_FALSE(sim::win32::MenuIsOpen());
-         }},
-    });
-    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"ui", "main WM_ENTERMENULOOP"},
-                                         {"ui", "main WM_INITMENUPOPUP"},
-                                         {"ui", "main WM_USER+2 0"},
-                                         {"ui", "main WM_USER+1 0"},
-                                         {"ui", "main WM_TIMER 1"},
-                                         {"scenario", "open: Hub 01=11 - Exit=3"},
-                                         {"ui", "main WM_UNINITMENUPOPUP"},
-                                         {"ui", "main WM_EXITMENULOOP"},
-                                         {"ui", "returned 1"},
-                                         {"ui", "main WM_COMMAND 11"},
-                                     }));
-    EXPECT_EQ(machine.log.Texts("menu"),
-              (std::vector<std::string>{"open \"Hub 01\"=11 - Exit=3", "chose \"Hub 01\"=11"}));
+    // The order is the program's, not the seed's.
+    for (uint64_t seed = 0; seed < 8; ++seed) {
+        sim::Machine machine(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        HWND main = NULL;
+        RecordOnly({WM_ENTERMENULOOP, WM_INITMENUPOPUP, WM_UNINITMENUPOPUP, WM_EXITMENULOOP,
+                    WM_COMMAND, WM_USER + 1, WM_USER + 2, WM_TIMER});
+        sim::RunOutcome outcome = RunThreads({
+            {"ui",
+             [&] {
+                 main = MakeWindow("main", WS_OVERLAPPED, NULL, KillTimerOnTick());
+                 HMENU menu = HubMenu();
+                 SetTimer(main, 1, 10, NULL);
+                 PostMessageA(main, WM_USER + 2, 0, 0);
+                 BOOL returned = TrackPopupMenu(menu, TPM_BOTTOMALIGN, 100, 700, 0, main, NULL);
+                 Note("returned " + std::to_string(returned));
+                 DestroyMenu(menu);
+                 MSG msg;
+                 GetMessageA(&msg, NULL, 0, 0);
+                 DispatchMessageA(&msg);
+             }},
+            {"monitor",
+             [&] {
+                 Sleep(5);
+                 SendMessageA(main, WM_USER + 1, 0, 0);
+             }},
+            {"scenario",
+             [&] {
+                 Sleep(25);
+                 Note("open:" + Listed());
+                 EXPECT_TRUE(sim::win32::ChooseMenuEntry("Hub 01"));
+                 EXPECT_FALSE(sim::win32::MenuIsOpen());
+             }},
+        });
+        ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+        EXPECT_TRUE(SameRows(Recorded(), {
+                                             {"ui", "main WM_ENTERMENULOOP"},
+                                             {"ui", "main WM_INITMENUPOPUP"},
+                                             {"ui", "main WM_USER+2 0"},
+                                             {"ui", "main WM_USER+1 0"},
+                                             {"ui", "main WM_TIMER 1"},
+                                             {"scenario", "open: Hub 01=11 - Exit=3"},
+                                             {"ui", "main WM_UNINITMENUPOPUP"},
+                                             {"ui", "main WM_EXITMENULOOP"},
+                                             {"ui", "returned 1"},
+                                             {"ui", "main WM_COMMAND 11"},
+                                         }));
+        EXPECT_EQ(machine.log.Texts("menu"),
+                  (std::vector<std::string>{"open \"Hub 01\"=11 - Exit=3", "chose \"Hub 01\"=11"}));
+    }
 }
 
 // How the menu ends, and what TrackPopupMenu then returns and posts.
@@ -177,6 +181,23 @@ TEST(User32Menus, OnlyOneMenuIsOpenAtATime) {
              EXPECT_TRUE(sim::win32::DismissMenu());
          }},
     });
+}
+
+TEST(User32Menus, MenuOfATerminatedThreadCloses) {
+    sim::Machine machine(5);
+    sim::SimThread* ui = machine.scheduler.Spawn("ui", [] {
+        TrackPopupMenu(HubMenu(), TPM_RETURNCMD, 0, 0, 0, MakeWindow("main"), NULL);
+        Note("never");
+    });
+    sim::RunOutcome outcome = RunThreads({{"scenario", [&] {
+                                               Sleep(5);
+                                               EXPECT_TRUE(sim::win32::MenuIsOpen());
+                                               sim::CurrentScheduler().Terminate(ui);
+                                               Sleep(5);
+                                               EXPECT_FALSE(sim::win32::MenuIsOpen());
+                                           }}});
+    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(Recorded().empty());
 }
 
 struct InsertCase {

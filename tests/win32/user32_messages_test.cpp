@@ -29,37 +29,53 @@ Reaction Answer(UINT message, LRESULT answer) {
 }
 
 TEST(User32Messages, CrossThreadSendWaitsForTheReceiversNextMessageCall) {
-    sim::Machine machine(1);
-    HWND main = NULL;
-    RecordOnly({kAsk});
-    sim::RunOutcome outcome = RunThreads({
-        {"ui",
-         [&] {
-             main = MakeWindow("main", WS_OVERLAPPED, NULL, Answer(kAsk, 42));
-             Note("sleeps");
-             Sleep(20);
-             Note("peeks");
-             MSG msg;
-             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
-             Note("peeked");
-         }},
-        {"worker",
-         [&] {
-             Sleep(10);
-             Note("sends");
-             LRESULT answer = SendMessageA(main, kAsk, 5, 0);
-             Note("got " + std::to_string(answer) + " at " + std::to_string(NowMs()));
-         }},
-    });
-    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"ui", "sleeps"},
-                                         {"worker", "sends"},
-                                         {"ui", "peeks"},
-                                         {"ui", "main WM_USER+1 5"},
-                                         {"ui", "peeked"},
-                                         {"worker", "got 42 at 20"},
-                                     }));
+    // The order is the program's, not the seed's.
+    for (uint64_t seed = 0; seed < 8; ++seed) {
+        sim::Machine machine(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        HWND main = NULL;
+        RecordOnly({kAsk});
+        sim::RunOutcome outcome = RunThreads({
+            {"ui",
+             [&] {
+                 main = MakeWindow("main", WS_OVERLAPPED, NULL,
+                                   [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+                                       if (msg != kAsk) {
+                                           return false;
+                                       }
+                                       Note("in send " + std::to_string(InSendMessage()));
+                                       *result = 42;
+                                       return true;
+                                   });
+                 SendMessageA(main, kAsk, 1, 0);
+                 Note("sleeps");
+                 Sleep(20);
+                 Note("peeks");
+                 MSG msg;
+                 PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+                 Note("peeked");
+             }},
+            {"worker",
+             [&] {
+                 Sleep(10);
+                 Note("sends");
+                 LRESULT answer = SendMessageA(main, kAsk, 5, 0);
+                 Note("got " + std::to_string(answer) + " at " + std::to_string(NowMs()));
+             }},
+        });
+        ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+        EXPECT_TRUE(SameRows(Recorded(), {
+                                             {"ui", "main WM_USER+1 1"},
+                                             {"ui", "in send 0"},
+                                             {"ui", "sleeps"},
+                                             {"worker", "sends"},
+                                             {"ui", "peeks"},
+                                             {"ui", "main WM_USER+1 5"},
+                                             {"ui", "in send 1"},
+                                             {"ui", "peeked"},
+                                             {"worker", "got 42 at 20"},
+                                         }));
+    }
 }
 
 // Where a thread waits decides whether a message sent to it meanwhile runs there.
@@ -148,42 +164,46 @@ TEST(User32Messages, SentMessagesRunOnlyWhereTheReceiverLetsThemThrough) {
 }
 
 TEST(User32Messages, SenderRunsWhatIsSentToItWhileItWaits) {
-    sim::Machine machine(2);
-    HWND a_window = NULL;
-    HWND b_window = NULL;
-    RecordOnly({kAsk, kAskBack});
-    sim::RunOutcome outcome = RunThreads({
-        {"a",
-         [&] {
-             a_window = MakeWindow("awin", WS_OVERLAPPED, NULL, Answer(kAskBack, 2));
-             Sleep(10);
-             LRESULT answer = SendMessageA(b_window, kAsk, 0, 0);
-             Note("got " + std::to_string(answer));
-         }},
-        {"b",
-         [&] {
-             b_window = MakeWindow("bwin", WS_OVERLAPPED, NULL,
-                                   [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
-                                       if (msg != kAsk) {
-                                           return false;
-                                       }
-                                       LRESULT back = SendMessageA(a_window, kAskBack, 0, 0);
-                                       Note("got back " + std::to_string(back));
-                                       *result = 1;
-                                       return true;
-                                   });
-             Sleep(20);
-             MSG msg;
-             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
-         }},
-    });
-    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"b", "bwin WM_USER+1 0"},
-                                         {"a", "awin WM_USER+2 0"},
-                                         {"b", "got back 2"},
-                                         {"a", "got 1"},
-                                     }));
+    // The order is the program's, not the seed's.
+    for (uint64_t seed = 0; seed < 8; ++seed) {
+        sim::Machine machine(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        HWND a_window = NULL;
+        HWND b_window = NULL;
+        RecordOnly({kAsk, kAskBack});
+        sim::RunOutcome outcome = RunThreads({
+            {"a",
+             [&] {
+                 a_window = MakeWindow("awin", WS_OVERLAPPED, NULL, Answer(kAskBack, 2));
+                 Sleep(10);
+                 LRESULT answer = SendMessageA(b_window, kAsk, 0, 0);
+                 Note("got " + std::to_string(answer));
+             }},
+            {"b",
+             [&] {
+                 b_window = MakeWindow("bwin", WS_OVERLAPPED, NULL,
+                                       [&](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+                                           if (msg != kAsk) {
+                                               return false;
+                                           }
+                                           LRESULT back = SendMessageA(a_window, kAskBack, 0, 0);
+                                           Note("got back " + std::to_string(back));
+                                           *result = 1;
+                                           return true;
+                                       });
+                 Sleep(20);
+                 MSG msg;
+                 PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+             }},
+        });
+        ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+        EXPECT_TRUE(SameRows(Recorded(), {
+                                             {"b", "bwin WM_USER+1 0"},
+                                             {"a", "awin WM_USER+2 0"},
+                                             {"b", "got back 2"},
+                                             {"a", "got 1"},
+                                         }));
+    }
 }
 
 // What a sender gets when its message cannot be answered.
@@ -222,6 +242,40 @@ TEST(User32Messages, SenderGetsZeroWhenTheReceiverCannotAnswer) {
         EXPECT_TRUE(SameRows(Recorded(), {{"worker", "got 0 at " + std::to_string(when)}}))
             << entry.what;
     }
+}
+
+TEST(User32Messages, ReceiverTerminatedInTheMiddleOfASentMessageStillFreesTheSender) {
+    sim::Machine machine(11);
+    HWND main = NULL;
+    sim::SimThread* ui = machine.scheduler.Spawn("ui", [&] {
+        main = MakeWindow("main", WS_OVERLAPPED, NULL,
+                          [](HWND, UINT msg, WPARAM, LPARAM, LRESULT* result) {
+                              if (msg != kAsk) {
+                                  return false;
+                              }
+                              Sleep(50);
+                              *result = 42;
+                              return true;
+                          });
+        Sleep(10);
+        MSG msg;
+        PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+    });
+    sim::RunOutcome outcome = RunThreads({
+        {"worker",
+         [&] {
+             Sleep(5);
+             LRESULT answer = SendMessageA(main, kAsk, 0, 0);
+             Note("got " + std::to_string(answer) + " at " + std::to_string(NowMs()));
+         }},
+        {"killer",
+         [&] {
+             Sleep(20);
+             sim::CurrentScheduler().Terminate(ui);
+         }},
+    });
+    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(SameRows(Recorded(), {{"worker", "got 0 at 20"}}));
 }
 
 TEST(User32Messages, DestroyedWindowAnswersSendsAtOnceAndRefusesPosts) {
@@ -308,38 +362,42 @@ class TestEvent : public sim::win32::Waitable {
 // The stop of Ampwise's monitoring thread: the window's thread waits for it with sent
 // messages let through, so the thread's last sends are answered.
 TEST(User32Messages, WaitLettingSentMessagesThroughEndsWhileTheOtherThreadSends) {
-    sim::Machine machine(8);
-    HWND main = NULL;
-    std::shared_ptr<TestEvent> ended;
-    HANDLE handle = NULL;
-    RecordOnly({kAsk});
-    sim::SimThread* monitor = machine.scheduler.Spawn("monitor", [&] {
-        Sleep(1);
-        for (WPARAM i = 0; i < 3; i++) {
-            SendMessageA(main, kAsk, i, 0);
-            Sleep(10);
-        }
-        ended->SetSignaled();
-    });
-    ended = std::make_shared<TestEvent>(monitor);
-    handle = reinterpret_cast<HANDLE>(sim::win32::InsertObjectHandle(ended));
-    sim::RunOutcome outcome =
-        RunThreads({{"ui", [&] {
-                         main = MakeWindow("main");
-                         while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE,
-                                                          QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
-                             MSG msg;
-                             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-                         }
-                         Note("monitor ended at " + std::to_string(NowMs()));
-                     }}});
-    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"ui", "main WM_USER+1 0"},
-                                         {"ui", "main WM_USER+1 1"},
-                                         {"ui", "main WM_USER+1 2"},
-                                         {"ui", "monitor ended at 31"},
-                                     }));
+    // The order is the program's, not the seed's.
+    for (uint64_t seed = 0; seed < 8; ++seed) {
+        sim::Machine machine(seed);
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        HWND main = NULL;
+        std::shared_ptr<TestEvent> ended;
+        HANDLE handle = NULL;
+        RecordOnly({kAsk});
+        sim::SimThread* monitor = machine.scheduler.Spawn("monitor", [&] {
+            Sleep(1);
+            for (WPARAM i = 0; i < 3; i++) {
+                SendMessageA(main, kAsk, i, 0);
+                Sleep(10);
+            }
+            ended->SetSignaled();
+        });
+        ended = std::make_shared<TestEvent>(monitor);
+        handle = reinterpret_cast<HANDLE>(sim::win32::InsertObjectHandle(ended));
+        sim::RunOutcome outcome = RunThreads(
+            {{"ui", [&] {
+                  main = MakeWindow("main");
+                  while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE) ==
+                         WAIT_OBJECT_0 + 1) {
+                      MSG msg;
+                      PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+                  }
+                  Note("monitor ended at " + std::to_string(NowMs()));
+              }}});
+        ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+        EXPECT_TRUE(SameRows(Recorded(), {
+                                             {"ui", "main WM_USER+1 0"},
+                                             {"ui", "main WM_USER+1 1"},
+                                             {"ui", "main WM_USER+1 2"},
+                                             {"ui", "monitor ended at 31"},
+                                         }));
+    }
 }
 
 TEST(User32Messages, GetMessageTakesPostedThenQuitThenInputThenPaintThenTimers) {
@@ -367,6 +425,38 @@ TEST(User32Messages, GetMessageTakesPostedThenQuitThenInputThenPaintThenTimers) 
                                          {"ui", "WM_KEYUP 27"},
                                          {"ui", "WM_PAINT 0"},
                                          {"ui", "WM_TIMER 7"},
+                                     }));
+}
+
+// MsgWaitForMultipleObjects counts only what arrived since the thread last looked at its
+// queue; MWMO_INPUTAVAILABLE counts whatever waits.
+TEST(User32Messages, MsgWaitWakesForNewInputOnly) {
+    sim::Machine machine(10);
+    HWND main = NULL;
+    RunThreads({
+        {"ui",
+         [&] {
+             main = MakeWindow("main");
+             PostMessageA(main, WM_USER + 3, 0, 0);
+             MSG msg;
+             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+             DWORD woken = MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_POSTMESSAGE);
+             Note("old message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+             woken = MsgWaitForMultipleObjectsEx(0, NULL, 50, QS_POSTMESSAGE, MWMO_INPUTAVAILABLE);
+             Note("available: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+             woken = MsgWaitForMultipleObjects(0, NULL, FALSE, INFINITE, QS_ALLPOSTMESSAGE);
+             Note("new message: " + std::to_string(woken) + " at " + std::to_string(NowMs()));
+         }},
+        {"poster",
+         [&] {
+             Sleep(60);
+             PostMessageA(main, WM_USER + 4, 0, 0);
+         }},
+    });
+    EXPECT_TRUE(SameRows(Recorded(), {
+                                         {"ui", "old message: 258 at 50"},
+                                         {"ui", "available: 0 at 50"},
+                                         {"ui", "new message: 0 at 60"},
                                      }));
 }
 

@@ -267,20 +267,65 @@ TEST(User32Windows, PowerBroadcastReachesEveryTopLevelWindowWithoutWaiting) {
                                      }));
 }
 
-TEST(User32Windows, LiveWindowsListsClassTitleAndThread) {
+std::vector<std::string> Listing() {
+    std::vector<std::string> lines;
+    for (const sim::win32::LiveWindow& window : sim::win32::LiveWindows()) {
+        lines.push_back(window.window_class + " '" + window.title + "' " + window.thread +
+                        (window.thread_ended ? " (thread ended)" : ""));
+    }
+    return lines;
+}
+
+TEST(User32Windows, LiveWindowsListsWhatTheProgramDidNotDestroy) {
     sim::Machine machine(10);
-    std::vector<sim::win32::LiveWindow> live;
-    RunThreads({{"ui", [&] {
+    std::vector<std::string> during;
+    RunThreads({{"ui",
+                 [&] {
                      HWND main = MakeWindow("main");
                      HWND gone = MakeWindow("gone");
                      MakeWindow("label", WS_CHILD, main);
                      DestroyWindow(gone);
-                     live = sim::win32::LiveWindows();
+                     during = Listing();
+                     Sleep(10);
+                 }},
+                {"worker", [] {
+                     Sleep(5);
+                     MakeWindow("helper");
                  }}});
-    ASSERT_EQ(live.size(), 2u);
-    EXPECT_EQ(live[0].window_class + " " + live[0].title + " " + live[0].thread,
-              "Recorder main ui");
-    EXPECT_EQ(live[1].title, "label");
+    EXPECT_EQ(during, (std::vector<std::string>{"Recorder 'main' ui", "Recorder 'label' ui"}));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"Recorder 'main' ui (thread ended)",
+                                                   "Recorder 'label' ui (thread ended)",
+                                                   "Recorder 'helper' worker (thread ended)"}));
+}
+
+TEST(User32Windows, SendObserverSeesEverySendWithItsSender) {
+    sim::Machine machine(11);
+    std::vector<std::string> seen;
+    sim::win32::SetSendObserver(
+        [&](const sim::SimThread* sender, HWND, UINT message, WPARAM, LPARAM) {
+            if (message >= WM_USER) {
+                seen.push_back(sender->name() + " " + MessageName(message));
+            }
+        });
+    HWND main = NULL;
+    POINT cursor = {0, 0};
+    RunThreads({{"ui",
+                 [&] {
+                     main = MakeWindow("main");
+                     SendMessageA(main, WM_USER + 1, 0, 0);
+                     Sleep(10);
+                     MSG msg;
+                     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+                 }},
+                {"monitor", [&] {
+                     Sleep(5);
+                     SendMessageA(main, WM_USER + 6, 0, 0);
+                     sim::win32::MoveCursor(300, 700);
+                     GetCursorPos(&cursor);
+                 }}});
+    EXPECT_EQ(seen, (std::vector<std::string>{"ui WM_USER+1", "monitor WM_USER+6"}));
+    EXPECT_EQ(cursor.x, 300);
+    EXPECT_EQ(cursor.y, 700);
 }
 
 }  // namespace

@@ -86,7 +86,7 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo) {
         return Fail(pExecInfo, ERROR_FILE_NOT_FOUND, SE_ERR_FNF);
     }
     if (LogWants("proc")) {
-        Log("proc", "proc " + file + (parameters.empty() ? "" : " " + parameters));
+        Log("proc", file + (parameters.empty() ? "" : " " + parameters));
     }
     sim::Machine::Current().Extension<Started>().commands.push_back(
         {file, parameters, process->id()});

@@ -1,16 +1,37 @@
-// The controls a dialog template creates, as plain child windows with text, style and
-// identifier. They draw nothing, take no mouse input and know only the messages below;
+// The controls a dialog template creates, as plain child windows with text, style,
+// identifier and font. They draw nothing, take no mouse input and know only the messages below;
 // everything else is DefWindowProcA's.
 #include "win32/user32/controls.h"
 
 #include "win32/user32/window_table.h"
 
 namespace sim::win32::user32 {
+namespace {
+
+// Every control keeps the font WM_SETFONT gives it (the dialog's) and answers WM_GETFONT.
+bool FontMessage(Window& control, UINT msg, WPARAM wparam, LRESULT* result) {
+    if (msg == WM_SETFONT) {
+        control.font = reinterpret_cast<HFONT>(wparam);
+        *result = 0;
+        return true;
+    }
+    if (msg == WM_GETFONT) {
+        *result = reinterpret_cast<LRESULT>(control.font);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
 
 // BM_GETCHECK / BM_SETCHECK keep the check state; BM_CLICK sends the parent WM_COMMAND
 // with BN_CLICKED, as a click on the button would.
 LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     Window* window = FindWindowRecord(hwnd);
+    LRESULT result = 0;
+    if (FontMessage(*window, msg, wparam, &result)) {
+        return result;
+    }
     switch (msg) {
         case BM_GETCHECK:
             return static_cast<LRESULT>(window->check);
@@ -32,6 +53,10 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 // statics have no icon.
 LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     Window* window = FindWindowRecord(hwnd);
+    LRESULT result = 0;
+    if (FontMessage(*window, msg, wparam, &result)) {
+        return result;
+    }
     bool icon_static = (window->style & SS_TYPEMASK) == SS_ICON;
     switch (msg) {
         case STM_SETICON: {
@@ -50,6 +75,10 @@ LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 
 // An edit control holds its text; editing by keys is not modelled.
 LRESULT CALLBACK EditWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    LRESULT result = 0;
+    if (FontMessage(*FindWindowRecord(hwnd), msg, wparam, &result)) {
+        return result;
+    }
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }
 

@@ -60,12 +60,10 @@ LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
                          reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
             return 0;
         case WM_SETFONT:
-            if (window->dialog != nullptr) {
-                window->dialog->font = reinterpret_cast<HFONT>(wParam);
-            }
+            window->font = reinterpret_cast<HFONT>(wParam);
             return 0;
         case WM_GETFONT:
-            return window->dialog != nullptr ? reinterpret_cast<LRESULT>(window->dialog->font) : 0;
+            return reinterpret_cast<LRESULT>(window->font);
         case WM_INITDIALOG:
             return FALSE;
     }

@@ -33,9 +33,6 @@ void FreeWindow(HWND hwnd) {
     if (ThreadQueue* queue = QueueOf(window->thread); queue != nullptr && queue->focus == hwnd) {
         queue->focus = nullptr;
     }
-    if (ForegroundWindow() == hwnd) {
-        ForegroundWindow() = nullptr;
-    }
     FailSendsTo(hwnd);
     ForgetWindowMessages(hwnd);
     RemoveWindow(hwnd);
@@ -62,9 +59,10 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
         return TRUE;
     }
     window->destroying = true;
+    const sim::SimThread* thread = window->thread;
     for (HWND owned : OwnedBy(hWnd)) {
         Window* owned_window = FindWindowRecord(owned);
-        if (owned_window != nullptr && owned_window->thread == window->thread) {
+        if (owned_window != nullptr && owned_window->thread == thread) {
             DestroyWindow(owned);
         }
     }

@@ -21,6 +21,7 @@ BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     return TRUE;
 }
 
+// The window SetForegroundWindow made the foreground one, NULL once it is gone.
 HWND WINAPI GetForegroundWindow(void) {
     return ForegroundWindow();
 }
@@ -53,6 +54,7 @@ HWND WINAPI SetFocus(HWND hWnd) {
     return previous;
 }
 
+// The calling thread's focus window, NULL if it has none.
 HWND WINAPI GetFocus(void) {
     return CurrentQueue().focus;
 }

@@ -74,6 +74,7 @@ constexpr UINT kUnsupportedKinds = MF_BITMAP | MF_OWNERDRAW | MF_POPUP;
 
 }  // namespace
 
+// An empty popup menu; handles are never reused within a run.
 HMENU WINAPI CreatePopupMenu(void) {
     return AddMenu().handle;
 }
@@ -109,6 +110,7 @@ BOOL WINAPI InsertMenuA(HMENU hMenu, UINT uPosition, UINT uFlags, UINT_PTR uIDNe
     return TRUE;
 }
 
+// InsertMenuA at the end.
 BOOL WINAPI AppendMenuA(HMENU hMenu, UINT uFlags, UINT_PTR uIDNewItem, LPCSTR lpNewItem) {
     return InsertMenuA(hMenu, static_cast<UINT>(-1), uFlags | MF_BYPOSITION, uIDNewItem, lpNewItem);
 }
@@ -122,6 +124,7 @@ BOOL WINAPI DestroyMenu(HMENU hMenu) {
     return TRUE;
 }
 
+// Items, separators included; -1 with ERROR_INVALID_MENU_HANDLE for a handle that is not a menu.
 int WINAPI GetMenuItemCount(HMENU hMenu) {
     Menu* menu = MenuOrError(hMenu);
     return menu == nullptr ? -1 : static_cast<int>(menu->items.size());

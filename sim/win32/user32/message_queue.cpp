@@ -24,7 +24,7 @@ void ThreadEnded(const SimThread* thread) {
     for (HWND hwnd : WindowsOfThread(thread)) {
         FailSendsTo(hwnd);
         ForgetWindowMessages(hwnd);
-        RemoveWindow(hwnd);
+        RemoveWithEndedThread(hwnd);
     }
     ThreadQueue* queue = QueueOf(thread);
     if (queue == nullptr) {
@@ -99,6 +99,35 @@ void Wake(ThreadQueue& queue, DWORD qs_bits) {
     CurrentScheduler().Signal(queue.WakeKey(), true);
 }
 
+namespace {
+
+// Answers a sent message however its handling ends: a receiver unwound in the middle of
+// it still frees its sender, with 0.
+class Reply {
+  public:
+    Reply(ThreadQueue& queue, std::shared_ptr<SentMessage> sent)
+        : queue_(queue), sent_(std::move(sent)) {
+        queue_.in_send++;
+    }
+    ~Reply() {
+        queue_.in_send--;
+        sent_->done = true;
+        sent_->result = result;
+        if (sent_->sender != nullptr && !sent_->abandoned) {
+            Wake(*sent_->sender, 0);
+        }
+    }
+    Reply(const Reply&) = delete;
+    Reply& operator=(const Reply&) = delete;
+    LRESULT result = 0;
+
+  private:
+    ThreadQueue& queue_;
+    std::shared_ptr<SentMessage> sent_;
+};
+
+}  // namespace
+
 void ReceiveSentMessages(ThreadQueue& queue) {
     while (!queue.incoming.empty()) {
         std::shared_ptr<SentMessage> sent = queue.incoming.front();
@@ -106,14 +135,8 @@ void ReceiveSentMessages(ThreadQueue& queue) {
         if (sent->abandoned) {
             continue;
         }
-        queue.in_send++;
-        LRESULT result = CallWindowProcedure(sent->hwnd, sent->message, sent->wparam, sent->lparam);
-        queue.in_send--;
-        sent->done = true;
-        sent->result = result;
-        if (sent->sender != nullptr && !sent->abandoned) {
-            Wake(*sent->sender, 0);
-        }
+        Reply reply(queue, sent);
+        reply.result = CallWindowProcedure(sent->hwnd, sent->message, sent->wparam, sent->lparam);
     }
 }
 
@@ -137,7 +160,7 @@ std::optional<Ticks> UpdateTimers(ThreadQueue& queue) {
 
 bool TakeMessage(ThreadQueue& queue, HWND filter, UINT min, UINT max, UINT remove, DWORD types,
                  MSG* msg) {
-    if ((types & QS_POSTMESSAGE) != 0) {
+    if ((types & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) != 0) {
         if (TakeFrom(queue.posted, filter, min, max, remove, msg)) {
             return true;
         }
@@ -204,7 +227,7 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
 
 void PostToQueue(ThreadQueue& queue, const MSG& msg) {
     queue.posted.push_back(msg);
-    Wake(queue, QS_POSTMESSAGE);
+    Wake(queue, kPostedBits);
 }
 
 std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,

@@ -75,7 +75,9 @@ bool HasInput(ThreadQueue& queue, DWORD types);
 MSG MakeMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 DWORD MessageTime();
 
-// Posts to a thread's queue of posted messages (QS_POSTMESSAGE).
+// What a posted message (WM_QUIT too) counts as for the waits.
+constexpr DWORD kPostedBits = QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+// Posts to a thread's queue of posted messages.
 void PostToQueue(ThreadQueue& queue, const MSG& msg);
 // Queues a sent message for the window's thread; returns it for the sender to wait on.
 std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,

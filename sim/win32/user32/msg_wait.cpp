@@ -2,7 +2,7 @@
 // wake mask arrives.
 #include <windows.h>
 
-#include <limits>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -79,6 +79,11 @@ DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, D
     const sim::SimThread* waits_for = objects.size() == 1 && (dwWakeMask & ~QS_SENDMESSAGE) == 0
                                           ? objects[0]->SignaledBy()
                                           : nullptr;
+    std::string what = "MsgWaitForMultipleObjects (";
+    for (size_t i = 0; i < objects.size(); i++) {
+        what += (i == 0 ? "" : ", ") + objects[i]->Describe();
+    }
+    what += ")";
     WakeRegistration registration(objects, queue.WakeKey());
     const bool wait_all = (dwFlags & MWMO_WAITALL) != 0;
     for (;;) {
@@ -110,11 +115,11 @@ DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles, D
         }
         std::optional<sim::Ticks> wake_at =
             (dwWakeMask & QS_TIMER) != 0 ? Earliest(deadline, next_timer) : deadline;
-        scheduler.Block(queue.WakeKey(), wake_at, "MsgWaitForMultipleObjects",
-                        wake_at ? nullptr : waits_for);
+        scheduler.Block(queue.WakeKey(), wake_at, what, wake_at ? nullptr : waits_for);
     }
 }
 
+// The Ex form's wait with fWaitAll as MWMO_WAITALL.
 DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
                                        DWORD dwMilliseconds, DWORD dwWakeMask) {
     return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask,

@@ -36,6 +36,7 @@ HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint) {
     return lpPaint->hdc;
 }
 
+// Ends BeginPaint's painting; nothing is left to release.
 BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT*) {
     return TRUE;
 }

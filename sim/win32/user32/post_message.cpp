@@ -30,5 +30,5 @@ void WINAPI PostQuitMessage(int nExitCode) {
     ThreadQueue& queue = CurrentQueue();
     queue.quit = true;
     queue.quit_code = nExitCode;
-    Wake(queue, QS_POSTMESSAGE);
+    Wake(queue, kPostedBits);
 }

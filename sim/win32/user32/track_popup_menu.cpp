@@ -101,6 +101,10 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, c
         LogOpen(*shown);
     }
     OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, false};
+    // However the loop ends (a thread unwound in it too), no menu stays open.
+    struct CloseOnExit {
+        ~CloseOnExit() { OpenMenu().reset(); }
+    } close_on_exit;
     TrackedMenu ended = RunMenuLoop(queue);
     if (ended.chosen) {
         sim::win32::Log("menu", "chose " + ChosenItem(hMenu, *ended.chosen));

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "pc/machine.h"
 #include "win32/user32/message_queue.h"
 #include "win32/user32/window_table.h"
@@ -70,11 +72,18 @@ void NotifySendObserver(const SimThread* sender, WindowHandle hwnd, uint32_t mes
 
 std::vector<LiveWindow> LiveWindows() {
     std::vector<LiveWindow> live;
+    for (const LeftWindow& left : WindowsLeftByEndedThreads()) {
+        live.push_back({left.handle, left.window_class, left.title, left.thread, true});
+    }
     for (HWND hwnd : AllWindows()) {
         const Window* window = FindWindowRecord(hwnd);
         live.push_back({hwnd, window->window_class->name, window->text,
-                        window->thread != nullptr ? window->thread->name() : ""});
+                        window->thread != nullptr ? window->thread->name() : "", false});
     }
+    // Handles grow with every window made: their order is the order of creation.
+    std::sort(live.begin(), live.end(), [](const LiveWindow& a, const LiveWindow& b) {
+        return reinterpret_cast<uintptr_t>(a.hwnd) < reinterpret_cast<uintptr_t>(b.hwnd);
+    });
     return live;
 }
 

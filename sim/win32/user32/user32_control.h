@@ -42,8 +42,11 @@ struct LiveWindow {
     std::string window_class;
     std::string title;
     std::string thread;  // the name of the thread that created it
+    bool thread_ended;   // gone with its thread, never destroyed by the program
 };
-// Windows not yet destroyed, in creation order.
+// Windows the program has not destroyed, in creation order: those alive, and those whose
+// thread ended without destroying them (which Windows then destroys), so that the listing
+// after a run shows what the program left.
 std::vector<LiveWindow> LiveWindows();
 
 }  // namespace sim::win32

@@ -23,7 +23,6 @@ ATOM Register(const WNDCLASSEXA& wc) {
     window_class.name = wc.lpszClassName;
     window_class.proc = wc.lpfnWndProc;
     window_class.window_extra = wc.cbWndExtra;
-    window_class.instance = wc.hInstance;
     window_class.icon = wc.hIcon;
     return AddClass(std::move(window_class))->atom;
 }

@@ -51,6 +51,7 @@ HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
     return NULL;
 }
 
+// A child's identifier (its hMenu at creation); 0 for a window that is gone.
 int WINAPI GetDlgCtrlID(HWND hWnd) {
     Window* window = WindowOrError(hWnd);
     return window == nullptr ? 0 : static_cast<int>(window->id);
@@ -61,11 +62,13 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
     return IsShown(hWnd);
 }
 
+// Whether ShowWindow minimised the window; FALSE for a window that is gone.
 BOOL WINAPI IsIconic(HWND hWnd) {
     Window* window = FindWindowRecord(hWnd);
     return window != nullptr && window->iconic;
 }
 
+// Whether the window lacks WS_DISABLED; the parents' state does not count, as on Windows.
 BOOL WINAPI IsWindowEnabled(HWND hWnd) {
     Window* window = FindWindowRecord(hWnd);
     return window != nullptr && (window->style & WS_DISABLED) == 0;

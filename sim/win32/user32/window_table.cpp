@@ -20,15 +20,16 @@ struct WindowManager {
     ATOM next_atom = kFirstClassAtom;
     POINT cursor = {0, 0};
     HWND foreground = nullptr;
+    std::vector<LeftWindow> left;
 };
 
 // The system's classes exist before any program registers one of its own.
 WindowManager::WindowManager() {
     const WindowClass system_classes[] = {
-        {0, "Button", ButtonWindowProc, 0, nullptr, nullptr},
-        {0, "Edit", EditWindowProc, 0, nullptr, nullptr},
-        {0, "Static", StaticWindowProc, 0, nullptr, nullptr},
-        {0, kDialogClass, DialogWindowProc, DLGWINDOWEXTRA, nullptr, nullptr},
+        {0, "Button", ButtonWindowProc, 0, nullptr},
+        {0, "Edit", EditWindowProc, 0, nullptr},
+        {0, "Static", StaticWindowProc, 0, nullptr},
+        {0, kDialogClass, DialogWindowProc, DLGWINDOWEXTRA, nullptr},
     };
     for (const WindowClass& system_class : system_classes) {
         classes.push_back(std::make_unique<WindowClass>(system_class));
@@ -80,7 +81,23 @@ Window& AddWindow(std::unique_ptr<Window> window) {
 }
 
 void RemoveWindow(HWND hwnd) {
-    Manager().windows.erase(Key(hwnd));
+    WindowManager& manager = Manager();
+    manager.windows.erase(Key(hwnd));
+    if (manager.foreground == hwnd) {
+        manager.foreground = nullptr;
+    }
+}
+
+void RemoveWithEndedThread(HWND hwnd) {
+    if (const Window* window = FindWindowRecord(hwnd)) {
+        Manager().left.push_back({hwnd, window->window_class->name, window->text,
+                                  window->thread != nullptr ? window->thread->name() : ""});
+        RemoveWindow(hwnd);
+    }
+}
+
+const std::vector<LeftWindow>& WindowsLeftByEndedThreads() {
+    return Manager().left;
 }
 
 std::vector<HWND> AllWindows() {

@@ -19,7 +19,6 @@ struct WindowClass {
     std::string name;
     WNDPROC proc = nullptr;
     int window_extra = 0;
-    HINSTANCE instance = nullptr;
     HICON icon = nullptr;
 };
 
@@ -28,7 +27,6 @@ struct DialogState {
     bool modal = false;
     bool ended = false;
     INT_PTR result = 0;
-    HFONT font = nullptr;
     int base_x = 0;  // dialog base units of the template's font, in pixels
     int base_y = 0;
 };
@@ -54,7 +52,8 @@ struct Window {
     bool destroying = false;
     HICON icon_big = nullptr;
     HICON icon_small = nullptr;
-    // Controls: a button's check state, a static's icon.
+    // Dialogs and controls: the font of WM_SETFONT; a button's check state, a static's icon.
+    HFONT font = nullptr;
     WPARAM check = BST_UNCHECKED;
     HICON static_icon = nullptr;
     std::unique_ptr<DialogState> dialog;
@@ -66,6 +65,17 @@ Window* FindWindowRecord(HWND hwnd);
 Window* WindowOrError(HWND hwnd);
 Window& AddWindow(std::unique_ptr<Window> window);
 void RemoveWindow(HWND hwnd);
+
+// A window its thread did not destroy before it ended: gone, but remembered for the
+// end-of-run listing.
+struct LeftWindow {
+    HWND handle;
+    std::string window_class;
+    std::string title;
+    std::string thread;
+};
+void RemoveWithEndedThread(HWND hwnd);
+const std::vector<LeftWindow>& WindowsLeftByEndedThreads();
 // Live windows in creation order.
 std::vector<HWND> AllWindows();
 std::vector<HWND> ChildrenOf(HWND parent);

@@ -5,6 +5,7 @@
 
 using namespace sim::win32::user32;
 
+// Sends WM_SETTEXT (across threads too); TRUE if the window took the text.
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
     if (WindowOrError(hWnd) == nullptr) {
         return FALSE;
@@ -12,7 +13,9 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
     return SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
 }
 
-// Copies at most nMaxCount - 1 characters and the terminator; returns the count copied.
+// Sends WM_GETTEXT: at most nMaxCount - 1 characters and the terminator; returns the count
+// copied (0, with an empty buffer, for a window that is gone). The shortcut Windows takes
+// for windows of other processes is not needed: there is one process.
 int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
     if (nMaxCount <= 0) {
         return 0;

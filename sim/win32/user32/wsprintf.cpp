@@ -15,6 +15,7 @@ int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist) {
     return wanted < capacity ? wanted : capacity - 1;
 }
 
+// wvsprintfA with the arguments of the call.
 int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...) {
     va_list arguments;
     va_start(arguments, lpFmt);

@@ -1,0 +1,20 @@
+// The dialog manager's shared steps: making a dialog from a template, for the modeless and
+// the modal calls, by pointer or by resource.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+namespace sim::win32::user32 {
+
+// A template of unknown length (the Indirect calls): read up to its own end.
+constexpr size_t kTemplateOfUnknownSize = static_cast<size_t>(-1);
+
+HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, size_t size,
+                              HWND owner, DLGPROC proc, LPARAM param, bool modal);
+// Creates the dialog and runs its modal loop; -1 if it could not be created.
+INT_PTR RunModalDialog(HINSTANCE instance, const void* dialog_template, size_t size, HWND owner,
+                       DLGPROC proc, LPARAM param);
+
+}  // namespace sim::win32::user32
