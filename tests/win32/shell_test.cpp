@@ -151,10 +151,9 @@ TEST(Shell, EachStartIsAProcLine) {
         EXPECT_EQ(started[1].file, "CMD.EXE");
         EXPECT_NE(started[0].process_id, started[1].process_id);
     });
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{"cmd.exe /c POWERCFG -GETACTIVESCHEME > c:\\a.out",
-                                        "CMD.EXE /c POWERCFG -SETACTIVE " + kBalanced,
-                                        "win32_test_program.exe count 1"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{"cmd.exe /c POWERCFG -GETACTIVESCHEME > c:\\a.out",
+                                               "CMD.EXE /c POWERCFG -SETACTIVE " + kBalanced,
+                                               "win32_test_program.exe count 1"}));
 }
 
 struct FailureCase {

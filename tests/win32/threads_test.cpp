@@ -159,6 +159,19 @@ TEST(Threads, TlsSlotsHoldAValuePerThread) {
     EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
 }
 
+TEST(Threads, AProcessHasAsManyTlsSlotsAsWindowsGives) {
+    sim::Machine machine(0);
+    std::vector<DWORD> slots;
+    for (DWORD slot = TlsAlloc(); slot != TLS_OUT_OF_INDEXES; slot = TlsAlloc()) {
+        slots.push_back(slot);
+    }
+    EXPECT_EQ(slots.size(), 1088u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    // A freed slot is the next one handed out.
+    EXPECT_TRUE(TlsFree(700));
+    EXPECT_EQ(TlsAlloc(), 700u);
+}
+
 struct PriorityCase {
     int priority;
     BOOL accepted;

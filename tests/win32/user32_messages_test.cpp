@@ -428,6 +428,54 @@ TEST(User32Messages, GetMessageTakesPostedThenQuitThenInputThenPaintThenTimers) 
                                      }));
 }
 
+// What a filtered PeekMessageA takes from a queue holding, in order: WM_USER+1 for
+// "parent", WM_USER+2 for its child, WM_USER+3 for "other", WM_USER+4 without window, and
+// WM_QUIT.
+struct FilterCase {
+    const char* filter;
+    int window;  // 0: none, 1: parent, 2: other, -1: (HWND)-1
+    UINT min;
+    UINT max;
+    std::vector<std::string> taken;
+};
+
+const FilterCase kFilterCases[] = {
+    {"everything", 0, 0, 0, {"WM_USER+1", "WM_USER+2", "WM_USER+3", "WM_USER+4", "WM_QUIT"}},
+    {"the parent and its child", 1, 0, 0, {"WM_USER+1", "WM_USER+2", "WM_QUIT"}},
+    {"the other window", 2, 0, 0, {"WM_USER+3", "WM_QUIT"}},
+    {"messages without window", -1, 0, 0, {"WM_USER+4", "WM_QUIT"}},
+    {"a range", 0, WM_USER + 2, WM_USER + 3, {"WM_USER+2", "WM_USER+3", "WM_QUIT"}},
+};
+
+TEST(User32Messages, FiltersTakeTheirWindowsChildrenAndRangeAndAlwaysWmQuit) {
+    for (const FilterCase& entry : kFilterCases) {
+        sim::Machine machine(12);
+        std::vector<std::string> taken;
+        RunThreads({{"ui", [&] {
+                         HWND parent = MakeWindow("parent");
+                         HWND child = MakeWindow("child", WS_CHILD, parent);
+                         HWND other = MakeWindow("other");
+                         PostMessageA(parent, WM_USER + 1, 0, 0);
+                         PostMessageA(child, WM_USER + 2, 0, 0);
+                         PostMessageA(other, WM_USER + 3, 0, 0);
+                         PostMessageA(NULL, WM_USER + 4, 0, 0);
+                         PostQuitMessage(0);
+                         HWND filter = entry.window == 1    ? parent
+                                       : entry.window == 2  ? other
+                                       : entry.window == -1 ? reinterpret_cast<HWND>(-1)
+                                                            : NULL;
+                         MSG msg;
+                         while (PeekMessageA(&msg, filter, entry.min, entry.max, PM_REMOVE)) {
+                             taken.push_back(MessageName(msg.message));
+                             if (msg.message == WM_QUIT) {
+                                 break;
+                             }
+                         }
+                     }}});
+        EXPECT_EQ(taken, entry.taken) << entry.filter;
+    }
+}
+
 // MsgWaitForMultipleObjects counts only what arrived since the thread last looked at its
 // queue; MWMO_INPUTAVAILABLE counts whatever waits.
 TEST(User32Messages, MsgWaitWakesForNewInputOnly) {

@@ -89,6 +89,27 @@ TEST(User32Timers, TimerMessagesFollowTheVirtualClock) {
     }
 }
 
+// Another thread's timer on the window wakes the window's thread, which waits without
+// deadline until then.
+TEST(User32Timers, TimerSetByAnotherThreadRunsOnTheWindowsThread) {
+    sim::Machine machine(3);
+    HWND main = NULL;
+    RecordOnly({WM_TIMER});
+    RunThreads({{"ui",
+                 [&] {
+                     main = MakeWindow("main");
+                     MSG msg;
+                     GetMessageA(&msg, NULL, 0, 0);
+                     DispatchMessageA(&msg);
+                     Note("at " + std::to_string(NowMs()));
+                 }},
+                {"other", [&] {
+                     Sleep(5);
+                     SetTimer(main, 4, 10, NULL);
+                 }}});
+    EXPECT_TRUE(SameRows(Recorded(), {{"ui", "main WM_TIMER 4"}, {"ui", "at 15"}}));
+}
+
 void CALLBACK Elapsed(HWND, UINT, UINT_PTR id, DWORD time) {
     Note("timer proc " + std::to_string(id) + " time " + std::to_string(time));
 }

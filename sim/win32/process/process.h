@@ -89,6 +89,8 @@ class Process : public Waitable {
     friend class ProcessTable;
     friend struct ThreadEnd;
     friend void EndProcess(Process& process, uint32_t exit_code);
+    // "Ampwise main" for the first thread, "Ampwise thread 2" and on for the others; the
+    // deadlock report and USER32's wait texts name threads so.
     std::string NextThreadName();
     void ThreadEnded(Thread* thread);
     void Teardown();

@@ -1,7 +1,8 @@
 // The notification area: icons by window and id, their tips and balloons, and what the tray
-// shows logged in category "tray" whenever that changes. An icon outlives its window and its
-// process, as on Windows until the pointer passes over it. Icon versions (NIM_SETVERSION),
-// states (NIF_STATE), focus, balloon timeouts and the shell's restart are not modelled.
+// shows logged in category "tray" whenever that changes (printed "tray add icon=133 ..."). An icon
+// outlives its window and its process, as on Windows until the pointer passes over it. Icon
+// versions (NIM_SETVERSION), states (NIF_STATE), focus, balloon timeouts and the shell's restart
+// are not modelled.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -52,8 +53,7 @@ std::string FieldText(const char* field, size_t size) {
 
 void LogIcon(const char* action, const TrayIcon& icon) {
     if (LogWants("tray")) {
-        Log("tray",
-            std::string("tray ") + action + " icon=" + icon.icon + " tip=\"" + icon.tip + "\"");
+        Log("tray", std::string(action) + " icon=" + icon.icon + " tip=\"" + icon.tip + "\"");
     }
 }
 
@@ -84,14 +84,14 @@ void Apply(TrayIcon& icon, const NOTIFYICONDATAA& data, bool adding) {
     if (text.empty()) {
         // An empty text takes away a balloon that is up.
         if (!icon.balloon_text.empty() && LogWants("tray")) {
-            Log("tray", "tray balloon cleared");
+            Log("tray", "balloon cleared");
         }
         icon.balloon_text.clear();
         icon.balloon_title.clear();
         return;
     }
     if ((text != icon.balloon_text || title != icon.balloon_title) && LogWants("tray")) {
-        Log("tray", "tray balloon title=\"" + title + "\" text=\"" + text + "\"");
+        Log("tray", "balloon title=\"" + title + "\" text=\"" + text + "\"");
     }
     icon.balloon_text = text;
     icon.balloon_title = title;

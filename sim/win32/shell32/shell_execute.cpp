@@ -57,8 +57,8 @@ std::vector<StartedCommand> StartedCommands() {
 }  // namespace sim::win32
 
 // Starts the program and returns at once; hProcess receives a handle to the new process with
-// SEE_MASK_NOCLOSEPROCESS (the caller closes it). Each start logs "proc FILE PARAMETERS". A
-// cbSize other than the 32-bit form's fails with ERROR_ACCESS_DENIED; a program that is not
+// SEE_MASK_NOCLOSEPROCESS (the caller closes it). Each start is a "proc" event, "FILE PARAMETERS".
+// A cbSize other than the 32-bit form's fails with ERROR_ACCESS_DENIED; a program that is not
 // there, or the "cmd.exe" fault, with ERROR_FILE_NOT_FOUND and SE_ERR_FNF in hInstApp.
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo) {
     using namespace sim::win32;

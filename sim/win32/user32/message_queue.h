@@ -89,4 +89,8 @@ void ForgetWindowMessages(HWND hwnd);
 
 std::string HexMessage(UINT message);
 
+// Tells the test surface's observer (SetSendObserver) of a SendMessageA.
+void NotifySendObserver(const SimThread* sender, HWND hwnd, UINT message, WPARAM wparam,
+                        LPARAM lparam);
+
 }  // namespace sim::win32::user32

@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include "win32/user32/message_queue.h"
-#include "win32/user32/user32_control.h"
 #include "win32/user32/window_table.h"
 
 namespace {
@@ -30,12 +29,13 @@ std::string WaitName(UINT message, const sim::SimThread* receiver) {
 // until the receiver runs it inside one of its message calls (GetMessageA, PeekMessageA,
 // WaitMessage, its own SendMessageA, the modal loops). While it waits the sender runs the
 // messages other threads send to it. A window that is or becomes gone, and a receiver that
-// ends, answer 0. A thread being terminated sends nothing. SMTO timeouts and the
-// ERROR_ACCESS_DENIED of UIPI are not modelled.
+// ends, answer 0. A thread being terminated sends nothing, and the host thread (a test
+// outside the machine), which cannot wait, gets 0 from another thread's window without
+// delivering. SMTO timeouts and the ERROR_ACCESS_DENIED of UIPI are not modelled.
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     sim::Scheduler& scheduler = sim::CurrentScheduler();
     sim::SimThread* self = scheduler.Current();
-    sim::win32::NotifySendObserver(self, hWnd, Msg, wParam, lParam);
+    NotifySendObserver(self, hWnd, Msg, wParam, lParam);
     Window* window = WindowOrError(hWnd);
     if (window == nullptr || scheduler.Unwinding()) {
         return 0;

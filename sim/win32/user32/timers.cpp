@@ -21,21 +21,15 @@ std::vector<Timer>::iterator FindTimer(ThreadQueue& queue, HWND hwnd, UINT_PTR i
                         [hwnd, id](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
 }
 
-// The thread whose windows and timers the call may touch: the caller's own.
+// A window's timers belong to the window's thread, whichever thread of the process sets
+// them (Windows refuses only windows of other processes, and there is one process here);
+// a timer without window belongs to the caller.
 ThreadQueue* QueueFor(HWND hwnd) {
-    ThreadQueue& own = CurrentQueue();
     if (hwnd == NULL) {
-        return &own;
+        return &CurrentQueue();
     }
     Window* window = WindowOrError(hwnd);
-    if (window == nullptr) {
-        return nullptr;
-    }
-    if (window->thread != own.thread) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return nullptr;
-    }
-    return &own;
+    return window == nullptr ? nullptr : QueueOf(window->thread);
 }
 
 }  // namespace
@@ -45,8 +39,8 @@ ThreadQueue* QueueFor(HWND hwnd) {
 // ms. An existing timer of the same window and identifier is replaced and starts counting
 // again, its pending WM_TIMER dropped. The thread gets WM_TIMER only when nothing else
 // waits (GetMessageA), and at most one per timer however often it elapsed meanwhile.
-// Windows of other threads fail with ERROR_ACCESS_DENIED. Coalescing tolerances are not
-// modelled.
+// A window that is gone fails with ERROR_INVALID_WINDOW_HANDLE. Coalescing tolerances are
+// not modelled.
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
     ThreadQueue* queue = QueueFor(hWnd);
     if (queue == nullptr) {
@@ -68,6 +62,8 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC l
     found->due = sim::CurrentScheduler().Now() + found->period;
     found->proc = lpTimerFunc;
     found->pending = false;
+    // A thread already waiting learns of its new deadline.
+    Wake(*queue, 0);
     return nIDEvent != 0 ? nIDEvent : 1;
 }
 

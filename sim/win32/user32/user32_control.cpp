@@ -63,13 +63,6 @@ void SetSendObserver(SendObserver observer) {
     Observer() = std::move(observer);
 }
 
-void NotifySendObserver(const SimThread* sender, WindowHandle hwnd, uint32_t message,
-                        uintptr_t wparam, intptr_t lparam) {
-    if (Observer()) {
-        Observer()(sender, hwnd, message, wparam, lparam);
-    }
-}
-
 std::vector<LiveWindow> LiveWindows() {
     std::vector<LiveWindow> live;
     for (const LeftWindow& left : WindowsLeftByEndedThreads()) {
@@ -88,3 +81,15 @@ std::vector<LiveWindow> LiveWindows() {
 }
 
 }  // namespace sim::win32
+
+namespace sim::win32::user32 {
+
+void NotifySendObserver(const SimThread* sender, HWND hwnd, UINT message, WPARAM wparam,
+                        LPARAM lparam) {
+    SendObserver& observer = Observer();
+    if (observer) {
+        observer(sender, hwnd, message, wparam, lparam);
+    }
+}
+
+}  // namespace sim::win32::user32

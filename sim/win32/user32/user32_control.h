@@ -34,8 +34,6 @@ void MoveCursor(int x, int y);
 using SendObserver = std::function<void(const SimThread* sender, WindowHandle hwnd,
                                         uint32_t message, uintptr_t wparam, intptr_t lparam)>;
 void SetSendObserver(SendObserver observer);
-void NotifySendObserver(const SimThread* sender, WindowHandle hwnd, uint32_t message,
-                        uintptr_t wparam, intptr_t lparam);
 
 struct LiveWindow {
     WindowHandle hwnd;
