@@ -56,7 +56,7 @@ void UpperCaseFirstString(char* text) {
     }
 }
 
-BOOL MatchesHubPattern(const char* hardwareId, char patterns[][HUB_PATTERN_SIZE]) {
+BOOL MatchesHubPattern(const char* hardwareId, const char patterns[][HUB_PATTERN_SIZE]) {
     for (int i = 0; i < HUB_PATTERN_COUNT; i++) {
         if (strstr(hardwareId, patterns[i]) != NULL) {
             return TRUE;
@@ -78,7 +78,7 @@ void RequestStateChange(HDEVINFO set, SP_DEVINFO_DATA* data, BOOL enable) {
 }
 
 // Changes every matching device of one set; TRUE when one matched.
-BOOL ChangeMatchingDevices(HDEVINFO set, char patterns[][HUB_PATTERN_SIZE], BOOL enable) {
+BOOL ChangeMatchingDevices(HDEVINFO set, const char patterns[][HUB_PATTERN_SIZE], BOOL enable) {
     BOOL matched = FALSE;
     SP_DEVINFO_DATA data;
     data.cbSize = DEV_INFO_DATA_SIZE;
