@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "client/hub_registry.h"
+#include "instance_id_device.h"
 #include "machine_run.h"
 #include "pc/machine.h"
 
@@ -462,6 +463,37 @@ TEST(HubRegistry, CheckPermanentDisableSSLogsAValueAlreadyZeroAsAFailure) {
         already.app, {"CheckPermanentDisableSS, pass OS version test", "Get Instance ID: VX0001",
                       kOpened, "already disable SS, exit", "RegEnableSS fail"}));
     EXPECT_TRUE(already.pnp.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// A reply whose 512 bytes of text hold no terminator: the instance ID ends inside them, so
+// the paths hold its first 511 characters and the trace line is cut as any long line is.
+TEST(HubRegistry, AnInstanceIdWithoutTerminatorEndsInsideItsField) {
+    int ok = 0;
+    HubKeyPaths paths;
+    paths.count = 0;
+    auto run = RunThenCall("controller C1\n", [&] {
+        win32test::InstallInstanceIdDevice(std::string(VEXA_STRING_CAPACITY, 'I'));
+        HANDLE device = CreateFileA(VEXA_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, NULL,
+                                    OPEN_EXISTING, 0, NULL);
+        ASSERT_NE(device, INVALID_HANDLE_VALUE);
+        VEXA_DEVICE_ENTRY entry = {};
+        entry.VID = 0x2E7B;
+        entry.PID = 0x0610;
+        ok = GetHubInstanceId(device, 1, &paths, &entry);
+        CloseHandle(device);
+    });
+    std::string instance(VEXA_STRING_CAPACITY - 1, 'I');
+    EXPECT_EQ(ok, 1);
+    ASSERT_EQ(paths.count, HUB_KEY_PATH_COUNT);
+    EXPECT_EQ(std::string(paths.path[0]),
+              "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\" + instance +
+                  "\\Device Parameters");
+    EXPECT_TRUE(
+        SameLines(run.Lines("app"), {("dbg Get Instance ID: " + instance).substr(0, 4 + 259)}));
 }
 
 }  // namespace
