@@ -1,6 +1,7 @@
 // One polling pass of the monitoring thread.
 #include "client/debug_print.h"
 #include "client/driver_client.h"
+#include "client/hub_registry.h"
 #include "client/monitor_thread.h"
 #include "client/power_plan.h"
 #include "client/window_messages.h"
@@ -287,10 +288,11 @@ void UpdateHubList(CMainDlg* dlg, HANDLE device, const VEXA_DEVICE_LIST* list,
     }
 }
 
-void SendNotifications(CMainDlg* dlg, const PassNotes& notes) {
+void SendNotifications(CMainDlg* dlg, HANDLE device, const VEXA_DEVICE_LIST* list,
+                       const PassNotes& notes) {
     if (notes.new_hub) {
-        // CheckPermanentDisableSS (device, list, notes.last_hub_entry) joins here with the hub
-        // registry route.
+        // Outside the list locks: the hub's restart takes the PnP manager's time.
+        CheckPermanentDisableSS(device, list, notes.last_hub_entry);
         DebugPrint("Promote user for new hub, send message\n");
         SendToMainWindow(dlg, WM_NEW_VEXAHUB_ARRIVE, (WPARAM)notes.last_hub_slot, 0);
     }
@@ -330,7 +332,7 @@ void PollDevices(CMainDlg* dlg) {
     ZeroMemory(&notes, sizeof(notes));
     UpdateTabList(dlg, pass, &notes);
     UpdateHubList(dlg, device, list, pass, &notes);
-    SendNotifications(dlg, notes);
+    SendNotifications(dlg, device, list, notes);
     CloseHandle(device);
     HeapFree(GetProcessHeap(), 0, list);
 }

@@ -4,6 +4,7 @@
 
 #include "client/debug_print.h"
 #include "client/struct_sizes.h"
+#include "client/windows_version.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ const char* const kValueCommandErrors[] = {"Powercfg SetAcValueIndex ERROR!!\n",
 #define POWER_PLAN_STEP_MS 300
 #define POWER_PLAN_SETACTIVE_MS 1200
 #define POWER_PLAN_FILE_RETRIES 3
-
-void ReadWindowsVersion(OSVERSIONINFOA* version) {
-    ZeroMemory(version, sizeof(*version));
-    version->dwOSVersionInfoSize = OS_VERSION_INFO_SIZE;
-    GetVersionExA(version);
-}
-
-BOOL VersionPasses(const OSVERSIONINFOA& version) {
-    return version.dwMajorVersion == 6 && version.dwMinorVersion >= 2;
-}
 
 // Starts "cmd.exe parameters" hidden without waiting for it; TRUE when it started.
 BOOL StartHiddenCommand(LPCSTR parameters) {
@@ -94,12 +85,6 @@ BOOL ReadSchemeGuid(LPCSTR text, char guid[SCHEME_GUID_LENGTH + 1]) {
     CopyMemory(guid, start, SCHEME_GUID_LENGTH);
     guid[SCHEME_GUID_LENGTH] = '\0';
     return TRUE;
-}
-
-BOOL PowerPlanVersionTest() {
-    OSVERSIONINFOA version;
-    ReadWindowsVersion(&version);
-    return VersionPasses(version);
 }
 
 int ChangePowerPlanUsbSelectiveSuspend(int value, int flag) {

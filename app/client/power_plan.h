@@ -3,11 +3,10 @@
 
 #include <windows.h>
 
+#include "client/windows_version.h"
+
 #define SCHEME_GUID_LENGTH 36  // 8-4-4-4-12 hexadecimal digits
 #define POWER_PLAN_FILE_BUFFER 100
-
-// Windows 6.2 or a later 6.x: the power plan is the route to switch selective suspend off.
-BOOL PowerPlanVersionTest();
 
 // Sets the USB selective-suspend setting of the active plan, AC and DC, to value (0 off,
 // 1 on); 1 when both value commands were started. flag has no effect.

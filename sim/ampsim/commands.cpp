@@ -29,7 +29,8 @@ void Model::LeavePort(const std::string& name) {
 
 const CommandEntry* FindCommand(const std::string& verb) {
     for (std::span<const CommandEntry> subject :
-         {HardwareCommands(), DriverCommands(), AppCommands(), FlowCommands()}) {
+         {HardwareCommands(), DriverCommands(), RegistryCommands(), AppCommands(),
+          FlowCommands()}) {
         for (const CommandEntry& entry : subject) {
             if (verb == entry.verb) {
                 return &entry;

@@ -87,6 +87,7 @@ std::span<const CommandEntry> HardwareCommands();
 std::span<const CommandEntry> DriverCommands();
 std::span<const CommandEntry> AppCommands();
 std::span<const CommandEntry> FlowCommands();
+std::span<const CommandEntry> RegistryCommands();
 // The entry for a verb, or nullptr.
 const CommandEntry* FindCommand(const std::string& verb);
 
@@ -96,5 +97,15 @@ void RequireWords(const Command& command, size_t count);
 void RequireOptions(const Command& command, const std::set<std::string>& allowed);
 // No words and no options.
 void RequireBare(const Command& command);
+
+// A value's data as the kernel keeps it, from TYPE and DATA words (REG_DWORD N, REG_SZ TEXT,
+// ...); *reg_type gets the type's number.
+std::vector<uint8_t> RegistryData(const Command& command, const std::string& type,
+                                  const std::vector<std::string>& data, uint32_t* reg_type);
+// The full kernel name of a machine-registry key written as "\Registry\Machine\...",
+// "HKLM\..." or relative to HKEY_LOCAL_MACHINE ("SYSTEM\CurrentControlSet\...").
+std::string MachineKeyName(const Command& command, const std::string& path);
+// Refuses a name that is not one of the SetupAPI calls the stand-in carries out.
+void CheckSetupApiCall(const Command& command, const std::string& name);
 
 }  // namespace ampsim

@@ -6,7 +6,6 @@
 #include "ampsim/io_commands.h"
 #include "ampsim/values.h"
 #include "filter.h"
-#include "kernel/wide_text.h"
 #include "pc/pnp_manager.h"
 #include "vexa_ioctl.h"
 
@@ -18,46 +17,6 @@ const char* const kParamKey =
 
 // The largest buffer a scenario may ask for; the I/O manager itself takes up to 4 GB.
 constexpr uint64_t kMaxBuffer = 1 << 20;
-
-std::vector<uint8_t> LittleEndian(uint64_t value, int bytes) {
-    std::vector<uint8_t> data;
-    for (int i = 0; i < bytes; ++i) {
-        data.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
-    return data;
-}
-
-std::vector<uint8_t> RegistryData(const Command& command, const std::string& type,
-                                  const std::vector<std::string>& data, uint32_t* reg_type) {
-    auto need_one = [&] {
-        if (data.size() != 1) {
-            throw ScenarioError(command.line, type + " takes exactly one value");
-        }
-    };
-    if (type == "REG_DWORD" || type == "REG_QWORD") {
-        need_one();
-        bool dword = type == "REG_DWORD";
-        *reg_type = dword ? REG_DWORD : REG_QWORD;
-        uint64_t value =
-            ParseNumber(command, data[0], 0, dword ? 0xFFFFFFFFULL : UINT64_MAX, type + " value");
-        return LittleEndian(value, dword ? 4 : 8);
-    }
-    if (type == "REG_SZ") {
-        need_one();
-        *reg_type = REG_SZ;
-        return sim::Utf16Bytes(data[0], true);
-    }
-    if (type == "REG_MULTI_SZ") {
-        *reg_type = REG_MULTI_SZ;
-        return sim::Utf16MultiSz(data);
-    }
-    if (type == "REG_BINARY") {
-        need_one();
-        *reg_type = REG_BINARY;
-        return ParseHexBytes(command, data[0]);
-    }
-    throw ScenarioError(command.line, "unknown registry type " + Quote(type));
-}
 
 Step CompileRegistry(const Command& command, Model&) {
     if (command.args.size() < 3) {

@@ -136,7 +136,7 @@ void DescribeBehaviour(const Command& command, sim::UsbNode* node) {
 
 std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     RequireOptions(command, {"vid", "pid", "bcdusb", "bcddevice", "ports", "hwid", "compatid",
-                             "serial", "string80", "latency", "stall", "bos"});
+                             "serial", "string80", "latency", "stall", "bos", "instance"});
     if (command.words.empty()) {
         ThrowUsage(command);
     }
@@ -176,6 +176,13 @@ std::unique_ptr<sim::UsbNode> DescribeNode(const Command& command, bool hub) {
     if (serial != command.options.end()) {
         d.iSerialNumber = 3;
         node->strings[3] = serial->second;
+    }
+    auto instance = command.options.find("instance");
+    if (instance != command.options.end()) {
+        if (instance->second.empty() || instance->second.find('\\') != std::string::npos) {
+            throw ScenarioError(command.line, "an instance is one key name: not empty, no '\\'");
+        }
+        node->instance = instance->second;
     }
     auto string80 = command.options.find("string80");
     if (string80 != command.options.end()) {
@@ -298,13 +305,27 @@ Step CompileResume(const Command& command, Model&) {
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
-enum class FaultTarget { kNone, kPoolTag, kValueName, kNode, kNodeOrControl, kPath };
+enum class FaultTarget {
+    kNone,
+    kPoolTag,
+    kValueName,
+    kNode,
+    kNodeOrControl,
+    kPath,
+    kRegistryKey,
+    kSetupApiCall
+};
 FaultTarget TargetOf(sim::Fault fault) {
     switch (fault) {
         case sim::Fault::kPoolAllocation:
             return FaultTarget::kPoolTag;
         case sim::Fault::kQueryValue:
             return FaultTarget::kValueName;
+        case sim::Fault::kRegOpen:
+        case sim::Fault::kRegWrite:
+            return FaultTarget::kRegistryKey;
+        case sim::Fault::kSetupApi:
+            return FaultTarget::kSetupApiCall;
         case sim::Fault::kDeviceCreate:
             return FaultTarget::kNodeOrControl;
         case sim::Fault::kHardwareIdQuery:
@@ -365,6 +386,9 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
     if (kind == FaultTarget::kPath && !given) {
         throw ScenarioError(command.line, "fault " + fault + " needs a target: a file's path");
     }
+    if (kind == FaultTarget::kSetupApiCall && given) {
+        CheckSetupApiCall(command, target);
+    }
     if (kind == FaultTarget::kPoolTag && given && target.size() != 4) {
         throw ScenarioError(command.line, "a pool tag has four characters, not " + Quote(target));
     }
@@ -387,6 +411,10 @@ Step CompileFail(const Command& command, Model& model) {
         // Paths name files without regard to case; the file system asks in lower case.
         std::transform(target.begin(), target.end(), target.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    }
+    // The registry calls name a key by its canonical name, however the line spells it.
+    if (TargetOf(fault) == FaultTarget::kRegistryKey && !target.empty()) {
+        target = sim::Registry::Canonical(MachineKeyName(command, target));
     }
     auto count_option = command.options.find("count");
     int count = count_option != command.options.end() && count_option->second == "always"

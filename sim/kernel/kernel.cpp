@@ -51,11 +51,18 @@ void Registry::CreateKey(const std::string& key) {
 
 void Registry::SetValue(const std::string& key, const std::string& name, uint32_t type,
                         std::vector<uint8_t> data) {
-    keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data)};
+    keys_[Canonical(key)][Canonical(name)] = Value{type, std::move(data), name};
 }
 
+// A key exists once it or a key below it has been made, as every key has its parents.
 bool Registry::KeyExists(const std::string& key) const {
-    return keys_.count(Canonical(key)) != 0;
+    std::string canonical = Canonical(key);
+    if (keys_.count(canonical) != 0) {
+        return true;
+    }
+    std::string below = canonical + "\\";
+    auto next = keys_.lower_bound(below);
+    return next != keys_.end() && next->first.compare(0, below.size(), below) == 0;
 }
 
 const Registry::Value* Registry::Find(const std::string& key, const std::string& name) const {
@@ -65,6 +72,15 @@ const Registry::Value* Registry::Find(const std::string& key, const std::string&
     }
     auto found = found_key->second.find(Canonical(name));
     return found == found_key->second.end() ? nullptr : &found->second;
+}
+
+const std::map<std::string, Registry::Value>* Registry::Values(const std::string& key) const {
+    static const std::map<std::string, Value> kNone;
+    auto found = keys_.find(Canonical(key));
+    if (found != keys_.end()) {
+        return &found->second;
+    }
+    return KeyExists(key) ? &kNone : nullptr;
 }
 
 void* Handles::Open(std::string object) {

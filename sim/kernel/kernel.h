@@ -61,17 +61,21 @@ class Pool {
 };
 
 // Keys by full kernel name ("\REGISTRY\MACHINE\..."), values by name; both case-insensitive.
+// Making a key makes its parents, which hold no values until one is set.
 class Registry {
   public:
     struct Value {
         uint32_t type = 0;
         std::vector<uint8_t> data;
+        std::string name;  // as its last writer spelt it
     };
     void SetValue(const std::string& key, const std::string& name, uint32_t type,
                   std::vector<uint8_t> data);
     void CreateKey(const std::string& key);
     bool KeyExists(const std::string& key) const;
     const Value* Find(const std::string& key, const std::string& name) const;
+    // The key's values by canonical name, or nullptr for a key that does not exist.
+    const std::map<std::string, Value>* Values(const std::string& key) const;
     // Canonical form of a key or value name: "\Registry\Machine\..." -> upper case.
     static std::string Canonical(const std::string& name);
     // Runs at the start of every value query: lets a test change a value between the two

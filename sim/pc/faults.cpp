@@ -60,6 +60,12 @@ const char* FaultName(Fault fault) {
             return "file-open";
         case Fault::kCmdExe:
             return "cmd.exe";
+        case Fault::kRegOpen:
+            return "reg-open";
+        case Fault::kRegWrite:
+            return "reg-write";
+        case Fault::kSetupApi:
+            return "setupapi";
     }
     return "?";
 }

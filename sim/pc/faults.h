@@ -36,9 +36,12 @@ enum class Fault {
     kHeapAlloc,          // HeapAlloc and HeapReAlloc of programs
     kFileOpen,           // CreateFileA of a file; target: the path in lower case
     kCmdExe,             // ShellExecuteExA of cmd.exe
+    kRegOpen,            // RegOpenKeyExA; target: the key's canonical name (Registry::Canonical)
+    kRegWrite,           // RegSetValueExA; target: as for kRegOpen
+    kSetupApi,           // a SetupDi call; target: the call's name
 };
 // The scenario parser walks the names up to this one.
-constexpr Fault kLastFault = Fault::kCmdExe;
+constexpr Fault kLastFault = Fault::kSetupApi;
 
 const char* FaultName(Fault fault);
 

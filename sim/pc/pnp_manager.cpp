@@ -2,7 +2,11 @@
 
 #include <usbioctl.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <iterator>
 
 #include "kernel/call_and_wait.h"
 #include "kmdf/kmdf.h"
@@ -148,11 +152,47 @@ PDEVICE_OBJECT TopOf(DeviceStack* stack) {
     return top;
 }
 
-// "\REGISTRY\MACHINE\...\Enum\USB\VID_xxxx&PID_xxxx\INSTANCE\Device Parameters"; the
-// instance is the serial number when the device has one.
+// The enumerator and device component of a device's hardware key, by its first hardware ID:
+// host-controller stacks other than the in-box one enumerate under names of their own.
+struct KeyForm {
+    const char* hardware_id_prefix;
+    const char* enumerator;  // "": the one the hardware ID names, USB if it names none
+    const char* ids_format;  // of vendor and product
+};
+const KeyForm kKeyForms[] = {
+    {"USB\\ASMEDIAUSBD_HUB&", "USB", "VID_%04X&PID_%04X&ASMEDIAUSBD_Hub"},
+    {"USB\\TIUSBD_HUB&", "USB", "VID_%04X&PID_%04X&TIUSBD_Hub"},
+    {"VUSB\\", "VUSB", "VID_%04X&PID_%04X"},
+    {"ENUSB3\\", "ENUSB3", "Vid_%04X&Pid_%04X"},
+    {"FLUSB\\", "FLUSB", "Vid_%04X&Pid_%04X"},
+    {"", "", "VID_%04X&PID_%04X"},
+};
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    size_t length = std::strlen(prefix);
+    return text.size() >= length &&
+           std::equal(prefix, prefix + length, text.begin(), [](char a, char b) {
+               return std::toupper(static_cast<unsigned char>(a)) ==
+                      std::toupper(static_cast<unsigned char>(b));
+           });
+}
+
+const KeyForm& KeyFormOf(const UsbNode& node) {
+    const std::string first = node.hardware_ids.empty() ? "" : node.hardware_ids[0];
+    for (const KeyForm& form : kKeyForms) {
+        if (StartsWithNoCase(first, form.hardware_id_prefix)) {
+            return form;
+        }
+    }
+    return kKeyForms[std::size(kKeyForms) - 1];
+}
+
+// "\REGISTRY\MACHINE\...\Enum\ENUMERATOR\VID_xxxx&PID_xxxx\INSTANCE\Device Parameters";
+// the instance is the serial number when the device has one.
 std::string DeviceKeyOf(const UsbNode& node) {
-    char ids[32];
-    std::snprintf(ids, sizeof ids, "VID_%04X&PID_%04X", node.descriptor.idVendor,
+    const KeyForm& form = KeyFormOf(node);
+    char ids[64];
+    std::snprintf(ids, sizeof ids, form.ids_format, node.descriptor.idVendor,
                   node.descriptor.idProduct);
     std::string instance = node.instance;
     if (instance.empty()) {
@@ -169,8 +209,14 @@ std::string DeviceKeyOf(const UsbNode& node) {
             instance = text;
         }
     }
-    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\USB\\") + ids + "\\" +
-           instance + "\\Device Parameters";
+    std::string enumerator = form.enumerator;
+    if (enumerator.empty()) {
+        const std::string first = node.hardware_ids.empty() ? "" : node.hardware_ids[0];
+        size_t slash = first.find('\\');
+        enumerator = slash == std::string::npos || slash == 0 ? "USB" : first.substr(0, slash);
+    }
+    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\") + enumerator + "\\" +
+           ids + "\\" + instance + "\\Device Parameters";
 }
 
 }  // namespace
@@ -388,10 +434,44 @@ void PnpManager::Resume() {
     });
 }
 
+void PnpManager::Disable(UsbNode* node) {
+    Execute([&] {
+        if (node->disabled) {
+            return;
+        }
+        std::vector<UsbNode*> nodes = machine_.usb->Subtree(node);
+        for (auto it = nodes.rbegin(); it != nodes.rend(); ++it) {
+            TearDownStack(*it, false);
+        }
+        node->disabled = true;
+        Log(node->name + " disabled");
+        UnloadImageIfUnused();
+    });
+}
+
+void PnpManager::Enable(UsbNode* node) {
+    Execute([&] {
+        if (!node->disabled) {
+            return;
+        }
+        node->disabled = false;
+        Log(node->name + " enabled");
+        for (UsbNode* below : machine_.usb->Subtree(node)) {
+            BuildStack(below);
+        }
+    });
+}
+
 void PnpManager::BuildStack(UsbNode* node) {
     std::string not_enumerated = NotEnumeratedReason(*node);
     if (!not_enumerated.empty()) {
         Log(node->name + " not-enumerated " + not_enumerated);
+        return;
+    }
+    // Installed once, as Windows installs a device: its hardware key stays when it goes.
+    std::string device_key = DeviceKeyOf(*node);
+    machine_.kernel.registry.CreateKey(device_key);
+    if (node->disabled) {
         return;
     }
     stacks_.push_back(std::make_unique<DeviceStack>());
@@ -407,7 +487,7 @@ void PnpManager::BuildStack(UsbNode* node) {
     stack->pdo.AttachedDevice = &stack->fdo;
     machine_.kernel.object_names[&stack->pdo] = node->name + ".pdo";
     machine_.kernel.object_names[&stack->fdo] = node->name + ".fdo";
-    machine_.kernel.device_keys[&stack->pdo] = DeviceKeyOf(*node);
+    machine_.kernel.device_keys[&stack->pdo] = device_key;
     if (node->device_thread == nullptr && node->kind != NodeKind::kController) {
         device_threads_.push_back(std::make_unique<UsbDeviceThread>(machine_, *node));
         node->device_thread = device_threads_.back().get();

@@ -54,6 +54,11 @@ class PnpManager {
     void Unplug(UsbNode* node);
     void Suspend();
     void Resume();
+    // SetupAPI's disable: the device's stack is stopped and removed, with everything below
+    // it, and the device stays disabled, across unplugging and plugging, until enabled.
+    // Enabling builds and starts the stacks again. Each says so in a "pnp" line.
+    void Disable(UsbNode* node);
+    void Enable(UsbNode* node);
     // A program closed a handle: the device object it referenced may have been the last
     // thing keeping the driver's image loaded.
     void HandleClosed();

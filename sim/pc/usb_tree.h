@@ -52,6 +52,8 @@ struct UsbNode {
     std::vector<PortMode> port_modes;  // per port, [0] unused
     // Instance part of the device's registry key; empty: derived from its place.
     std::string instance;
+    // Disabled through SetupAPI: enumerated, but given no stack.
+    bool disabled = false;
     // Built and torn down by the PnP manager.
     DeviceStack* stack = nullptr;
     // Answers this device's requests; started with its first stack.

@@ -48,6 +48,10 @@ CASES = {
                "unplug H1 &\nioctl VEXA_IOCTL_GET_DEVICE_NUM out=23\nsync\nunload &\n",
     "overlap_unsynced": TREE + "load &\nunload\n",
     "ampersand_alone": "&\n",
+    "registry_paths": TREE + "load\nplug H1 C1:1\nregistry-set HKLM\\SYSTEM\\X V REG_SZ a\n"
+                      "registry-key SYSTEM\\X\nregistry-key \\Registry\\Machine\\SYSTEM\n"
+                      "fail reg-open SYSTEM\\X count=always\nfail reg-write\n"
+                      "fail setupapi SetupDiChangeState\n",
 }
 
 

@@ -54,3 +54,30 @@ TEST(UsbEnumeration, HubsStopAtTheTierLimit) {
 }
 
 }  // namespace
+
+namespace {
+
+// SetupAPI's disable goes through the PnP manager: the stacks go, hub last; the flag stays
+// with the device, so plugging it in again builds nothing until it is enabled.
+TEST(UsbEnumeration, ADisabledHubStaysDisabledWhenPluggedInAgain) {
+    auto run = RunScenario(
+        "controller C1\nhub H1 vid=2E7B pid=0610\ndevice TAB vid=04E8 pid=6860\n"
+        "load\nplug H1 C1:1\nplug TAB H1:1\n",
+        0, [](sim::Machine& machine) {
+            sim::UsbNode* hub = machine.usb->Find("H1");
+            machine.Log("pnp", "-- disable");
+            machine.pnp->Disable(hub);
+            machine.pnp->Unplug(hub);
+            machine.pnp->Plug(hub, machine.usb->HubOf("C1"), 1);
+            machine.pnp->Enable(hub);
+        });
+    EXPECT_RUN_OK(run);
+    std::vector<std::string> pnp = run.Lines("pnp");
+    pnp.erase(pnp.begin(), std::find(pnp.begin(), pnp.end(), "-- disable"));
+    EXPECT_TRUE(SameSequence(
+        pnp, {"-- disable", "TAB removed", "H1 removed", "H1 disabled", "driver unloaded",
+              "TAB not-enumerated hub-not-started", "H1 enabled", "driver loaded",
+              "H1 attached handle=1", "H1 started", "TAB attached handle=2", "TAB started"}));
+}
+
+}  // namespace

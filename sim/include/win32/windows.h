@@ -296,5 +296,8 @@ LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
 int WINAPI lstrlenA(LPCSTR lpString);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 
+// ADVAPI32's registry calls (sim/win32/advapi32/).
+#include "winreg.h"
+
 // USER32 (sim/win32/user32/).
 #include "winuser.h"

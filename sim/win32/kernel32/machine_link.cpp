@@ -1,6 +1,8 @@
 #include "win32/kernel32/machine_link.h"
 
 #include "pc/machine.h"
+#include "pc/pnp_manager.h"
+#include "pc/usb_tree.h"
 
 namespace sim::win32 {
 namespace {
@@ -50,6 +52,61 @@ bool FaultHits(std::string_view fault, const std::string& target) {
         }
     }
     return false;
+}
+
+bool RegistryKeyExists(const std::string& key) {
+    return Machine::Current().kernel.registry.KeyExists(key);
+}
+
+bool ReadRegistryValue(const std::string& key, const std::string& name, RegistryData* value) {
+    const Registry::Value* found = Machine::Current().kernel.registry.Find(key, name);
+    if (found == nullptr) {
+        return false;
+    }
+    value->type = found->type;
+    value->bytes = found->data;
+    return true;
+}
+
+void WriteRegistryValue(const std::string& key, const std::string& name, RegistryData value) {
+    Machine::Current().kernel.registry.SetValue(key, name, value.type, std::move(value.bytes));
+}
+
+bool RegistryFaultHits(std::string_view fault, const std::string& key) {
+    return FaultHits(fault, Registry::Canonical(key));
+}
+
+namespace {
+
+// Enumerated: connected, and given a stack or kept from one only by being disabled.
+bool Enumerated(const UsbNode& node) {
+    return node.connected && (node.stack != nullptr || node.disabled);
+}
+
+}  // namespace
+
+std::vector<PnpDevice> EnumeratedDevices() {
+    std::vector<PnpDevice> devices;
+    for (const UsbNode* node : Machine::Current().usb->ConnectedNodes()) {
+        if (Enumerated(*node)) {
+            devices.push_back(PnpDevice{node->name, node->hardware_ids, node->disabled});
+        }
+    }
+    return devices;
+}
+
+bool SetDeviceEnabled(const std::string& name, bool enabled) {
+    Machine& machine = Machine::Current();
+    UsbNode* node = machine.usb->Find(name);
+    if (node == nullptr || !Enumerated(*node)) {
+        return false;
+    }
+    if (enabled) {
+        machine.pnp->Enable(node);
+    } else {
+        machine.pnp->Disable(node);
+    }
+    return true;
 }
 
 bool LogWants(std::string_view category) {

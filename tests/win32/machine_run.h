@@ -1,0 +1,60 @@
+// Runs a scenario on a fresh simulated PC, then a program's calls on the scenario's thread,
+// and keeps the machine for inspection; compares sequences of lines with a readable diff.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ampsim/runner.h"
+
+namespace win32test {
+
+struct MachineRun {
+    std::unique_ptr<ampsim::ScenarioRunner> runner;
+    ampsim::RunResult result;
+    std::vector<std::string> Lines(const std::string& category) const {
+        return runner->machine()->log.Texts(category);
+    }
+    std::string Tail() const { return runner->machine()->log.Tail(30); }
+};
+
+inline MachineRun RunThenCall(const std::string& scenario, const std::function<void()>& calls) {
+    MachineRun run;
+    run.runner = std::make_unique<ampsim::ScenarioRunner>(scenario);
+    run.result = run.runner->Run(0, nullptr, [&](sim::Machine&) { calls(); });
+    EXPECT_TRUE(run.result.ok()) << run.result.outcome.report << "\n" << run.Tail();
+    return run;
+}
+
+// The lines that follow the first one equal to `from` (all of them if none is).
+inline std::vector<std::string> LinesAfter(const std::vector<std::string>& lines,
+                                           const std::string& from) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == from) {
+            return std::vector<std::string>(lines.begin() + static_cast<long>(i) + 1, lines.end());
+        }
+    }
+    return lines;
+}
+
+inline ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
+                                            const std::vector<std::string>& expected) {
+    if (actual == expected) {
+        return ::testing::AssertionSuccess();
+    }
+    std::ostringstream diff;
+    diff << "sequences differ (expected | actual):\n";
+    for (size_t i = 0; i < std::max(actual.size(), expected.size()); ++i) {
+        std::string want = i < expected.size() ? expected[i] : "<none>";
+        std::string got = i < actual.size() ? actual[i] : "<none>";
+        diff << (want == got ? "  " : "! ") << want << " | " << got << "\n";
+    }
+    return ::testing::AssertionFailure() << diff.str();
+}
+
+}  // namespace win32test
