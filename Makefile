@@ -28,7 +28,7 @@ FUZZ_BUILD_DIR := build-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_SECONDS ?= 120
 AMPSIM := $(BUILD_DIR)/sim/ampsim/ampsim
-DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel
+DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel,app,msg,tray,menu,proc
 
 FORMAT_DIRS := $(wildcard common driver sim tests bench app)
 # An empty list would make find search the whole tree, build directories included.

@@ -26,6 +26,9 @@ plug TAB H1:1
 plug PAD H1:2
 plug KEY C1:2
 
+# Ampwise, the tray application, beside them: it polls the driver every five seconds.
+app start
+
 # The application's requests as it makes them: the list, the iPad's charge request (every
 # five seconds), and the port command that switches the Galaxy Tab's port to charging.
 devices
@@ -36,8 +39,9 @@ wait 5s
 charge
 devices
 
-# A night's sleep, the Galaxy Tab taken away, the device count, and everything unplugged:
-# the driver goes with the last device it filters.
+# A night's sleep, the Galaxy Tab taken away, the device count; then the user chooses Exit
+# in Ampwise's tray menu, and everything is unplugged: the driver goes with the last device
+# it filters.
 suspend
 wait 1s
 resume
@@ -45,6 +49,9 @@ charge
 unplug TAB
 wait 5s
 ioctl VEXA_IOCTL_GET_DEVICE_NUM out=23
+rightclick tray
+menu Exit
+wait 6s
 unplug KEY
 unplug H1
 )";

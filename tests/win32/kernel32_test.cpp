@@ -164,8 +164,8 @@ TEST(Kernel32, DebugOutputBecomesAppLinesWithoutTheirFinalLineFeed) {
                      DebugPrint("%s\n", long_text.c_str());
                  }}},
                &lines);
-    EXPECT_EQ(lines, (std::vector<std::string>{"dbg hello world", "dbg two\n", "dbg no line feed",
-                                               "dbg open filter fail, 2",
+    EXPECT_EQ(lines, (std::vector<std::string>{"dbg hello world", "dbg two", "dbg ",
+                                               "dbg no line feed", "dbg open filter fail, 2",
                                                "dbg " + std::string(259, 'x')}));
 }
 

@@ -42,8 +42,22 @@ inline std::vector<std::string> LinesAfter(const std::vector<std::string>& lines
     return lines;
 }
 
+// Expected trace texts may hold line feeds inside them: the debugger shows each line as a
+// line of its own, and so does the log.
+inline std::vector<std::string> AsDebuggerLines(const std::vector<std::string>& texts) {
+    std::vector<std::string> lines;
+    for (const std::string& text : texts) {
+        std::istringstream parts(text);
+        for (std::string part; std::getline(parts, part);) {
+            lines.push_back(part);
+        }
+    }
+    return lines;
+}
+
 inline ::testing::AssertionResult SameLines(const std::vector<std::string>& actual,
-                                            const std::vector<std::string>& expected) {
+                                            const std::vector<std::string>& given) {
+    std::vector<std::string> expected = AsDebuggerLines(given);
     if (actual == expected) {
         return ::testing::AssertionSuccess();
     }
