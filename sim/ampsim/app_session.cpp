@@ -73,7 +73,12 @@ bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks pati
     if (label.empty()) {
         return sim::win32::DismissMenu();
     }
-    return sim::win32::ChooseMenuEntry(label);
+    if (sim::win32::ChooseMenuEntry(label)) {
+        return true;
+    }
+    // The user finds no such entry and clicks elsewhere, so the next click opens a new menu.
+    sim::win32::DismissMenu();
+    return false;
 }
 
 void PrintPowerPlans(sim::Machine& machine) {

@@ -19,7 +19,8 @@ void StartAmpwise(sim::Machine& machine, const StringOverrides& strings);
 // the first); false if there is no such icon.
 bool ClickTray(sim::Machine& machine, bool right_button, int copy);
 // Waits up to `patience` for an open menu and chooses the entry labelled `label`, or
-// dismisses the menu when the label is empty; false if no menu opened or no entry has it.
+// dismisses the menu when the label is empty; false if no menu opened or no entry has it
+// (the menu is then dismissed).
 bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience);
 void PrintPowerPlans(sim::Machine& machine);
 void SetActiveSchemeOutput(sim::Machine& machine, const std::string& text);
