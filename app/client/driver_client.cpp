@@ -28,7 +28,9 @@ int RequestTabCharging(BYTE skip) {
 
 void SendCommandForSetHubPortMode(HANDLE device, ULONG hubHandle, USHORT port, USHORT mode) {
     DebugPrint("SendCommandForSetHubPortMode, mode = %d, port = %d\n", mode, port);
-    VEXA_REQUEST* request = (VEXA_REQUEST*)HeapAlloc(GetProcessHeap(), 0, sizeof(VEXA_REQUEST));
+    // Zeroed: the serial and data bytes the request does not set go to the driver too.
+    VEXA_REQUEST* request =
+        (VEXA_REQUEST*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(VEXA_REQUEST));
     if (request == NULL) {
         return;
     }

@@ -34,7 +34,8 @@ endfunction()
 # Builds the module NAME (with WinMain) and its resources NAME.res beside it.
 function(add_win32_program name)
   cmake_parse_arguments(PROGRAM "" "RC" "SOURCES;INCLUDES" ${ARGN})
-  add_library(${name} MODULE ${PROGRAM_SOURCES})
+  add_library(${name} MODULE ${PROGRAM_SOURCES}
+              ${PROJECT_SOURCE_DIR}/sim/win32/process/program_new.cpp)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/sim/include/win32
                                              ${PROGRAM_INCLUDES})
   # Each copy keeps its own globals only if the module binds its own symbols to itself and

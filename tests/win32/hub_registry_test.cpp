@@ -325,15 +325,17 @@ TEST(HubRegistry, TheRestartedHubHasANewHandleAndTheSameTopologyAddress) {
             if (list->entries[i].VexaDevType != 1) {
                 continue;
             }
+            // A copy: the packed list's fields are not aligned for a reference to bind.
+            ULONG handle = list->entries[i].handle;
             VEXA_TOPOLOGY topology;
             ZeroMemory(&topology, sizeof(topology));
-            topology.handle = list->entries[i].handle;
+            topology.handle = handle;
             DWORD returned = 0;
             EXPECT_TRUE(DeviceIoControl(device, VEXA_IOCTL_GET_TOPOLOGY_ADDRESS, &topology,
                                         sizeof(topology), &topology, sizeof(topology), &returned,
                                         NULL));
             addresses.push_back(topology);
-            hub_handles.push_back(list->entries[i].handle);
+            hub_handles.push_back(handle);
         }
     };
     RouteRun run = RunRoute(

@@ -1,11 +1,13 @@
 // The process heap, on the host's allocator. A block remembers its size so that HeapReAlloc
-// can copy it. Heap checks, HEAP_GENERATE_EXCEPTIONS and private heaps (HeapCreate) are not
-// modelled; the "heap-alloc" fault makes allocations fail as an exhausted heap would.
+// can copy it, and belongs to its process, which takes back what is left when it ends. Heap checks,
+// HEAP_GENERATE_EXCEPTIONS and private heaps (HeapCreate) are not modelled; the "heap-alloc" fault
+// makes allocations fail as an exhausted heap would.
 #include <windows.h>
 
 #include <stdlib.h>
 
 #include "win32/kernel32/machine_link.h"
+#include "win32/process/process_memory.h"
 
 namespace {
 
@@ -21,15 +23,24 @@ SIZE_T& SizeOf(LPVOID block) {
     return (static_cast<BlockHeader*>(block) - 1)->size;
 }
 
+void FreeBlock(void* raw, size_t) {
+    free(raw);
+}
+
 LPVOID Allocate(LPVOID old, SIZE_T bytes) {
     if (sim::win32::FaultHits("heap-alloc")) {
         return NULL;
     }
-    void* raw = realloc(old == NULL ? NULL : static_cast<BlockHeader*>(old) - 1,
-                        sizeof(BlockHeader) + bytes);
+    void* old_raw = old == NULL ? NULL : static_cast<BlockHeader*>(old) - 1;
+    bool owned = old_raw != NULL && sim::win32::ForgetBlock(old_raw);
+    void* raw = realloc(old_raw, sizeof(BlockHeader) + bytes);
     if (raw == NULL) {
+        if (owned) {
+            sim::win32::AdoptBlock(old_raw, 0, FreeBlock);
+        }
         return NULL;
     }
+    sim::win32::AdoptBlock(raw, 0, FreeBlock);
     LPVOID block = static_cast<BlockHeader*>(raw) + 1;
     SizeOf(block) = bytes;
     return block;
@@ -68,7 +79,9 @@ LPVOID WINAPI HeapReAlloc(HANDLE, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBytes) {
 // Frees a block HeapAlloc returned; freeing NULL succeeds and does nothing.
 BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID lpMem) {
     if (lpMem != NULL) {
-        free(static_cast<BlockHeader*>(lpMem) - 1);
+        void* raw = static_cast<BlockHeader*>(lpMem) - 1;
+        sim::win32::ForgetBlock(raw);
+        free(raw);
     }
     return TRUE;
 }

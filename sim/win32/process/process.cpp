@@ -5,6 +5,7 @@
 #include "pc/machine.h"
 #include "win32/kernel32/machine_link.h"
 #include "win32/process/module.h"
+#include "win32/process/process_memory.h"
 #include "win32/process/program_images.h"
 
 namespace sim::win32 {
@@ -194,6 +195,7 @@ void Process::Teardown() {
     Process* outer = table.acting_;
     table.acting_ = this;
     module_.reset();
+    ReleaseProcessMemory(id_);
     std::map<uintptr_t, std::shared_ptr<KernelObject>> closing;
     closing.swap(handles.objects);
     closing.clear();
