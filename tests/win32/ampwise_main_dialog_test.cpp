@@ -1,6 +1,7 @@
 // Ampwise's hidden main dialog, the real program started on the simulated PC: it is never
-// shown, Enter and Escape reaching it do not end the program, and a WM_COMMAND whose low
-// byte is 3 is the menu's Exit whatever its high bits.
+// shown, Enter and Escape reaching it do not end the program, a WM_COMMAND whose low byte is
+// 3 is the menu's Exit whatever its high bits, and each message it handles leaves the trace
+// lines its handler writes, in order.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -54,6 +55,58 @@ TEST(AmpwiseMainDialog, StaysHiddenAndEndsOnlyThroughExit) {
     std::vector<std::string> app = run.Lines("app");
     EXPECT_EQ(Count(app, "dbg before wait thread end"), 1u) << run.Tail();
     EXPECT_EQ(Count(app, "dbg after wait thread end"), 1u) << run.Tail();
+}
+
+// One message sent to the main dialog and the trace lines its handling writes. The rows run
+// in order on one program, so a row sees what the rows before it left.
+struct MessageRow {
+    UINT message;
+    WPARAM wparam;
+    LPARAM lparam;
+    std::vector<std::string> lines;
+};
+const MessageRow kMessageRows[] = {
+    {0x403, 2, 0, {"dbg WM_NEW_VEXAHUB_ARRIVE, wParam = 0x2"}},
+    {0x404, 0, 0, {"dbg WM_OLD_SGTAB_REMOVE", "dbg enter UpdateNotifyDlg"}},
+    {0x405, 0, 0, {"dbg WM_OLD_VEXAHUB_REMOVE"}},
+    // Port 1 of hub slot 0 now charges; a slot beyond the list's eight is ignored.
+    {0x406, 0, 0x101, {"dbg WM_CHG_STATE_UPDATE, lParam = 101, 1", "dbg enter UpdateNotifyDlg"}},
+    {0x406, 9, 0x101, {"dbg WM_CHG_STATE_UPDATE, lParam = 101, 1"}},
+    // At resume the charging port's command is queued again.
+    {WM_POWERBROADCAST,
+     0x12,
+     0,
+     {"dbg System resume detected", "dbg Re-send command to hub",
+      "dbg hub index = 0, port = 1, mode = 0x101"}},
+    {WM_POWERBROADCAST, 4, 0, {}},
+    {0x407, 0, 0, {}},
+    // The port's state is gone with the lists: resume finds nothing to send again.
+    {WM_POWERBROADCAST, 0x12, 0, {"dbg System resume detected"}},
+    {0x401, 0x1234, WM_RBUTTONDOWN, {"dbg OnTrayIconNotify Enter: uID = 1234"}},
+    {0x401, 0x1010F0F0, WM_LBUTTONDOWN, {"dbg OnTrayIconNotify Enter: uID = 1010f0f0"}},
+    {0x401, 0x1010F0F0, WM_MOUSEMOVE, {"dbg OnTrayIconNotify Enter: uID = 1010f0f0"}},
+    {WM_TIMER, 100, 0, {"dbg Shell_NotifyIcon return 1"}},
+    {WM_TIMER, 99, 0, {}},
+};
+
+TEST(AmpwiseMainDialog, EachHandledMessageWritesItsTraceLines) {
+    std::vector<std::vector<std::string>> written;
+    auto run = win32test::RunThenCall(
+        "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
+            HWND dialog = MainDialog();
+            ASSERT_NE(dialog, nullptr);
+            for (const MessageRow& row : kMessageRows) {
+                size_t before = sim::Machine::Current().log.Texts("app").size();
+                SendMessageA(dialog, row.message, row.wparam, row.lparam);
+                std::vector<std::string> app = sim::Machine::Current().log.Texts("app");
+                written.emplace_back(app.begin() + static_cast<long>(before), app.end());
+            }
+        });
+    ASSERT_EQ(written.size(), std::size(kMessageRows));
+    for (size_t i = 0; i < written.size(); ++i) {
+        EXPECT_TRUE(win32test::SameLines(written[i], kMessageRows[i].lines))
+            << "row " << i << " (message 0x" << std::hex << kMessageRows[i].message << ")";
+    }
 }
 
 }  // namespace
