@@ -19,14 +19,15 @@ const char kSelectiveSuspendValue[] = "EnableSelectiveSuspend";
 
 // The hub's hardware key under the in-box USB stack and under the other host-controller
 // stacks, with vendor, product and instance ID.
+#define ENUM_KEY "SYSTEM\\CurrentControlSet\\Enum\\"
+#define DEVICE_PARAMETERS "\\%s\\Device Parameters"
 const char* const kKeyPathFormats[HUB_KEY_PATH_COUNT] = {
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_%04X&PID_%04X\\%s\\Device Parameters",
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_%04X&PID_%04X&ASMEDIAUSBD_Hub\\%s\\Device "
-    "Parameters",
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_%04X&PID_%04X&TIUSBD_Hub\\%s\\Device Parameters",
-    "SYSTEM\\CurrentControlSet\\Enum\\VUSB\\VID_%04X&PID_%04X\\%s\\Device Parameters",
-    "SYSTEM\\CurrentControlSet\\Enum\\ENUSB3\\Vid_%04X&Pid_%04X\\%s\\Device Parameters",
-    "SYSTEM\\CurrentControlSet\\Enum\\FLUSB\\Vid_%04X&Pid_%04X\\%s\\Device Parameters",
+    ENUM_KEY "USB\\VID_%04X&PID_%04X" DEVICE_PARAMETERS,
+    ENUM_KEY "USB\\VID_%04X&PID_%04X&ASMEDIAUSBD_Hub" DEVICE_PARAMETERS,
+    ENUM_KEY "USB\\VID_%04X&PID_%04X&TIUSBD_Hub" DEVICE_PARAMETERS,
+    ENUM_KEY "VUSB\\VID_%04X&PID_%04X" DEVICE_PARAMETERS,
+    ENUM_KEY "ENUSB3\\Vid_%04X&Pid_%04X" DEVICE_PARAMETERS,
+    ENUM_KEY "FLUSB\\Vid_%04X&Pid_%04X" DEVICE_PARAMETERS,
 };
 
 // The same stacks' hardware IDs, with vendor, product and revision.
