@@ -19,6 +19,7 @@ struct WindowManager {
     std::vector<std::unique_ptr<WindowClass>> classes;
     ATOM next_atom = kFirstClassAtom;
     POINT cursor = {0, 0};
+    Screen screen;
     HWND foreground = nullptr;
     std::vector<LeftWindow> left;
 };
@@ -169,6 +170,10 @@ bool IsSelfOrDescendant(HWND ancestor, HWND hwnd) {
 
 POINT& CursorPosition() {
     return Manager().cursor;
+}
+
+Screen& TheScreen() {
+    return Manager().screen;
 }
 
 HWND& ForegroundWindow() {

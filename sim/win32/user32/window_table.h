@@ -98,9 +98,17 @@ HWND& ForegroundWindow();
 // program runs and the result is 0).
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
+// The screen: its size and the taskbar along its bottom edge, which the work area leaves
+// out. Set per machine (the scenario's `screen` command) before windows are made.
+struct Screen {
+    int width = 1280;
+    int height = 800;
+    int taskbar = 40;
+    RECT WorkArea() const { return RECT{0, 0, width, height - taskbar}; }
+};
+Screen& TheScreen();
+
 // Classic metrics at 96 dpi, for the frames and GetSystemMetrics alike.
-constexpr int kScreenWidth = 1024;
-constexpr int kScreenHeight = 768;
 constexpr int kCaptionHeight = 18;
 constexpr int kBorderWidth = 1;
 constexpr int kDialogFrameWidth = 3;
