@@ -115,5 +115,6 @@ HGDIOBJ WINAPI GetStockObject(int i);
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);
 HBITMAP WINAPI CreateBitmap(int nWidth, int nHeight, UINT nPlanes, UINT nBitCount,
                             const void* lpBits);
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 HBRUSH WINAPI CreateSolidBrush(COLORREF color);

@@ -1,4 +1,4 @@
-// Bitmaps and brushes: CreateCompatibleBitmap, CreateBitmap, LoadBitmapA, BitBlt,
+// Bitmaps and brushes: CreateCompatibleBitmap, CreateBitmap, LoadBitmapA, GetPixel, BitBlt,
 // CreateSolidBrush, GetSysColor, GetSysColorBrush and FillRect. Every bitmap holds 32-bit
 // pixels, whatever depth it was asked for.
 #include <windows.h>
@@ -201,6 +201,18 @@ HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
         return NULL;
     }
     return static_cast<HBITMAP>(AddObject(Bitmap{std::move(image->surface)}));
+}
+
+// The pixel's colour; CLR_INVALID outside the DC's surface (clipping regions are not
+// modelled).
+COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {
+    Target target = TargetOf(hdc);
+    x += target.origin.x;
+    y += target.origin.y;
+    if (target.surface == nullptr || !target.surface->Contains(x, y)) {
+        return CLR_INVALID;
+    }
+    return ColorFromPixel(target.surface->At(x, y));
 }
 
 // Copies a rectangle between DCs, clipped to both surfaces; only SRCCOPY is modelled.

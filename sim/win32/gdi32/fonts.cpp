@@ -89,7 +89,7 @@ class FreeTypeFont final : public SizedFont {
         long gap =
             hhea->Line_Gap - ((win_ascent + win_descent) - (hhea->Ascender - hhea->Descender));
         tm.tmExternalLeading = std::max(0, RoundScaled(gap, ppem, upem));
-        tm.tmAveCharWidth = RoundScaled(os2->xAvgCharWidth, ppem, upem);
+        tm.tmAveCharWidth = RoundScaled(WeightedAverageWidth(), ppem, upem);
         tm.tmWeight = request.weight >= 600 ? FW_BOLD : FW_NORMAL;
         tm.tmDigitizedAspectX = tm.tmDigitizedAspectY = 96;
         tm.tmFirstChar = 0x1E;
@@ -114,6 +114,21 @@ class FreeTypeFont final : public SizedFont {
     FreeTypeFont& operator=(const FreeTypeFont&) = delete;
 
     const TEXTMETRICA& Metrics() const override { return metrics_; }
+
+    // The average width as Arial's own tables give it (the weighted lowercase letters and
+    // space of the older OS/2 tables), which newer faces like Liberation no longer store.
+    long WeightedAverageWidth() const {
+        static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6,  35, 20, 56,
+                                             56, 17, 4,  49, 56,  71, 31, 10, 18, 3, 18, 2,  166};
+        long sum = 0;
+        for (int i = 0; i < 27; i++) {
+            FT_ULong c = i < 26 ? static_cast<FT_ULong>('a' + i) : ' ';
+            if (FT_Load_Char(face_, c, FT_LOAD_NO_SCALE) == 0) {
+                sum += face_->glyph->advance.x * kWeights[i];
+            }
+        }
+        return sum / 1000;
+    }
     int Advance(unsigned char c) const override { return advances_[c]; }
 
     void Draw(Surface& surface, int x, int y, const std::string& text,
