@@ -12,6 +12,10 @@
 #include <variant>
 #include <vector>
 
+namespace sim::win32 {
+class Process;
+}
+
 namespace sim::win32::gdi32 {
 
 // 32-bit pixels, 0x00RRGGBB, row by row from the top.
@@ -99,6 +103,9 @@ T* Find(HGDIOBJ handle) {
 }
 bool RemoveObject(HGDIOBJ handle);
 bool IsStock(HGDIOBJ handle);
+// GetStockObject's indexes, and the system's own objects below 0.
+constexpr int kFirstBitmap = -1;  // the 1x1 bitmap a new memory DC starts with
+constexpr int kCaptionFont = -2;  // window captions
 HGDIOBJ StockObject(int index);
 
 // The device context of a window (BeginPaint, GetDC): one per window, attributes reset
@@ -123,6 +130,8 @@ FontRequest FontRequestOf(HFONT font);
 // The pixels of an icon at the size, from its resource's RT_ICON image; nullopt for an icon
 // handle with no pixels behind it.
 std::optional<Surface> IconPixels(HICON icon, int size);
+// The same for icon group `name` ("128", "MAINICON") of the process's resources.
+std::optional<Surface> IconPixelsOf(const Process* process, const std::string& name, int size);
 // Decodes a BITMAPINFOHEADER image (the RT_BITMAP and BMP-in-ICO forms); `icon_mask` means
 // the height counts the AND mask too, which sets the alpha of images without one.
 struct DecodedImage {
@@ -130,6 +139,9 @@ struct DecodedImage {
     std::vector<uint8_t> alpha;  // 255 opaque
 };
 std::optional<DecodedImage> DecodeDib(const uint8_t* data, size_t size, bool icon_mask);
+
+// The screen as RenderScreen's picture shows it (the snapshot's pixels).
+Surface RenderScreen();
 
 // Counts for the end of a run: GDI objects made and not deleted.
 size_t OutstandingObjects();

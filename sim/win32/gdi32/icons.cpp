@@ -37,12 +37,14 @@ const Process* LoaderOf(HICON icon) {
 }  // namespace
 
 std::optional<Surface> IconPixels(HICON icon, int size) {
-    const Process* process = LoaderOf(icon);
+    return IconPixelsOf(LoaderOf(icon), IconResourceId(icon), size);
+}
+
+std::optional<Surface> IconPixelsOf(const Process* process, const std::string& name, int size) {
     if (process == nullptr) {
         return std::nullopt;
     }
-    const ResourceEntry* group =
-        process->resources.Find({kGroupIconType, ""}, IdFromText(IconResourceId(icon)));
+    const ResourceEntry* group = process->resources.Find({kGroupIconType, ""}, IdFromText(name));
     if (group == nullptr || group->data.size() < 6) {
         return std::nullopt;
     }

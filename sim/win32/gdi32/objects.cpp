@@ -7,6 +7,7 @@
 
 #include "pc/machine.h"
 #include "win32/gdi32/gdi.h"
+#include "win32/user32/dialog_template.h"
 #include "win32/user32/window_table.h"
 
 namespace sim::win32::gdi32 {
@@ -130,9 +131,11 @@ HGDIOBJ StockObject(int index) {
         case DEFAULT_GUI_FONT:
             object = Font{DialogFontRequest("MS Shell Dlg", 8, FW_NORMAL, false)};
             break;
-        // The 1x1 monochrome bitmap a new memory DC starts with.
-        case -1:
+        case kFirstBitmap:
             object = Bitmap{Surface(1, 1, 0)};
+            break;
+        case kCaptionFont:
+            object = Font{DialogFontRequest("MS Shell Dlg", 8, FW_BOLD, false)};
             break;
         default:
             return nullptr;
@@ -195,7 +198,7 @@ using namespace sim::win32::gdi32;
 // whatever DC it is made compatible with (every DC here is 32 bits a pixel).
 HDC WINAPI CreateCompatibleDC(HDC) {
     Dc dc;
-    dc.bitmap = static_cast<HBITMAP>(StockObject(-1));
+    dc.bitmap = static_cast<HBITMAP>(StockObject(kFirstBitmap));
     dc.brush = static_cast<HBRUSH>(StockObject(WHITE_BRUSH));
     return reinterpret_cast<HDC>(AddObject(dc));
 }
@@ -214,7 +217,16 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     Dc* dc = FindDc(hdc);
     Object* object = FindObject(h);
-    if (dc == nullptr || object == nullptr) {
+    if (dc == nullptr) {
+        return NULL;
+    }
+    // The fonts the dialog manager made for templates are fonts too (WM_GETFONT's).
+    if (object == nullptr && sim::win32::user32::FontFromHandle(static_cast<HFONT>(h)) != nullptr) {
+        HGDIOBJ previous = dc->font != nullptr ? dc->font : StockObject(SYSTEM_FONT);
+        dc->font = static_cast<HFONT>(h);
+        return previous;
+    }
+    if (object == nullptr) {
         return NULL;
     }
     HGDIOBJ previous = NULL;

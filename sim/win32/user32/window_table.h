@@ -116,6 +116,13 @@ constexpr int kThickFrameWidth = 4;
 constexpr int kIconSize = 32;
 constexpr int kSmallIconSize = 16;
 
+// `ui` lines: what the user sees change. A top-level window is named by its title, else
+// its class, lower case with blanks taken out; a child as its parent's name, '/', its id.
+std::string UiName(const Window& window);
+void LogUi(const Window& window, const std::string& what);
+// "shown" or "moved" with the window's rectangle on the screen.
+void LogUiPlace(const Window& window, const char* what);
+
 // The frame around the client area that the styles give a window, in pixels.
 RECT NonClientMargins(DWORD style, DWORD ex_style);
 
