@@ -81,6 +81,29 @@ TEST(GdiSnapshot, ADialogIsDrawnWithItsCaptionFaceAndControlsOverTheDesktop) {
         }
     }
     EXPECT_GT(dark, 50);
+    // The dialog was made hidden, then placed and shown in one call, then destroyed.
+    std::vector<std::string> expected = {"ampwise shown x=100 y=50 w=486 h=324", "ampwise hidden",
+                                         "ampwise destroyed"};
+    EXPECT_EQ(machine.log.Texts("ui"), expected);
+}
+
+TEST(GdiSnapshot, ButtonsTellTheirCaptionAndEnabling) {
+    sim::Machine machine(1);
+    user32_test::RunThreads(
+        {{"ui", [] {
+              HWND owner = CreateWindowExA(0, "Static", "Main window", WS_POPUP, 0, 0, 100, 100,
+                                           NULL, NULL, NULL, nullptr);
+              HWND button = CreateWindowExA(0, "Button", "Go", WS_CHILD | BS_PUSHBUTTON, 0, 0, 40,
+                                            20, owner, reinterpret_cast<HMENU>(7), NULL, nullptr);
+              SetWindowTextA(button, "Stop");
+              EnableWindow(button, FALSE);
+              EnableWindow(button, FALSE);  // no change, no line
+              EnableWindow(button, TRUE);
+              DestroyWindow(owner);
+          }}});
+    std::vector<std::string> expected = {"mainwindow/7 caption \"Stop\"", "mainwindow/7 enabled=0",
+                                         "mainwindow/7 enabled=1", "mainwindow destroyed"};
+    EXPECT_EQ(machine.log.Texts("ui"), expected);
 }
 
 }  // namespace

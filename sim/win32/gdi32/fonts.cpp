@@ -46,6 +46,13 @@ std::string FileFor(const FontRequest& request) {
     return std::string(kFontFolder) + "Liberation" + FamilyFor(request.face) + "-" + style + ".ttf";
 }
 
+// FreeType's faces are shared by every machine of the host process, and a face loads one
+// glyph at a time: whoever reads or draws glyphs holds this.
+std::mutex& FreeTypeLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 FT_Library Library() {
     static FT_Library library = [] {
         FT_Library made = nullptr;
@@ -133,6 +140,7 @@ class FreeTypeFont final : public SizedFont {
 
     void Draw(Surface& surface, int x, int y, const std::string& text,
               uint32_t pixel) const override {
+        std::lock_guard<std::mutex> hold(FreeTypeLock());
         int pen = x;
         int baseline = y + metrics_.tmAscent;
         for (unsigned char c : text) {
@@ -176,8 +184,7 @@ const SizedFont& FontFor(const FontRequest& request) {
     // Kept for the whole host process: a font file's metrics never change, and reading
     // each once keeps runs and tests fast. Simulated threads may be host threads.
     static FontCache cache;
-    static std::mutex lock;
-    std::lock_guard<std::mutex> hold(lock);
+    std::lock_guard<std::mutex> hold(FreeTypeLock());
     auto& fonts = cache.fonts;
     std::string file = FileFor(request);
     auto key = std::make_tuple(file, request.height, request.weight >= 600 ? 1 : 0, request.italic);
