@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <fstream>
 #include <iterator>
@@ -160,6 +161,29 @@ TEST(GdiPixels, IconImagesDecodeWithTheirAlpha) {
     }
     uint8_t short_header[20] = {40};
     EXPECT_FALSE(sim::win32::gdi32::DecodeDib(short_header, sizeof short_header, true));
+}
+
+TEST(GdiPixels, PngIconImagesDecodeWithTheirAlpha) {
+    // A 2 x 1 image: opaque red, then half-transparent blue.
+    const uint8_t rgba[] = {255, 0, 0, 255, 0, 0, 255, 128};
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = 2;
+    image.height = 1;
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    ASSERT_TRUE(png_image_write_to_memory(&image, nullptr, &size, 0, rgba, 0, nullptr));
+    std::vector<uint8_t> png(size);
+    ASSERT_TRUE(png_image_write_to_memory(&image, png.data(), &size, 0, rgba, 0, nullptr));
+    auto decoded = sim::win32::gdi32::DecodeIconImage(png.data(), size);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->surface.width, 2);
+    EXPECT_EQ(decoded->surface.At(0, 0), 0xFF0000u);
+    EXPECT_EQ(decoded->surface.At(1, 0), 0x0000FFu);
+    EXPECT_EQ(decoded->alpha[0], 255);
+    EXPECT_EQ(decoded->alpha[1], 128);
+    png[20] ^= 0xFF;  // a damaged header
+    EXPECT_FALSE(sim::win32::gdi32::DecodeIconImage(png.data(), size));
 }
 
 TEST(GdiScreen, WorkAreaLeavesOutTheTaskbar) {

@@ -143,6 +143,9 @@ std::optional<DecodedImage> DecodeDib(const uint8_t* data, size_t size, bool ico
 // The screen as RenderScreen's picture shows it (the snapshot's pixels).
 Surface RenderScreen();
 
+// An RT_ICON image: a PNG (as icons of 256 pixels are stored) or a BMP with its mask.
+std::optional<DecodedImage> DecodeIconImage(const uint8_t* data, size_t size);
+
 // Counts for the end of a run: GDI objects made and not deleted.
 size_t OutstandingObjects();
 

@@ -1,10 +1,11 @@
 // DrawIconEx and DrawIcon: an icon's pixels from its RT_ICON image in the module that
-// loaded it, the entry of its group closest to the size chosen. PNG-compressed entries
-// are not decoded (such an icon draws nothing).
+// loaded it (a BMP with its mask, or a PNG), the entry of its group closest to the size.
 #include <windows.h>
 
 #include <algorithm>
 #include <cctype>
+
+#include <png.h>
 
 #include "win32/gdi32/gdi.h"
 #include "win32/process/icon_handles.h"
@@ -36,6 +37,35 @@ const Process* LoaderOf(HICON icon) {
 
 }  // namespace
 
+std::optional<DecodedImage> DecodeIconImage(const uint8_t* data, size_t size) {
+    static constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (size < sizeof kPngSignature || !std::equal(kPngSignature, kPngSignature + 8, data)) {
+        return DecodeDib(data, size, true);
+    }
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_memory(&image, data, size) == 0 || image.width > 4096 ||
+        image.height > 4096) {
+        png_image_free(&image);
+        return std::nullopt;
+    }
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    if (png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) == 0) {
+        return std::nullopt;
+    }
+    int width = static_cast<int>(image.width), height = static_cast<int>(image.height);
+    DecodedImage decoded{Surface(width, height), std::vector<uint8_t>(rgba.size() / 4)};
+    for (int y = 0; y < height; y++) {
+        for (int x = 0; x < width; x++) {
+            const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
+            decoded.surface.Set(x, y, (p[0] << 16) | (p[1] << 8) | p[2]);
+            decoded.alpha[static_cast<size_t>(y) * width + x] = p[3];
+        }
+    }
+    return decoded;
+}
+
 std::optional<Surface> IconPixels(HICON icon, int size) {
     return IconPixelsOf(LoaderOf(icon), IconResourceId(icon), size);
 }
@@ -66,7 +96,7 @@ std::optional<Surface> IconPixelsOf(const Process* process, const std::string& n
     if (image == nullptr) {
         return std::nullopt;
     }
-    std::optional<DecodedImage> decoded = DecodeDib(image->data.data(), image->data.size(), true);
+    std::optional<DecodedImage> decoded = DecodeIconImage(image->data.data(), image->data.size());
     if (!decoded) {
         return std::nullopt;
     }
