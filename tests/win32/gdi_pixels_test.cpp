@@ -11,6 +11,8 @@
 
 #include "pc/machine.h"
 #include "win32/gdi32/gdi.h"
+#include "win32/process/process.h"
+#include "win32/process/program_images.h"
 #include "win32/user32/window_table.h"
 
 namespace gdi_test {
@@ -184,6 +186,36 @@ TEST(GdiPixels, PngIconImagesDecodeWithTheirAlpha) {
     EXPECT_EQ(decoded->alpha[1], 128);
     png[20] ^= 0xFF;  // a damaged header
     EXPECT_FALSE(sim::win32::gdi32::DecodeIconImage(png.data(), size));
+}
+
+// Pixels of the canvas that are not the black it started as.
+int Drawn(HDC dc, int size) {
+    int drawn = 0;
+    for (int y = 0; y < size; y++) {
+        for (int x = 0; x < size; x++) {
+            drawn += GetPixel(dc, x, y) != RGB(0, 0, 0);
+        }
+    }
+    return drawn;
+}
+
+TEST(GdiPixels, IconsOfTheProcessDrawAtTheSizeAsked) {
+    sim::Machine machine(1);
+    const sim::win32::ProgramImage* image = sim::win32::FindProgramImage("win32_test_program");
+    ASSERT_NE(image, nullptr);
+    ASSERT_TRUE(sim::win32::CurrentProcess().resources.Load(image->resource_path));
+    HINSTANCE self = reinterpret_cast<HINSTANCE>(sim::win32::CurrentProcess().instance());
+    HICON icon = LoadIconA(self, MAKEINTRESOURCE(128));
+    ASSERT_NE(icon, nullptr);
+    Canvas canvas(40, 40);
+    ASSERT_TRUE(DrawIconEx(canvas.dc, 0, 0, icon, 16, 16, 0, NULL, DI_NORMAL));
+    int small = Drawn(canvas.dc, 40);
+    EXPECT_GT(small, 0);
+    EXPECT_EQ(Drawn(canvas.dc, 16), small);  // nothing past 16 x 16
+    ASSERT_TRUE(DrawIcon(canvas.dc, 0, 0, icon));
+    EXPECT_GT(Drawn(canvas.dc, 40), small);
+    EXPECT_EQ(Drawn(canvas.dc, 32), Drawn(canvas.dc, 40));
+    EXPECT_FALSE(DrawIconEx(canvas.dc, 0, 0, NULL, 0, 0, 0, NULL, DI_NORMAL));
 }
 
 TEST(GdiScreen, WorkAreaLeavesOutTheTaskbar) {

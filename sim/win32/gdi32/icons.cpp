@@ -24,12 +24,23 @@ ResourceId IdFromText(const std::string& text) {
     return digits ? ResourceId{static_cast<uint16_t>(std::stoi(text)), ""} : ResourceId{0, text};
 }
 
+bool Loaded(const Process& process, HICON icon) {
+    for (const auto& [name, handle] : process.icons) {
+        if (handle == reinterpret_cast<uintptr_t>(icon)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The process whose LoadIconA made the handle: the caller's, else any started one.
 const Process* LoaderOf(HICON icon) {
+    if (Loaded(CurrentProcess(), icon)) {
+        return &CurrentProcess();
+    }
     for (const auto& process : StartedProcesses()) {
-        for (const auto& [name, handle] : process->icons) {
-            if (handle == reinterpret_cast<uintptr_t>(icon)) {
-                return process.get();
-            }
+        if (Loaded(*process, icon)) {
+            return process.get();
         }
     }
     return nullptr;
