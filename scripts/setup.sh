@@ -24,6 +24,9 @@ packages=(
     g++-mingw-w64-i686-posix  # Ampwise, the 32-bit Windows program, posix threads
     binutils-mingw-w64-i686  # windres for its resources
     python3
+    libfreetype-dev     # the simulated PC draws text with FreeType
+    fonts-liberation    # metric-compatible stand-ins for Arial, Times New Roman, Courier New
+    libpng-dev          # ampsim snapshots of the simulated screen
 )
 
 # Wine runs 32-bit programs through the i386 architecture's packages.

@@ -1,8 +1,10 @@
 // Scenario commands of the application: starting Ampwise, the user's clicks on its tray
-// icon and choices in its menu, and the power plans its POWERCFG runs change.
+// icon and choices in its menu, the power plans its POWERCFG runs change, and the screen it
+// shows on (its size, and snapshots of it).
 #include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
+#include "win32/gdi32/screen_control.h"
 
 namespace ampsim {
 namespace {
@@ -77,6 +79,39 @@ Step CompilePowercfg(const Command& command, Model&) {
     return [output](sim::Machine& machine) { SetActiveSchemeOutput(machine, output); };
 }
 
+// The screen's size and taskbar, which the machine has from power-on.
+Step CompileScreen(const Command& command, Model&) {
+    RequireWords(command, 2);
+    RequireOptions(command, {"taskbar"});
+    int width = static_cast<int>(ParseNumber(command, command.words[0], 10, 8192, "width"));
+    int height = static_cast<int>(ParseNumber(command, command.words[1], 10, 8192, "height"));
+    int taskbar = static_cast<int>(NumberOption(command, "taskbar", 40, 8192));
+    if (width < 320 || height < 200 || taskbar >= height) {
+        throw ScenarioError(command.line,
+                            "the screen is at least 320 x 200 and taller than its taskbar");
+    }
+    return
+        [width, height, taskbar](sim::Machine&) { sim::win32::SetScreen(width, height, taskbar); };
+}
+
+// A PNG picture of the screen as it is at this line.
+Step CompileSnapshot(const Command& command, Model&) {
+    RequireWords(command, 1);
+    RequireOptions(command, {});
+    std::string file = command.words[0];
+    if (file.size() < 5 || file.substr(file.size() - 4) != ".png") {
+        throw ScenarioError(command.line, "a snapshot is a .png file: " + Quote(file));
+    }
+    return [file](sim::Machine& machine) {
+        std::string error;
+        if (sim::win32::SaveSnapshot(file, &error)) {
+            machine.Log("ui", "snapshot " + file);
+        } else {
+            machine.Log("ui", "snapshot failed: " + error);
+        }
+    };
+}
+
 const CommandEntry kEntries[] = {
     {"app", "app start [str1002=TEXT] [str1008=TEXT]", CommandEntry::kEvent, true, false,
      CompileApp},
@@ -84,6 +119,9 @@ const CommandEntry kEntries[] = {
     {"leftclick", "leftclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
     {"menu", "menu LABEL|none", CommandEntry::kEvent, true, false, CompileMenu},
     {"powercfg", "powercfg [output=TEXT]", CommandEntry::kEvent, true, false, CompilePowercfg},
+    {"screen", "screen WIDTH HEIGHT [taskbar=N]", CommandEntry::kDefinition, false, false,
+     CompileScreen},
+    {"snapshot", "snapshot FILE.png", CommandEntry::kEvent, false, false, CompileSnapshot},
 };
 
 }  // namespace

@@ -55,7 +55,7 @@ void WriteDifference(const Outcome& first, const Outcome& other, std::ostream& o
 const std::set<std::string>& EventCategories() {
     static const std::set<std::string> categories = {
         "pnp",     "usb",    "usb-std", "usb-internal", "dbg",  "trace", "ioctl", "io",
-        "speaker", "kernel", "app",     "msg",          "tray", "menu",  "proc",  "registry"};
+        "speaker", "kernel", "app",     "msg",          "tray", "menu",  "proc",  "registry", "ui"};
     return categories;
 }
 
@@ -71,6 +71,14 @@ RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
           "handles open=" + std::to_string(result.handles_open) +
               " referenced=" + std::to_string(result.objects_referenced)}) {
         out << sim::FormatEvent(sim::Event{result.end_time, "kernel", left}) << "\n";
+    }
+    if (result.user_windows_outstanding) {
+        out << sim::FormatEvent(sim::Event{
+                   result.end_time, "user",
+                   "windows outstanding=" + std::to_string(*result.user_windows_outstanding) +
+                       " gdi objects outstanding=" +
+                       std::to_string(*result.gdi_objects_outstanding)})
+            << "\n";
     }
     return result;
 }

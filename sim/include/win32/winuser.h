@@ -209,6 +209,61 @@
 #define SM_CYFRAME 33
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
+#define SM_CXFULLSCREEN 16
+#define SM_CYFULLSCREEN 17
+#define SM_CXMAXIMIZED 61
+#define SM_CYMAXIMIZED 62
+
+// SystemParametersInfoA.
+#define SPI_GETWORKAREA 0x0030
+#define SystemParametersInfo SystemParametersInfoA
+
+// DrawTextA.
+#define DT_TOP 0x00000000
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_RIGHT 0x00000002
+#define DT_VCENTER 0x00000004
+#define DT_BOTTOM 0x00000008
+#define DT_WORDBREAK 0x00000010
+#define DT_SINGLELINE 0x00000020
+#define DT_EXPANDTABS 0x00000040
+#define DT_NOCLIP 0x00000100
+#define DT_CALCRECT 0x00000400
+#define DT_NOPREFIX 0x00000800
+#define DT_END_ELLIPSIS 0x00008000
+#define DrawText DrawTextA
+
+// System colours (GetSysColor, GetSysColorBrush).
+#define COLOR_SCROLLBAR 0
+#define COLOR_BACKGROUND 1
+#define COLOR_DESKTOP COLOR_BACKGROUND
+#define COLOR_ACTIVECAPTION 2
+#define COLOR_INACTIVECAPTION 3
+#define COLOR_MENU 4
+#define COLOR_WINDOW 5
+#define COLOR_WINDOWFRAME 6
+#define COLOR_MENUTEXT 7
+#define COLOR_WINDOWTEXT 8
+#define COLOR_CAPTIONTEXT 9
+#define COLOR_HIGHLIGHT 13
+#define COLOR_HIGHLIGHTTEXT 14
+#define COLOR_BTNFACE 15
+#define COLOR_3DFACE COLOR_BTNFACE
+#define COLOR_BTNSHADOW 16
+#define COLOR_GRAYTEXT 17
+#define COLOR_BTNTEXT 18
+#define COLOR_BTNHIGHLIGHT 20
+#define COLOR_INFOTEXT 23
+#define COLOR_INFOBK 24
+
+// DrawIconEx.
+#define DI_MASK 0x0001
+#define DI_IMAGE 0x0002
+#define DI_NORMAL 0x0003
+#define DI_DEFAULTSIZE 0x0008
+
+#define LoadBitmap LoadBitmapA
 
 // Message retrieval and waits.
 #define PM_NOREMOVE 0x0000
@@ -409,7 +464,19 @@ BOOL WINAPI SetCursorPos(int X, int Y);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+
+// USER32's drawing calls, which GDI's stand-in carries out (sim/win32/gdi32/).
 BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+BOOL WINAPI DrawIconEx(HDC hdc, int xLeft, int yTop, HICON hIcon, int cxWidth, int cyWidth,
+                       UINT istepIfAniCur, HBRUSH hbrFlickerFreeDraw, UINT diFlags);
+HDC WINAPI GetDC(HWND hWnd);
+int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+int WINAPI FillRect(HDC hDC, const RECT* lprc, HBRUSH hbr);
+int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT format);
+DWORD WINAPI GetSysColor(int nIndex);
+HBRUSH WINAPI GetSysColorBrush(int nIndex);
+HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName);
+BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
 
 // ---- Messages (user32/send_message.cpp, post_message.cpp, get_message.cpp, ...) -----------
 

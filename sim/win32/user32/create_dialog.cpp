@@ -18,7 +18,7 @@ RECT PixelsOf(const DialogTemplate& dialog, const BaseUnits& base) {
 
 // The template's size is the client area's; the window adds its frame. The position is
 // the owner's client area's (the screen's with DS_ABSALIGN or without owner), and
-// DS_CENTER centres the dialog on the screen.
+// DS_CENTER centres the dialog on the work area.
 RECT DialogWindowRect(const DialogTemplate& dialog, const BaseUnits& base, HWND owner) {
     RECT client = PixelsOf(dialog, base);
     RECT margins = NonClientMargins(dialog.style, dialog.ex_style);
@@ -26,7 +26,9 @@ RECT DialogWindowRect(const DialogTemplate& dialog, const BaseUnits& base, HWND 
     LONG height = client.bottom - client.top + margins.top + margins.bottom;
     POINT origin = {client.left, client.top};
     if ((dialog.style & DS_CENTER) != 0) {
-        origin = {(kScreenWidth - width) / 2, (kScreenHeight - height) / 2};
+        RECT work = TheScreen().WorkArea();
+        origin = {work.left + (work.right - work.left - width) / 2,
+                  work.top + (work.bottom - work.top - height) / 2};
     } else if (owner != NULL && (dialog.style & DS_ABSALIGN) == 0) {
         RECT owner_rect;
         GetWindowRect(owner, &owner_rect);

@@ -8,10 +8,6 @@ using namespace sim::win32::user32;
 
 namespace {
 
-// Where CW_USEDEFAULT leaves an overlapped window: the corner, half the screen in size.
-constexpr int kDefaultWidth = kScreenWidth / 2;
-constexpr int kDefaultHeight = kScreenHeight / 2;
-
 // An owner is always a top-level window: a child passed as owner stands for its root.
 HWND RootOf(HWND hwnd) {
     Window* window = FindWindowRecord(hwnd);
@@ -50,8 +46,9 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         Y = 0;
     }
     if (nWidth == CW_USEDEFAULT) {
-        nWidth = kDefaultWidth;
-        nHeight = kDefaultHeight;
+        // Half the screen in size, as CW_USEDEFAULT leaves an overlapped window.
+        nWidth = TheScreen().width / 2;
+        nHeight = TheScreen().height / 2;
     }
     auto made = std::make_unique<Window>();
     made->window_class = window_class;

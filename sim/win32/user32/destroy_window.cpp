@@ -73,6 +73,9 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     if (FindWindowRecord(hWnd) == nullptr) {
         return TRUE;
     }
+    if (Window* gone = FindWindowRecord(hWnd); gone != nullptr && (gone->style & WS_CHILD) == 0) {
+        LogUi(*gone, "destroyed");
+    }
     SendDestroyMessages(hWnd);
     if (FindWindowRecord(hWnd) != nullptr) {
         FreeWindow(hWnd);

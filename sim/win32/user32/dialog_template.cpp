@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "pc/machine.h"
+#include "win32/gdi32/gdi.h"
 
 namespace sim::win32::user32 {
 namespace {
@@ -185,9 +186,10 @@ BaseUnits DialogBaseUnits(const std::optional<DialogFont>& font) {
     if (!font) {
         return BaseUnits{8, 16};
     }
-    int height = (font->points * 96 * 12 + 360) / 720;
-    int width = (height * 12 + 13) / 26;
-    return BaseUnits{width, height};
+    // The font's own metrics, as the dialog manager measures the font it makes.
+    POINT units = gdi32::DialogBaseUnitsOf(
+        gdi32::DialogFontRequest(font->face, font->points, font->weight, font->italic));
+    return BaseUnits{units.x, units.y};
 }
 
 namespace {

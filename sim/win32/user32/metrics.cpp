@@ -1,5 +1,6 @@
-// GetSystemMetrics, GetCursorPos and SetCursorPos: a 1024 x 768 screen at 96 dpi with the
-// classic metrics.
+// GetSystemMetrics, SystemParametersInfoA, GetCursorPos and SetCursorPos: the machine's
+// screen (1280 x 800 with a 40-pixel taskbar unless the scenario says otherwise) at 96 dpi
+// with the classic metrics.
 #include <windows.h>
 
 #include "win32/user32/window_table.h"
@@ -14,8 +15,6 @@ struct Metric {
 };
 
 const Metric kMetrics[] = {
-    {SM_CXSCREEN, kScreenWidth},
-    {SM_CYSCREEN, kScreenHeight},
     {SM_CYCAPTION, kCaptionHeight},
     {SM_CXBORDER, kBorderWidth},
     {SM_CYBORDER, kBorderWidth},
@@ -36,12 +35,41 @@ const Metric kMetrics[] = {
 // The metric's value; 0 for one the simulated PC does not know, as Windows answers an
 // unknown index (without an error).
 int WINAPI GetSystemMetrics(int nIndex) {
+    const Screen& screen = TheScreen();
+    RECT work = screen.WorkArea();
+    switch (nIndex) {
+        case SM_CXSCREEN:
+            return screen.width;
+        case SM_CYSCREEN:
+            return screen.height;
+        case SM_CXFULLSCREEN:
+            return work.right - work.left;
+        case SM_CYFULLSCREEN:
+            return work.bottom - work.top - kCaptionHeight;
+        case SM_CXMAXIMIZED:
+            return work.right - work.left + 2 * kThickFrameWidth;
+        case SM_CYMAXIMIZED:
+            return work.bottom - work.top + 2 * kThickFrameWidth;
+        default:
+            break;
+    }
     for (const Metric& metric : kMetrics) {
         if (metric.index == nIndex) {
             return metric.value;
         }
     }
     return 0;
+}
+
+// SPI_GETWORKAREA: the screen less the taskbar. Other actions are not modelled and fail
+// with ERROR_INVALID_PARAMETER.
+BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
+    if (uiAction != SPI_GETWORKAREA || pvParam == NULL) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *static_cast<RECT*>(pvParam) = TheScreen().WorkArea();
+    return TRUE;
 }
 
 // Where the cursor is; the scenario moves it. A NULL pointer fails with ERROR_NOACCESS.
@@ -57,7 +85,8 @@ BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
 // Moves the cursor, kept on the screen; no mouse message follows.
 BOOL WINAPI SetCursorPos(int X, int Y) {
     POINT& cursor = CursorPosition();
-    cursor.x = X < 0 ? 0 : (X >= kScreenWidth ? kScreenWidth - 1 : X);
-    cursor.y = Y < 0 ? 0 : (Y >= kScreenHeight ? kScreenHeight - 1 : Y);
+    const Screen& screen = TheScreen();
+    cursor.x = X < 0 ? 0 : (X >= screen.width ? screen.width - 1 : X);
+    cursor.y = Y < 0 ? 0 : (Y >= screen.height ? screen.height - 1 : Y);
     return TRUE;
 }

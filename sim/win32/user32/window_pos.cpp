@@ -1,6 +1,8 @@
 // SetWindowPos, ShowWindow and EnableWindow.
 #include <windows.h>
 
+#include <cstring>
+
 #include "win32/user32/message_queue.h"
 #include "win32/user32/window_table.h"
 
@@ -38,8 +40,19 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
             return FALSE;
         }
     }
+    bool top_level = (window->style & WS_CHILD) == 0;
+    bool moved = false;
     if ((pos.flags & SWP_NOMOVE) == 0 || (pos.flags & SWP_NOSIZE) == 0) {
-        window->rect = RECT{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
+        RECT rect = RECT{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
+        moved = std::memcmp(&rect, &window->rect, sizeof rect) != 0;
+        window->rect = rect;
+    }
+    if (top_level && (pos.flags & SWP_SHOWWINDOW) != 0) {
+        LogUiPlace(*window, "shown");
+    } else if (top_level && (pos.flags & SWP_HIDEWINDOW) != 0) {
+        LogUi(*window, "hidden");
+    } else if (top_level && moved && (window->style & WS_VISIBLE) != 0) {
+        LogUiPlace(*window, "moved");
     }
     if ((pos.flags & SWP_SHOWWINDOW) != 0) {
         window->style |= WS_VISIBLE;
@@ -110,6 +123,9 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable) {
         window->style &= ~WS_DISABLED;
     } else {
         window->style |= WS_DISABLED;
+    }
+    if (window->window_class->name == "Button") {
+        LogUi(*window, bEnable ? "enabled=1" : "enabled=0");
     }
     SendMessageA(hWnd, WM_ENABLE, bEnable ? TRUE : FALSE, 0);
     return was_disabled;

@@ -1,5 +1,7 @@
 #include "win32/user32/window_table.h"
 
+#include <cctype>
+
 #include <strings.h>
 
 #include "pc/machine.h"
@@ -19,6 +21,7 @@ struct WindowManager {
     std::vector<std::unique_ptr<WindowClass>> classes;
     ATOM next_atom = kFirstClassAtom;
     POINT cursor = {0, 0};
+    Screen screen;
     HWND foreground = nullptr;
     std::vector<LeftWindow> left;
 };
@@ -171,8 +174,38 @@ POINT& CursorPosition() {
     return Manager().cursor;
 }
 
+Screen& TheScreen() {
+    return Manager().screen;
+}
+
 HWND& ForegroundWindow() {
     return Manager().foreground;
+}
+
+std::string UiName(const Window& window) {
+    if ((window.style & WS_CHILD) != 0) {
+        const Window* parent = FindWindowRecord(window.parent);
+        return (parent == nullptr ? std::string("?") : UiName(*parent)) + "/" +
+               std::to_string(window.id);
+    }
+    std::string name;
+    for (unsigned char c : window.text.empty() ? window.window_class->name : window.text) {
+        if (c != ' ' && c != '\t') {
+            name += static_cast<char>(std::tolower(c));
+        }
+    }
+    return name;
+}
+
+void LogUi(const Window& window, const std::string& what) {
+    Machine::Current().Log("ui", UiName(window) + " " + what);
+}
+
+void LogUiPlace(const Window& window, const char* what) {
+    const RECT& r = window.rect;
+    LogUi(window, std::string(what) + " x=" + std::to_string(r.left) +
+                      " y=" + std::to_string(r.top) + " w=" + std::to_string(r.right - r.left) +
+                      " h=" + std::to_string(r.bottom - r.top));
 }
 
 RECT NonClientMargins(DWORD style, DWORD ex_style) {

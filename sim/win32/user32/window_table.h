@@ -98,15 +98,30 @@ HWND& ForegroundWindow();
 // program runs and the result is 0).
 LRESULT CallWindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
+// The screen: its size and the taskbar along its bottom edge, which the work area leaves
+// out. Set per machine (the scenario's `screen` command) before windows are made.
+struct Screen {
+    int width = 1280;
+    int height = 800;
+    int taskbar = 40;
+    RECT WorkArea() const { return RECT{0, 0, width, height - taskbar}; }
+};
+Screen& TheScreen();
+
 // Classic metrics at 96 dpi, for the frames and GetSystemMetrics alike.
-constexpr int kScreenWidth = 1024;
-constexpr int kScreenHeight = 768;
 constexpr int kCaptionHeight = 18;
 constexpr int kBorderWidth = 1;
 constexpr int kDialogFrameWidth = 3;
 constexpr int kThickFrameWidth = 4;
 constexpr int kIconSize = 32;
 constexpr int kSmallIconSize = 16;
+
+// `ui` lines: what the user sees change. A top-level window is named by its title, else
+// its class, lower case with blanks taken out; a child as its parent's name, '/', its id.
+std::string UiName(const Window& window);
+void LogUi(const Window& window, const std::string& what);
+// "shown" or "moved" with the window's rectangle on the screen.
+void LogUiPlace(const Window& window, const char* what);
 
 // The frame around the client area that the styles give a window, in pixels.
 RECT NonClientMargins(DWORD style, DWORD ex_style);

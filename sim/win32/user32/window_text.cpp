@@ -10,7 +10,12 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
     if (WindowOrError(hWnd) == nullptr) {
         return FALSE;
     }
-    return SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
+    BOOL taken = SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
+    const Window* window = FindWindowRecord(hWnd);
+    if (taken && window != nullptr && window->window_class->name == "Button") {
+        LogUi(*window, "caption \"" + window->text + "\"");
+    }
+    return taken;
 }
 
 // Sends WM_GETTEXT: at most nMaxCount - 1 characters and the terminator; returns the count
