@@ -54,8 +54,8 @@ void WriteDifference(const Outcome& first, const Outcome& other, std::ostream& o
 
 const std::set<std::string>& EventCategories() {
     static const std::set<std::string> categories = {
-        "pnp",     "usb",    "usb-std", "usb-internal", "dbg",  "trace", "ioctl", "io",
-        "speaker", "kernel", "app",     "msg",          "tray", "menu",  "proc",  "registry", "ui"};
+        "pnp",    "usb", "usb-std", "usb-internal", "dbg",  "trace", "ioctl",    "io", "speaker",
+        "kernel", "app", "msg",     "tray",         "menu", "proc",  "registry", "ui"};
     return categories;
 }
 
