@@ -5,15 +5,7 @@
 
 #include <windows.h>
 
-#ifndef GUID_DEFINED
-#define GUID_DEFINED
-typedef struct _GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-} GUID;
-#endif
+// GUID comes with windows.h.
 typedef GUID* LPGUID;
 
 typedef PVOID HDEVINFO;
