@@ -1,8 +1,6 @@
 #include "ampsim/app_session.h"
 
-#include <cstdio>
-
-#include "pc/pnp_manager.h"
+#include "ampsim/values.h"
 #include "win32/process/process.h"
 #include "win32/shell32/shell_control.h"
 #include "win32/shell32/tray_control.h"
@@ -28,20 +26,14 @@ const char* MonitorMessageName(uint32_t message) {
     return kNames[message - kFirst];
 }
 
-std::string Hex(uint64_t value) {
-    char text[24];
-    snprintf(text, sizeof(text), "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
-
 // The `msg` lines: what the monitoring thread sends, as it sends it.
 void ObserveSentMessages(sim::Machine& machine) {
     sim::win32::SetSendObserver([&machine](const sim::SimThread*, sim::win32::WindowHandle,
                                            uint32_t message, uintptr_t wparam, intptr_t lparam) {
         const char* name = MonitorMessageName(message);
         if (name != nullptr && machine.log.Wants("msg")) {
-            machine.Log("msg", std::string(name) + " wParam=" + Hex(wparam) +
-                                   " lParam=" + Hex(static_cast<uint32_t>(lparam)));
+            machine.Log("msg", std::string(name) + " wParam=" + Format("0x%lx", wparam) +
+                                   " lParam=" + Format("0x%lx", static_cast<uint32_t>(lparam)));
         }
     });
 }

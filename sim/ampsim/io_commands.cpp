@@ -37,12 +37,6 @@ const CodeName kCodeNames[] = {
 };
 #undef CODE_NAME
 
-std::string Format(const char* format, unsigned long value) {
-    char text[32];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 uint32_t Ulong(const std::vector<uint8_t>& bytes, size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
            static_cast<uint32_t>(bytes[at + 3]) << 24;

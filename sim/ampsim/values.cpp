@@ -187,4 +187,10 @@ std::string FormatDuration(sim::Ticks ticks) {
     return ms + "ms";
 }
 
+std::string Format(const char* format, unsigned long value) {
+    char text[32];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
 }  // namespace ampsim

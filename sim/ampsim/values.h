@@ -46,5 +46,7 @@ std::vector<std::string> SplitBars(const Command& command, const std::string& te
 std::string Quote(const std::string& text);
 // A duration as people write it: "1.5s", "300ms".
 std::string FormatDuration(sim::Ticks ticks);
+// One number in a printf format of a line ("0x%08lx", "0x%lx").
+std::string Format(const char* format, unsigned long value);
 
 }  // namespace ampsim

@@ -3,8 +3,8 @@
 // the application's passes on held handles all the while, with the driver's invariants
 // checked after every step and no IRP left at the end. A failure names its seed.
 #include "support/sim_test.h"
+#include "support/soak_seeds.h"
 
-#include <cstdlib>
 #include <set>
 
 #include "ampsim/values.h"
@@ -15,7 +15,6 @@
 
 namespace {
 
-using ampsim::ParseSeedRange;
 using ampsim::SeedRange;
 
 const char* const kSoakHardware =
@@ -189,21 +188,10 @@ void Application(sim::Machine& machine, const bool* stop, std::string* failure) 
     }
 }
 
-// TABVOLT_SOAK_SEEDS=A..B chooses the seeds (both included); 0..39 by default.
-SeedRange SoakSeeds() {
-    const char* text = std::getenv("TABVOLT_SOAK_SEEDS");
-    SeedRange range{0, 39};
-    if (text != nullptr && !ParseSeedRange(text, &range)) {
-        ADD_FAILURE() << "TABVOLT_SOAK_SEEDS=" << text << " is not A..B";
-        return SeedRange{1, 0};
-    }
-    return range;
-}
-
 TEST(Soak, InvariantsHoldOverManySeeds) {
     size_t reloads = 0;
     size_t revived = 0;
-    SeedRange seeds = SoakSeeds();
+    SeedRange seeds = support::SoakSeeds({0, 39});
     for (uint64_t seed = seeds.first; seed >= seeds.first && seed <= seeds.last; ++seed) {
         std::string failure;
         ampsim::ScenarioRunner runner(std::string(kSoakHardware) + "load\n");

@@ -6,15 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "ampsim/runner.h"
-#include "ampsim/values.h"
 #include "pc/machine.h"
+#include "support/soak_seeds.h"
 
 namespace {
 
@@ -82,11 +81,7 @@ std::string SoakScenario(uint64_t seed) {
 }
 
 TEST(AppSoak, AmpwiseAndTheDriverEndCleanOverManySeeds) {
-    ampsim::SeedRange seeds{0, 19};
-    if (const char* text = std::getenv("TABVOLT_SOAK_SEEDS");
-        text != nullptr && !ampsim::ParseSeedRange(text, &seeds)) {
-        FAIL() << "TABVOLT_SOAK_SEEDS=" << text << " is not A..B";
-    }
+    ampsim::SeedRange seeds = support::SoakSeeds({0, 19});
     for (uint64_t seed = seeds.first; seed >= seeds.first && seed <= seeds.last; ++seed) {
         std::string scenario = SoakScenario(seed);
         ampsim::ScenarioRunner runner(scenario);
