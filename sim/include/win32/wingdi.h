@@ -57,13 +57,25 @@ typedef struct tagTEXTMETRICA {
 } TEXTMETRICA, *PTEXTMETRICA, *LPTEXTMETRICA;
 typedef TEXTMETRICA TEXTMETRIC;
 
+typedef struct tagBITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+} BITMAP, *PBITMAP, *LPBITMAP;
+
 #define FW_DONTCARE 0
 #define FW_NORMAL 400
 #define FW_BOLD 700
 #define DEFAULT_CHARSET 1
 #define ANSI_CHARSET 0
 #define OUT_DEFAULT_PRECIS 0
+#define OUT_CHARACTER_PRECIS 2
 #define CLIP_DEFAULT_PRECIS 0
+#define CLIP_CHARACTER_PRECIS 1
 #define DEFAULT_QUALITY 0
 #define CLEARTYPE_QUALITY 5
 #define DEFAULT_PITCH 0
@@ -93,6 +105,7 @@ typedef TEXTMETRICA TEXTMETRIC;
 #define GetTextMetrics GetTextMetricsA
 #define GetTextExtentPoint32 GetTextExtentPoint32A
 #define TextOut TextOutA
+#define GetObject GetObjectA
 
 HFONT WINAPI CreateFontA(int cHeight, int cWidth, int cEscapement, int cOrientation, int cWeight,
                          DWORD bItalic, DWORD bUnderline, DWORD bStrikeOut, DWORD iCharSet,
@@ -110,6 +123,7 @@ HDC WINAPI CreateCompatibleDC(HDC hdc);
 BOOL WINAPI DeleteDC(HDC hdc);
 HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h);
 BOOL WINAPI DeleteObject(HGDIOBJ ho);
+int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv);
 HGDIOBJ WINAPI GetStockObject(int i);
 
 HBITMAP WINAPI CreateCompatibleBitmap(HDC hdc, int cx, int cy);

@@ -25,6 +25,8 @@
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_ERASEBKGND 0x0014
+#define WM_SETCURSOR 0x0020
+#define WM_MOUSEACTIVATE 0x0021
 #define WM_SHOWWINDOW 0x0018
 #define WM_QUERYDRAGICON 0x0037
 #define WM_ICONERASEBKGND 0x0027
@@ -57,6 +59,9 @@
 #define WM_MOUSELAST 0x020E
 #define WM_ENTERMENULOOP 0x0211
 #define WM_EXITMENULOOP 0x0212
+#define WM_MOUSEHOVER 0x02A1
+#define WM_MOUSELEAVE 0x02A3
+#define WM_PRINTCLIENT 0x0318
 #define WM_POWERBROADCAST 0x0218
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
@@ -67,6 +72,39 @@
 #define PBT_APMRESUMESUSPEND 0x0007
 #define PBT_APMPOWERSTATUSCHANGE 0x000A
 #define PBT_APMRESUMEAUTOMATIC 0x0012
+
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
+// WM_ACTIVATE, WM_MOUSEACTIVATE and WM_SETCURSOR.
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+#define MA_ACTIVATE 1
+#define MA_ACTIVATEANDEAT 2
+#define MA_NOACTIVATE 3
+#define MA_NOACTIVATEANDEAT 4
+#define HTCLIENT 1
+#define MK_LBUTTON 0x0001
+
+// TrackMouseEvent.
+#define TME_HOVER 0x00000001
+#define TME_LEAVE 0x00000002
+#define TME_NONCLIENT 0x00000010
+#define TME_QUERY 0x40000000
+#define TME_CANCEL 0x80000000
+#define HOVER_DEFAULT 0xFFFFFFFF
+
+// AnimateWindow.
+#define AW_HOR_POSITIVE 0x00000001
+#define AW_HOR_NEGATIVE 0x00000002
+#define AW_VER_POSITIVE 0x00000004
+#define AW_VER_NEGATIVE 0x00000008
+#define AW_CENTER 0x00000010
+#define AW_HIDE 0x00010000
+#define AW_ACTIVATE 0x00020000
+#define AW_SLIDE 0x00040000
+#define AW_BLEND 0x00080000
 
 // WM_SETICON / WM_GETICON.
 #define ICON_SMALL 0
@@ -132,6 +170,7 @@
 #define BS_MULTILINE 0x00002000L
 #define SS_LEFT 0x00000000L
 #define SS_ICON 0x00000003L
+#define SS_NOTIFY 0x00000100L
 #define SS_TYPEMASK 0x0000001FL
 #define ES_LEFT 0x0000L
 #define ES_AUTOHSCROLL 0x0080L
@@ -192,6 +231,9 @@
 #define SWP_NOOWNERZORDER 0x0200
 #define SWP_NOSENDCHANGING 0x0400
 #define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
 
 // GetSystemMetrics.
 #define SM_CXSCREEN 0
@@ -213,9 +255,12 @@
 #define SM_CYFULLSCREEN 17
 #define SM_CXMAXIMIZED 61
 #define SM_CYMAXIMIZED 62
+#define SM_CXMOUSEHOVER 91
+#define SM_CYMOUSEHOVER 92
 
 // SystemParametersInfoA.
 #define SPI_GETWORKAREA 0x0030
+#define SPI_GETMOUSEHOVERTIME 0x0066
 #define SystemParametersInfo SystemParametersInfoA
 
 // DrawTextA.
@@ -417,6 +462,13 @@ typedef struct {
 } DLGITEMTEMPLATE, *LPDLGITEMTEMPLATEA;
 #pragma pack(pop)
 
+typedef struct tagTRACKMOUSEEVENT {
+    DWORD cbSize;
+    DWORD dwFlags;
+    HWND hwndTrack;
+    DWORD dwHoverTime;
+} TRACKMOUSEEVENT, *LPTRACKMOUSEEVENT;
+
 // ---- Window classes and windows (user32/window_class.cpp, create_window.cpp, ...) ---------
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
@@ -459,11 +511,20 @@ int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
 int WINAPI GetSystemMetrics(int nIndex);
 BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 BOOL WINAPI SetCursorPos(int X, int Y);
+HWND WINAPI WindowFromPoint(POINT Point);
+HWND WINAPI SetActiveWindow(HWND hWnd);
+HWND WINAPI GetActiveWindow(void);
+BOOL WINAPI AnimateWindow(HWND hWnd, DWORD dwTime, DWORD dwFlags);
+BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack);
+BOOL WINAPI PtInRect(const RECT* lprc, POINT pt);
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint);
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
 
 // Painting: what the window manager does; drawing itself belongs to GDI (user32/paint.cpp).
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
 BOOL WINAPI InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
+BOOL WINAPI ValidateRect(HWND hWnd, const RECT* lpRect);
 
 // USER32's drawing calls, which GDI's stand-in carries out (sim/win32/gdi32/).
 BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);

@@ -203,6 +203,27 @@ HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
     return static_cast<HBITMAP>(AddObject(Bitmap{std::move(image->surface)}));
 }
 
+// A bitmap's BITMAP record (32 bits a pixel, no bits pointer: the pixels are GDI's); with a
+// null buffer the size the record needs. Other objects are not modelled and answer 0.
+int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
+    const Bitmap* bitmap = Find<Bitmap>(static_cast<HGDIOBJ>(h));
+    if (bitmap == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    if (pv == NULL) {
+        return static_cast<int>(sizeof(BITMAP));
+    }
+    if (c < static_cast<int>(sizeof(BITMAP))) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    BITMAP record = {
+        0, bitmap->surface.width, bitmap->surface.height, bitmap->surface.width * 4, 1, 32, NULL};
+    *static_cast<BITMAP*>(pv) = record;
+    return static_cast<int>(sizeof(BITMAP));
+}
+
 // The pixel's colour; CLR_INVALID outside the DC's surface (clipping regions are not
 // modelled).
 COLORREF WINAPI GetPixel(HDC hdc, int x, int y) {

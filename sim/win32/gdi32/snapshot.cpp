@@ -1,12 +1,13 @@
 // The simulated screen as a picture: the desktop, the taskbar and tray, and the windows.
-// Windows' z order and overlapping children are not modelled: top-level windows are stacked
-// in creation order, children drawn over their parent in creation order.
+// Top-level windows are stacked in their z-order; overlapping children are drawn over their
+// parent in creation order (the children's own z-order is not modelled).
 #include "win32/gdi32/screen_control.h"
 
 #include "win32/gdi32/gdi.h"
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -35,13 +36,17 @@ void Frame(Surface& surface, const RECT& rect, uint32_t pixel) {
 }
 
 // Text in the window's font (a dialog's WM_SETFONT one, else the GUI font).
-void Text(HDC dc, const Window& window, const std::string& text, RECT rect, UINT format,
-          COLORREF color) {
+void UseWindowFont(HDC dc, const Window& window, COLORREF color) {
     Dc* state = FindDc(dc);
     state->font =
         window.font != nullptr ? window.font : static_cast<HFONT>(StockObject(DEFAULT_GUI_FONT));
     state->text_color = color;
     state->bk_mode = TRANSPARENT;
+}
+
+void Text(HDC dc, const Window& window, const std::string& text, RECT rect, UINT format,
+          COLORREF color) {
+    UseWindowFont(dc, window, color);
     DrawTextA(dc, text.c_str(), -1, &rect, format);
 }
 
@@ -92,7 +97,18 @@ bool DrawControl(const Window& window, Surface& surface) {
             surface.Fill(client, System(COLOR_BTNFACE));
             Frame(surface, client,
                   System(type == BS_DEFPUSHBUTTON ? COLOR_WINDOWFRAME : COLOR_BTNSHADOW));
-            Text(dc, window, window.text, client, DT_SINGLELINE | DT_VCENTER | DT_CENTER, text);
+            if ((window.style & BS_MULTILINE) != 0) {
+                // Wrapped lines, centred as a block.
+                RECT measured = {2, 0, client.right - 2, 0};
+                UseWindowFont(dc, window, text);
+                DrawTextA(dc, window.text.c_str(), -1, &measured,
+                          DT_WORDBREAK | DT_CENTER | DT_CALCRECT);
+                int top = (client.bottom - measured.bottom) / 2;
+                Text(dc, window, window.text, RECT{2, top, client.right - 2, client.bottom},
+                     DT_WORDBREAK | DT_CENTER, text);
+            } else {
+                Text(dc, window, window.text, client, DT_SINGLELINE | DT_VCENTER | DT_CENTER, text);
+            }
         }
         return true;
     }
@@ -156,6 +172,21 @@ void DrawWindow(HWND hwnd, Surface& screen, POINT at) {
     }
 }
 
+// How far an animated window's picture still lies off its place: a slide enters from the
+// side its direction names, in proportion to the time gone.
+POINT AnimationShift(const Window& window, int width, int height) {
+    Ticks gone = CurrentScheduler().Now() - window.animation_start;
+    double left = 1.0 - std::min(1.0, static_cast<double>(gone) / window.animation_length);
+    DWORD flags = window.animation_flags;
+    int dx = static_cast<int>(width * left), dy = static_cast<int>(height * left);
+    return POINT{(flags & AW_HOR_POSITIVE) != 0   ? -dx
+                 : (flags & AW_HOR_NEGATIVE) != 0 ? dx
+                                                  : 0,
+                 (flags & AW_VER_POSITIVE) != 0   ? -dy
+                 : (flags & AW_VER_NEGATIVE) != 0 ? dy
+                                                  : 0};
+}
+
 void DrawTaskbar(Surface& screen) {
     const user32::Screen& shape = user32::TheScreen();
     RECT bar = {0, shape.height - shape.taskbar, shape.width, shape.height};
@@ -188,10 +219,27 @@ void DrawTaskbar(Surface& screen) {
 Surface RenderScreen() {
     const user32::Screen& shape = user32::TheScreen();
     Surface screen(shape.width, shape.height, System(COLOR_DESKTOP));
-    for (HWND hwnd : user32::AllWindows()) {
-        const Window* window = user32::FindWindowRecord(hwnd);
-        if (window != nullptr && (window->style & WS_CHILD) == 0) {
-            DrawWindow(hwnd, screen, POINT{window->rect.left, window->rect.top});
+    std::vector<HWND> order = user32::ZOrder();
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const Window* window = user32::FindWindowRecord(*it);
+        if (window == nullptr) {
+            continue;
+        }
+        if (window->animation_length == 0) {
+            DrawWindow(*it, screen, POINT{window->rect.left, window->rect.top});
+            continue;
+        }
+        RECT rect = window->rect;
+        Surface alone(rect.right - rect.left, rect.bottom - rect.top, System(COLOR_DESKTOP));
+        POINT shift = AnimationShift(*window, alone.width, alone.height);
+        DrawWindow(*it, alone, POINT{0, 0});
+        for (int y = 0; y < alone.height; y++) {
+            for (int x = 0; x < alone.width; x++) {
+                int from_x = x - shift.x, from_y = y - shift.y;
+                if (alone.Contains(from_x, from_y)) {
+                    screen.Set(rect.left + x, rect.top + y, alone.At(from_x, from_y));
+                }
+            }
         }
     }
     DrawTaskbar(screen);

@@ -1,6 +1,6 @@
 // The controls a dialog template creates, as plain child windows with text, style,
-// identifier and font. They draw nothing, take no mouse input and know only the messages below;
-// everything else is DefWindowProcA's.
+// identifier and font. They draw nothing and know only the messages below; everything else is
+// DefWindowProcA's.
 #include "win32/user32/controls.h"
 
 #include "win32/user32/window_table.h"
@@ -25,7 +25,8 @@ bool FontMessage(Window& control, UINT msg, WPARAM wparam, LRESULT* result) {
 }  // namespace
 
 // BM_GETCHECK / BM_SETCHECK keep the check state; BM_CLICK sends the parent WM_COMMAND
-// with BN_CLICKED, as a click on the button would.
+// with BN_CLICKED, and so does a click: the left button goes down on the button (which takes
+// the focus) and comes up with the cursor still on it.
 LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     Window* window = FindWindowRecord(hwnd);
     LRESULT result = 0;
@@ -45,6 +46,22 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
                              reinterpret_cast<LPARAM>(hwnd));
             }
             return 0;
+        case WM_LBUTTONDOWN:
+            window->pressed = true;
+            SetFocus(hwnd);
+            return 0;
+        case WM_LBUTTONUP: {
+            bool released_on_button = window->pressed;
+            window->pressed = false;
+            POINT cursor;
+            GetCursorPos(&cursor);
+            RECT rect;
+            GetWindowRect(hwnd, &rect);
+            if (released_on_button && PtInRect(&rect, cursor)) {
+                SendMessageA(hwnd, BM_CLICK, 0, 0);
+            }
+            return 0;
+        }
     }
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }

@@ -11,7 +11,7 @@ namespace {
 // An owner is always a top-level window: a child passed as owner stands for its root.
 HWND RootOf(HWND hwnd) {
     Window* window = FindWindowRecord(hwnd);
-    while (window != nullptr && (window->style & WS_CHILD) != 0) {
+    while (window != nullptr && window->IsChildWindow()) {
         window = FindWindowRecord(window->parent);
     }
     return window == nullptr ? nullptr : window->handle;
@@ -33,7 +33,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
         return NULL;
     }
-    bool child = (dwStyle & WS_CHILD) != 0;
+    // WS_CHILD with WS_POPUP makes an owned popup, as on Windows.
+    bool child = (dwStyle & (WS_CHILD | WS_POPUP)) == WS_CHILD;
     if (child && hWndParent == NULL) {
         SetLastError(ERROR_TLW_WITH_WSCHILD);
         return NULL;

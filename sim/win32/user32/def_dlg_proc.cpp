@@ -24,13 +24,44 @@ LRESULT DefaultId(HWND dialog) {
     return 0;
 }
 
+// The first control that takes the focus from the Tab key: visible, enabled, WS_TABSTOP.
+HWND FirstTabStop(HWND dialog) {
+    for (HWND child : ChildrenOf(dialog)) {
+        const Window* control = FindWindowRecord(child);
+        if ((control->style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) ==
+            (WS_TABSTOP | WS_VISIBLE)) {
+            return child;
+        }
+    }
+    return nullptr;
+}
+
+// Deactivated, the dialog remembers its focus control; activated, it gives the focus back to
+// it, or to the first tab stop.
+void OnActivate(HWND dialog, WORD state) {
+    Window* window = FindWindowRecord(dialog);
+    if (state == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && focus != dialog && IsSelfOrDescendant(dialog, focus)) {
+            window->saved_focus = focus;
+        }
+        return;
+    }
+    HWND target = window->saved_focus;
+    if (target == nullptr || !IsWindow(target) || !IsSelfOrDescendant(dialog, target)) {
+        target = FirstTabStop(dialog);
+    }
+    SetFocus(target != nullptr ? target : dialog);
+}
+
 }  // namespace
 
 // Calls the dialog procedure (DWLP_DLGPROC) with DWLP_MSGRESULT cleared; a TRUE from it
 // answers with DWLP_MSGRESULT (or, for WM_INITDIALOG and WM_QUERYDRAGICON, with what it
 // returned). Otherwise the dialog manager's default: DM_GETDEFID finds the
 // BS_DEFPUSHBUTTON, WM_CLOSE posts IDCANCEL's BN_CLICKED, WM_SETFONT / WM_GETFONT keep the
-// dialog's font, and the rest is DefWindowProcA's. Keyboard navigation between controls
+// dialog's font, WM_ACTIVATE keeps the focus control across activations, and the rest is
+// DefWindowProcA's. Keyboard navigation between controls
 // and WM_CTLCOLOR* are not modelled.
 LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
     Window* window = WindowOrError(hDlg);
@@ -66,6 +97,9 @@ LRESULT WINAPI DefDlgProcA(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<LRESULT>(window->font);
         case WM_INITDIALOG:
             return FALSE;
+        case WM_ACTIVATE:
+            OnActivate(hDlg, LOWORD(wParam));
+            return 0;
     }
     return DefWindowProcA(hDlg, Msg, wParam, lParam);
 }

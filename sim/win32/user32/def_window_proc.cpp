@@ -27,7 +27,9 @@ HICON SwapIcon(HICON* slot, HICON icon) {
 // (taken from WM_NCCREATE's CREATESTRUCT, WM_SETTEXT, WM_GETTEXT, WM_GETTEXTLENGTH), the
 // icons of WM_SETICON and WM_GETICON (ICON_SMALL2 falls back to the big one), WM_CLOSE
 // destroying the window, WM_PAINT validating it, erasing reported as done, and
-// WM_QUERYDRAGICON answering the class icon. Everything else answers 0; non-client
+// WM_QUERYDRAGICON answering the class icon; an activated window takes the focus, and a
+// child hands WM_MOUSEACTIVATE and WM_SETCURSOR to its parent first (a top-level window
+// asks to be activated; cursor shapes are not modelled). Everything else answers 0; non-client
 // messages, WM_WINDOWPOSCHANGED's WM_SIZE and WM_MOVE and the system menu are not modelled.
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     Window* window = WindowOrError(hWnd);
@@ -81,6 +83,24 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         case WM_ERASEBKGND:
         case WM_ICONERASEBKGND:
             return 1;
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) != WA_INACTIVE && !window->iconic) {
+                SetFocus(hWnd);
+            }
+            return 0;
+        case WM_MOUSEACTIVATE:
+            if (window->IsChildWindow()) {
+                LRESULT parent = SendMessageA(window->parent, Msg, wParam, lParam);
+                if (parent != 0) {
+                    return parent;
+                }
+            }
+            return MA_ACTIVATE;
+        case WM_SETCURSOR:
+            if (window->IsChildWindow()) {
+                return SendMessageA(window->parent, Msg, wParam, lParam);
+            }
+            return FALSE;
         case WM_QUERYDRAGICON:
             return reinterpret_cast<LRESULT>(window->window_class->icon);
     }

@@ -73,7 +73,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     if (FindWindowRecord(hWnd) == nullptr) {
         return TRUE;
     }
-    if (Window* gone = FindWindowRecord(hWnd); gone != nullptr && (gone->style & WS_CHILD) == 0) {
+    if (Window* gone = FindWindowRecord(hWnd); gone != nullptr && !gone->IsChildWindow()) {
         LogUi(*gone, "destroyed");
     }
     SendDestroyMessages(hWnd);

@@ -1,4 +1,6 @@
-// SetForegroundWindow, GetForegroundWindow, SetFocus and GetFocus.
+// Activation and the keyboard focus: SetForegroundWindow, GetForegroundWindow,
+// SetActiveWindow, GetActiveWindow, SetFocus and GetFocus. The desktop has one active window,
+// which is also the foreground one.
 #include <windows.h>
 
 #include "win32/user32/message_queue.h"
@@ -6,19 +8,52 @@
 
 using namespace sim::win32::user32;
 
-// Makes the window's top-level window the foreground one; always allowed (the foreground
-// lock of Windows, which refuses background processes, is not modelled), and without
-// activation messages.
-BOOL WINAPI SetForegroundWindow(HWND hWnd) {
-    Window* window = WindowOrError(hWnd);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    while (window->parent != nullptr) {
+namespace sim::win32::user32 {
+
+HWND Activate(HWND hwnd, WORD how) {
+    Window* window = FindWindowRecord(hwnd);
+    while (window != nullptr && window->IsChildWindow()) {
         window = FindWindowRecord(window->parent);
     }
-    ForegroundWindow() = window->handle;
+    HWND previous = ForegroundWindow();
+    if (window == nullptr || window->handle == previous) {
+        return previous;
+    }
+    HWND top = window->handle;
+    ForegroundWindow() = top;
+    if (previous != nullptr && IsWindow(previous)) {
+        SendMessageA(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
+    }
+    if (IsWindow(top) && ForegroundWindow() == top) {
+        SendMessageA(top, WM_ACTIVATE, how, reinterpret_cast<LPARAM>(previous));
+    }
+    return previous;
+}
+
+}  // namespace sim::win32::user32
+
+// Activates the window's top-level window; always allowed (the foreground lock of Windows,
+// which refuses background processes, is not modelled).
+BOOL WINAPI SetForegroundWindow(HWND hWnd) {
+    if (WindowOrError(hWnd) == nullptr) {
+        return FALSE;
+    }
+    Activate(hWnd, WA_ACTIVE);
     return TRUE;
+}
+
+// Activates a top-level window of the calling thread and returns the one active before;
+// NULL (and no change) for a window of another thread.
+HWND WINAPI SetActiveWindow(HWND hWnd) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr || window->thread != CurrentQueue().thread) {
+        return NULL;
+    }
+    return Activate(hWnd, WA_ACTIVE);
+}
+
+HWND WINAPI GetActiveWindow(void) {
+    return ForegroundWindow();
 }
 
 // The window SetForegroundWindow made the foreground one, NULL once it is gone.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "pc/machine.h"
+#include "win32/user32/mouse.h"
 #include "win32/user32/window_table.h"
 
 namespace sim::win32::user32 {
@@ -155,6 +156,9 @@ std::optional<Ticks> UpdateTimers(ThreadQueue& queue) {
             next = timer.due;
         }
     }
+    if (std::optional<Ticks> hover = UpdateHover(queue); hover && (!next || *hover < *next)) {
+        next = hover;
+    }
     return next;
 }
 
@@ -173,8 +177,10 @@ bool TakeMessage(ThreadQueue& queue, HWND filter, UINT min, UINT max, UINT remov
             return true;
         }
     }
-    if ((types & QS_INPUT) != 0 && TakeFrom(queue.input, filter, min, max, remove, msg)) {
-        return true;
+    while ((types & QS_INPUT) != 0 && TakeFrom(queue.input, filter, min, max, remove, msg)) {
+        if ((remove & PM_REMOVE) == 0 || MouseActivate(*msg)) {
+            return true;
+        }
     }
     // A window needs painting until BeginPaint validates it; retrieving WM_PAINT does not.
     if ((types & QS_PAINT) != 0 && InRange(WM_PAINT, min, max)) {

@@ -3,6 +3,7 @@
 // with the classic metrics.
 #include <windows.h>
 
+#include "win32/user32/mouse.h"
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
@@ -28,6 +29,8 @@ const Metric kMetrics[] = {
     {SM_CYFRAME, kThickFrameWidth},
     {SM_CXSMICON, kSmallIconSize},
     {SM_CYSMICON, kSmallIconSize},
+    {SM_CXMOUSEHOVER, 4},
+    {SM_CYMOUSEHOVER, 4},
 };
 
 }  // namespace
@@ -61,15 +64,23 @@ int WINAPI GetSystemMetrics(int nIndex) {
     return 0;
 }
 
-// SPI_GETWORKAREA: the screen less the taskbar. Other actions are not modelled and fail
-// with ERROR_INVALID_PARAMETER.
+// SPI_GETWORKAREA: the screen less the taskbar; SPI_GETMOUSEHOVERTIME: 400 ms. Other
+// actions are not modelled and fail with ERROR_INVALID_PARAMETER.
 BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
-    if (uiAction != SPI_GETWORKAREA || pvParam == NULL) {
+    if (pvParam == NULL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    *static_cast<RECT*>(pvParam) = TheScreen().WorkArea();
-    return TRUE;
+    switch (uiAction) {
+        case SPI_GETWORKAREA:
+            *static_cast<RECT*>(pvParam) = TheScreen().WorkArea();
+            return TRUE;
+        case SPI_GETMOUSEHOVERTIME:
+            *static_cast<UINT*>(pvParam) = 400;
+            return TRUE;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
 }
 
 // Where the cursor is; the scenario moves it. A NULL pointer fails with ERROR_NOACCESS.
@@ -82,11 +93,12 @@ BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     return TRUE;
 }
 
-// Moves the cursor, kept on the screen; no mouse message follows.
+// Moves the cursor, kept on the screen; the window under it gets the move as from the mouse.
 BOOL WINAPI SetCursorPos(int X, int Y) {
     POINT& cursor = CursorPosition();
     const Screen& screen = TheScreen();
     cursor.x = X < 0 ? 0 : (X >= screen.width ? screen.width - 1 : X);
     cursor.y = Y < 0 ? 0 : (Y >= screen.height ? screen.height - 1 : Y);
+    CursorMoved();
     return TRUE;
 }

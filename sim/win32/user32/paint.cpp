@@ -1,4 +1,4 @@
-// BeginPaint, EndPaint and InvalidateRect: the window manager's side of painting; the
+// BeginPaint, EndPaint, InvalidateRect and ValidateRect: the window manager's side of painting; the
 // window's device context and what is drawn through it are GDI's.
 #include <windows.h>
 
@@ -40,5 +40,15 @@ BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
     if (ThreadQueue* queue = QueueOf(window->thread)) {
         Wake(*queue, QS_PAINT);
     }
+    return TRUE;
+}
+
+// Takes the window's need of WM_PAINT away (the whole client area, whatever the rectangle).
+BOOL WINAPI ValidateRect(HWND hWnd, const RECT*) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    window->needs_paint = false;
     return TRUE;
 }

@@ -6,6 +6,7 @@
 
 #include "pc/machine.h"
 #include "win32/user32/message_queue.h"
+#include "win32/user32/mouse.h"
 #include "win32/user32/window_table.h"
 
 namespace sim::win32 {
@@ -33,7 +34,7 @@ void BroadcastPowerEvent(uintptr_t event) {
     SimThread* self = CurrentScheduler().Current();
     for (HWND hwnd : AllWindows()) {
         Window* window = FindWindowRecord(hwnd);
-        if (window == nullptr || (window->style & WS_CHILD) != 0) {
+        if (window == nullptr || window->IsChildWindow()) {
             continue;
         }
         if (window->thread == self) {
@@ -56,7 +57,26 @@ void PressKey(WindowHandle hwnd, uint32_t virtual_key) {
 }
 
 void MoveCursor(int x, int y) {
-    CursorPosition() = POINT{x, y};
+    SetCursorPos(x, y);
+}
+
+bool ClickWindow(WindowHandle hwnd) {
+    RECT rect;
+    if (!IsShown(hwnd) || !GetWindowRect(hwnd, &rect)) {
+        return false;
+    }
+    MoveCursor((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    return ClickAtCursor();
+}
+
+WindowHandle FocusWindow() {
+    HWND active = ForegroundWindow();
+    const Window* window = FindWindowRecord(active);
+    ThreadQueue* queue = window == nullptr ? nullptr : QueueOf(window->thread);
+    if (queue == nullptr) {
+        return nullptr;
+    }
+    return queue->focus != nullptr && IsWindow(queue->focus) ? queue->focus : active;
 }
 
 void SetSendObserver(SendObserver observer) {

@@ -27,8 +27,15 @@ void BroadcastPowerEvent(uintptr_t event);
 // addressed to the window, as the keyboard delivers them to the focus.
 void PressKey(WindowHandle hwnd, uint32_t virtual_key);
 
-// Where GetCursorPos finds the cursor.
+// Moves the cursor as the mouse does (SetCursorPos): the window under it gets the move, and
+// tracked windows their hover and leave.
 void MoveCursor(int x, int y);
+// Moves the cursor to the middle of a shown window and clicks the left button there; what
+// lies under the cursor gets the click. False for a window that is not shown.
+bool ClickWindow(WindowHandle hwnd);
+// Where keys go: the focus of the active window's thread, else the active window; null when
+// no window is active.
+WindowHandle FocusWindow();
 
 // Called on every SendMessageA, by the sending thread (null on the host), before delivery.
 using SendObserver = std::function<void(const SimThread* sender, WindowHandle hwnd,

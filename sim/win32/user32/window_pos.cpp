@@ -12,7 +12,9 @@ using namespace sim::win32::user32;
 // where SWP_NOMOVE / SWP_NOSIZE keep them; the handler may change any field, and what it
 // leaves is applied: position, size, SWP_SHOWWINDOW / SWP_HIDEWINDOW. Then
 // WM_WINDOWPOSCHANGED with the same record. Showing a visible window is no change, and a
-// shown window needs painting. Z order, activation and WM_NCCALCSIZE are not modelled.
+// shown window needs painting. A top-level window takes its place in the z-order (unless
+// SWP_NOZORDER) and, visible, becomes the active one (unless SWP_NOACTIVATE); hidden, it is
+// active no more. WM_NCCALCSIZE is not modelled.
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags) {
     Window* window = WindowOrError(hWnd);
@@ -40,7 +42,7 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
             return FALSE;
         }
     }
-    bool top_level = (window->style & WS_CHILD) == 0;
+    bool top_level = !window->IsChildWindow();
     bool moved = false;
     if ((pos.flags & SWP_NOMOVE) == 0 || (pos.flags & SWP_NOSIZE) == 0) {
         RECT rect = RECT{pos.x, pos.y, pos.x + pos.cx, pos.y + pos.cy};
@@ -62,6 +64,19 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
         }
     } else if ((pos.flags & SWP_HIDEWINDOW) != 0) {
         window->style &= ~WS_VISIBLE;
+        if (ForegroundWindow() == hWnd) {
+            ForegroundWindow() = nullptr;
+        }
+    }
+    if (top_level && (pos.flags & SWP_NOZORDER) == 0) {
+        PlaceInZOrder(hWnd, pos.hwndInsertAfter);
+    }
+    if (top_level && (pos.flags & SWP_NOACTIVATE) == 0 && (window->style & WS_VISIBLE) != 0 &&
+        !window->destroying) {
+        Activate(hWnd, WA_ACTIVE);
+        if (!IsWindow(hWnd)) {
+            return FALSE;
+        }
     }
     SendMessageA(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
     return TRUE;

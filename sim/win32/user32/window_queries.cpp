@@ -1,14 +1,14 @@
 // IsWindow, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible, IsIconic,
-// IsWindowEnabled, GetClientRect and GetWindowRect: what a window is, without messages.
+// IsWindowEnabled, GetClientRect, GetWindowRect, ScreenToClient, ClientToScreen and PtInRect:
+// what a window is, without messages.
 #include <windows.h>
 
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
 
-namespace {
+namespace sim::win32::user32 {
 
-// The screen position of a window's client area's top-left corner.
 POINT ClientOrigin(const Window& window) {
     RECT margins = NonClientMargins(window.style, window.ex_style);
     POINT origin = {window.rect.left + margins.left, window.rect.top + margins.top};
@@ -20,7 +20,7 @@ POINT ClientOrigin(const Window& window) {
     return origin;
 }
 
-}  // namespace
+}  // namespace sim::win32::user32
 
 // TRUE while the handle names a window not yet destroyed; sets no error.
 BOOL WINAPI IsWindow(HWND hWnd) {
@@ -102,4 +102,33 @@ BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
         lpRect->bottom += origin.y;
     }
     return TRUE;
+}
+
+// Screen to client coordinates and back, through the client area's origin on the screen.
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    POINT origin = ClientOrigin(*window);
+    lpPoint->x -= origin.x;
+    lpPoint->y -= origin.y;
+    return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    POINT origin = ClientOrigin(*window);
+    lpPoint->x += origin.x;
+    lpPoint->y += origin.y;
+    return TRUE;
+}
+
+// Left and top edges inside, right and bottom outside, as everywhere in Windows.
+BOOL WINAPI PtInRect(const RECT* lprc, POINT pt) {
+    return lprc != NULL && pt.x >= lprc->left && pt.x < lprc->right && pt.y >= lprc->top &&
+           pt.y < lprc->bottom;
 }

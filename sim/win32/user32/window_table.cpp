@@ -1,5 +1,6 @@
 #include "win32/user32/window_table.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include <strings.h>
@@ -23,6 +24,8 @@ struct WindowManager {
     POINT cursor = {0, 0};
     Screen screen;
     HWND foreground = nullptr;
+    std::vector<HWND> z_order;  // top-level windows, front first
+    MouseTracking tracking;
     std::vector<LeftWindow> left;
 };
 
@@ -80,14 +83,21 @@ Window& AddWindow(std::unique_ptr<Window> window) {
     manager.next_handle += 2;
     Window& added = *window;
     manager.windows.emplace(Key(added.handle), std::move(window));
+    if (!added.IsChildWindow()) {
+        PlaceInZOrder(added.handle, HWND_TOP);
+    }
     return added;
 }
 
 void RemoveWindow(HWND hwnd) {
     WindowManager& manager = Manager();
     manager.windows.erase(Key(hwnd));
+    std::erase(manager.z_order, hwnd);
     if (manager.foreground == hwnd) {
         manager.foreground = nullptr;
+    }
+    if (manager.tracking.hwnd == hwnd) {
+        manager.tracking = MouseTracking{};
     }
 }
 
@@ -182,8 +192,47 @@ HWND& ForegroundWindow() {
     return Manager().foreground;
 }
 
+std::vector<HWND> ZOrder() {
+    return Manager().z_order;
+}
+
+void PlaceInZOrder(HWND hwnd, HWND insert_after) {
+    std::vector<HWND>& order = Manager().z_order;
+    Window* window = FindWindowRecord(hwnd);
+    if (window == nullptr || window->IsChildWindow()) {
+        return;
+    }
+    if (insert_after == HWND_TOPMOST) {
+        window->ex_style |= WS_EX_TOPMOST;
+    } else if (insert_after == HWND_NOTOPMOST) {
+        window->ex_style &= ~WS_EX_TOPMOST;
+    }
+    std::erase(order, hwnd);
+    bool topmost = (window->ex_style & WS_EX_TOPMOST) != 0;
+    auto in_band = [topmost](HWND other) {
+        const Window* record = FindWindowRecord(other);
+        return record != nullptr && ((record->ex_style & WS_EX_TOPMOST) != 0) == topmost;
+    };
+    // The topmost band comes first, so the other band begins where it ends.
+    auto band_begin = topmost ? order.begin() : std::find_if(order.begin(), order.end(), in_band);
+    auto band_end = std::find_if_not(band_begin, order.end(), in_band);
+    auto at = band_begin;
+    if (insert_after == HWND_BOTTOM) {
+        at = band_end;
+    } else if (insert_after != HWND_TOP && insert_after != HWND_TOPMOST &&
+               insert_after != HWND_NOTOPMOST) {
+        auto behind = std::find(band_begin, band_end, insert_after);
+        at = behind == band_end ? band_begin : behind + 1;
+    }
+    order.insert(at, hwnd);
+}
+
+MouseTracking& Tracking() {
+    return Manager().tracking;
+}
+
 std::string UiName(const Window& window) {
-    if ((window.style & WS_CHILD) != 0) {
+    if (window.IsChildWindow()) {
         const Window* parent = FindWindowRecord(window.parent);
         return (parent == nullptr ? std::string("?") : UiName(*parent)) + "/" +
                std::to_string(window.id);

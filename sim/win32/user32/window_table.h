@@ -37,7 +37,7 @@ struct Window {
     std::string text;
     DWORD style = 0;
     DWORD ex_style = 0;
-    HWND parent = nullptr;  // WS_CHILD windows
+    HWND parent = nullptr;  // child windows: WS_CHILD without WS_POPUP
     HWND owner = nullptr;   // top-level windows
     UINT_PTR id = 0;        // a child's control identifier
     HINSTANCE instance = nullptr;
@@ -56,7 +56,15 @@ struct Window {
     HFONT font = nullptr;
     WPARAM check = BST_UNCHECKED;
     HICON static_icon = nullptr;
+    bool pressed = false;        // a button the left mouse button went down on
+    HWND saved_focus = nullptr;  // a dialog's focus control while it is inactive
+    // AnimateWindow's showing, on the virtual clock: when it began and how long it takes.
+    Ticks animation_start = 0;
+    Ticks animation_length = 0;
+    DWORD animation_flags = 0;
     std::unique_ptr<DialogState> dialog;
+
+    bool IsChildWindow() const { return parent != nullptr; }
 };
 
 // The window behind a handle, or null (no such window, or destroyed).
@@ -90,9 +98,33 @@ bool IsShown(HWND hwnd);
 // Whether `hwnd` is `ancestor` or lies below it.
 bool IsSelfOrDescendant(HWND ancestor, HWND hwnd);
 
-// The desktop's state: the cursor and the foreground window.
+// The desktop's state: the cursor and the foreground window, which is also the active one
+// (one desktop, one input state).
 POINT& CursorPosition();
 HWND& ForegroundWindow();
+
+// Makes the window's top-level window the active (and foreground) one: WM_ACTIVATE with
+// WA_INACTIVE to the one active before, then with `how` (WA_ACTIVE, WA_CLICKACTIVE) to the
+// new one. Returns the one active before. WM_NCACTIVATE and WM_ACTIVATEAPP are not sent.
+HWND Activate(HWND hwnd, WORD how);
+
+// Top-level windows front to back: the topmost band (WS_EX_TOPMOST) above the others. A new
+// window enters at the top of its band.
+std::vector<HWND> ZOrder();
+// SetWindowPos's insert-after: HWND_TOP, HWND_BOTTOM, HWND_TOPMOST, HWND_NOTOPMOST or a window
+// to go behind (within the band the moved window ends up in).
+void PlaceInZOrder(HWND hwnd, HWND insert_after);
+
+// TrackMouseEvent's request: one window of the desktop at a time.
+struct MouseTracking {
+    HWND hwnd = nullptr;
+    bool leave = false;
+    bool hover = false;
+    Ticks hover_period = 0;
+    Ticks hover_due = 0;
+    POINT hover_origin = {0, 0};
+};
+MouseTracking& Tracking();
 
 // Calls the window's procedure, unless the calling thread is unwinding (then nothing of the
 // program runs and the result is 0).
@@ -122,6 +154,9 @@ std::string UiName(const Window& window);
 void LogUi(const Window& window, const std::string& what);
 // "shown" or "moved" with the window's rectangle on the screen.
 void LogUiPlace(const Window& window, const char* what);
+
+// The screen position of a window's client area's top-left corner.
+POINT ClientOrigin(const Window& window);
 
 // The frame around the client area that the styles give a window, in pixels.
 RECT NonClientMargins(DWORD style, DWORD ex_style);
