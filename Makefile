@@ -28,7 +28,7 @@ FUZZ_BUILD_DIR := build-fuzz
 FUZZ_CXX ?= clang++
 FUZZ_SECONDS ?= 120
 AMPSIM := $(BUILD_DIR)/sim/ampsim/ampsim
-DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel,app,msg,tray,menu,proc
+DEMO_ARGS ?= --show pnp,ioctl,usb,speaker,dbg,kernel,app,msg,tray,menu,proc,ui
 
 FORMAT_DIRS := $(wildcard common driver sim tests bench app)
 # An empty list would make find search the whole tree, build directories included.
@@ -57,7 +57,8 @@ test: build
 
 demo: configure
 	@$(CMAKE) --build $(BUILD_DIR) --target ampsim
-	@$(AMPSIM) $(DEMO_ARGS)
+	@cd $(BUILD_DIR) && ./sim/ampsim/ampsim $(DEMO_ARGS)
+	@echo "The notify dialog, as the simulated screen showed it: $(BUILD_DIR)/ampwise-notify.png"
 
 bench: setup
 	@$(CMAKE) -S . -B $(BENCH_BUILD_DIR) -G Ninja --log-level=WARNING \

@@ -1,5 +1,6 @@
-// CWnd: attaching objects to windows, the window procedure that routes every message through
-// WindowProc and the message map, and the thin wrappers of the window calls.
+// CWnd: creating windows and attaching objects to them, the window procedure that routes
+// every message through WindowProc and the message map, and the thin wrappers of the window
+// calls.
 #include "afxwin.h"
 
 namespace {
@@ -22,6 +23,13 @@ DWORD CurrentMessageSlot() {
     return slot;
 }
 
+// The object whose window this thread is creating (CreateEx); the window's first message
+// attaches it.
+DWORD WindowBeingCreatedSlot() {
+    static const DWORD slot = ::TlsAlloc();
+    return slot;
+}
+
 }  // namespace
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
@@ -39,7 +47,11 @@ const AFX_MSGMAP* CCmdTarget::GetMessageMap() const {
 LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     CWnd* pWnd = CWnd::FromHandlePermanent(hWnd);
     if (pWnd == NULL) {
-        return ::DefWindowProcA(hWnd, message, wParam, lParam);
+        pWnd = (CWnd*)::TlsGetValue(WindowBeingCreatedSlot());
+        ::TlsSetValue(WindowBeingCreatedSlot(), NULL);
+        if (pWnd == NULL || !pWnd->Attach(hWnd)) {
+            return ::DefWindowProcA(hWnd, message, wParam, lParam);
+        }
     }
     CurrentMessage current = {message, wParam, lParam};
     LPVOID outer = ::TlsGetValue(CurrentMessageSlot());
@@ -57,13 +69,61 @@ LRESULT CALLBACK AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     return result;
 }
 
-CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(NULL) {}
+CWnd::CWnd() : m_hWnd(NULL), m_pfnSuper(NULL), m_bToolTipsEnabled(FALSE) {}
+
+CWnd::CWnd(HWND hWndSpecial) : m_hWnd(hWndSpecial), m_pfnSuper(NULL), m_bToolTipsEnabled(FALSE) {}
+
+const CWnd CWnd::wndTop(HWND_TOP);
+const CWnd CWnd::wndTopMost(HWND_TOPMOST);
 
 // A window still attached when its object goes away is destroyed with it, as MFC does.
 CWnd::~CWnd() {
-    if (m_hWnd != NULL) {
+    if (m_hWnd != NULL && this != &wndTop && this != &wndTopMost) {
         DestroyWindow();
     }
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle,
+                    int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
+                    LPVOID lpParam) {
+    ::TlsSetValue(WindowBeingCreatedSlot(), this);
+    HWND hWnd = ::CreateWindowExA(dwExStyle, lpszClassName, lpszWindowName, dwStyle, x, y, nWidth,
+                                  nHeight, hWndParent, nIDorHMenu, AfxGetInstanceHandle(), lpParam);
+    ::TlsSetValue(WindowBeingCreatedSlot(), NULL);
+    return hWnd != NULL;
+}
+
+// MFC's names for these classes ("Afx:...") carry the instance and the values, so each set
+// of values is registered once.
+LPCSTR AFXAPI AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor, HBRUSH hbrBackground,
+                                  HICON hIcon) {
+    static char names[8][64];
+    static int used = 0;
+    char name[64];
+    ::wsprintfA(name, "Afx:%x:%x:%x:%x:%x", (UINT)(UINT_PTR)AfxGetInstanceHandle(), nClassStyle,
+                (UINT)(UINT_PTR)hCursor, (UINT)(UINT_PTR)hbrBackground, (UINT)(UINT_PTR)hIcon);
+    for (int i = 0; i < used; i++) {
+        if (::lstrcmpA(names[i], name) == 0) {
+            return names[i];
+        }
+    }
+    if (used == 8) {
+        return NULL;
+    }
+    WNDCLASSA wc;
+    ZeroMemory(&wc, sizeof(wc));
+    wc.style = nClassStyle;
+    wc.lpfnWndProc = AfxWndProc;
+    wc.hInstance = AfxGetInstanceHandle();
+    wc.hIcon = hIcon;
+    wc.hCursor = hCursor;
+    wc.hbrBackground = hbrBackground;
+    wc.lpszClassName = names[used];
+    ::lstrcpynA(names[used], name, sizeof(names[used]));
+    if (::RegisterClassA(&wc) == 0) {
+        return NULL;
+    }
+    return names[used++];
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hWnd) {
@@ -143,6 +203,34 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
                 case AfxSig_lwl:
                     *pResult = (this->*handler.pfn_lwl)(wParam, lParam);
                     break;
+                case AfxSig_vw:
+                    (this->*handler.pfn_vw)((UINT)wParam);
+                    *pResult = 0;
+                    break;
+                case AfxSig_bD: {
+                    // A wrapper of the message's DC for the handler's time only.
+                    CDC dc;
+                    dc.m_hDC = (HDC)wParam;
+                    *pResult = (this->*handler.pfn_bD)(&dc);
+                    dc.Detach();
+                    break;
+                }
+                case AfxSig_vvii:
+                    (this->*handler.pfn_vvii)((short)LOWORD(lParam), (short)HIWORD(lParam));
+                    *pResult = 0;
+                    break;
+                case AfxSig_vwWb:
+                    // The other window only when this library knows it (MFC would make a
+                    // temporary object for any other).
+                    (this->*handler.pfn_vwWb)(LOWORD(wParam), FromHandlePermanent((HWND)lParam),
+                                              HIWORD(wParam));
+                    *pResult = 0;
+                    break;
+                case AfxSig_vwp:
+                    (this->*handler.pfn_vwp)((UINT)wParam,
+                                             CPoint((short)LOWORD(lParam), (short)HIWORD(lParam)));
+                    *pResult = 0;
+                    break;
             }
             return TRUE;
         }
@@ -180,6 +268,21 @@ HCURSOR CWnd::OnQueryDragIcon() {
 void CWnd::OnWindowPosChanging(WINDOWPOS*) {
     Default();
 }
+void CWnd::OnTimer(UINT) {
+    Default();
+}
+BOOL CWnd::OnEraseBkgnd(CDC*) {
+    return (BOOL)Default();
+}
+void CWnd::OnMove(int, int) {
+    Default();
+}
+void CWnd::OnActivate(UINT, CWnd*, BOOL) {
+    Default();
+}
+void CWnd::OnMouseMove(UINT, CPoint) {
+    Default();
+}
 
 LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return ::SendMessageA(m_hWnd, message, wParam, lParam);
@@ -200,6 +303,25 @@ BOOL CWnd::IsIconic() const {
 }
 void CWnd::GetClientRect(LPRECT lpRect) const {
     ::GetClientRect(m_hWnd, lpRect);
+}
+void CWnd::GetWindowRect(LPRECT lpRect) const {
+    ::GetWindowRect(m_hWnd, lpRect);
+}
+BOOL CWnd::SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags) {
+    return ::SetWindowPos(m_hWnd, pWndInsertAfter == NULL ? NULL : pWndInsertAfter->m_hWnd, x, y,
+                          cx, cy, nFlags);
+}
+void CWnd::SetWindowText(LPCSTR lpszString) {
+    ::SetWindowTextA(m_hWnd, lpszString);
+}
+BOOL CWnd::EnableWindow(BOOL bEnable) {
+    return ::EnableWindow(m_hWnd, bEnable);
+}
+void CWnd::ValidateRect(LPCRECT lpRect) {
+    ::ValidateRect(m_hWnd, lpRect);
+}
+void CWnd::EnableToolTips(BOOL bEnable) {
+    m_bToolTipsEnabled = bEnable;
 }
 
 HICON CWnd::SetIcon(HICON hIcon, BOOL bBigIcon) {

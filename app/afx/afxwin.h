@@ -17,6 +17,8 @@ class CWnd;
 class CDialog;
 class CWinApp;
 class CWinThread;
+class CDC;
+struct CPoint;
 
 // ---- Message maps -------------------------------------------------------------------------
 
@@ -29,6 +31,11 @@ enum AfxSig {
     AfxSig_hv,    // HCURSOR (void): WM_QUERYDRAGICON
     AfxSig_vPOS,  // void (WINDOWPOS*): WM_WINDOWPOSCHANGING
     AfxSig_lwl,   // LRESULT (WPARAM, LPARAM): ON_MESSAGE
+    AfxSig_vw,    // void (UINT): WM_TIMER
+    AfxSig_bD,    // BOOL (CDC*): WM_ERASEBKGND
+    AfxSig_vvii,  // void (int, int): WM_MOVE
+    AfxSig_vwWb,  // void (UINT, CWnd*, BOOL): WM_ACTIVATE
+    AfxSig_vwp,   // void (UINT, CPoint): WM_MOUSEMOVE
 };
 
 struct AFX_MSGMAP_ENTRY {
@@ -76,6 +83,11 @@ union AfxMsgHandler {
     HCURSOR (CWnd::*pfn_hv)(void);
     void (CWnd::*pfn_vPOS)(WINDOWPOS*);
     LRESULT (CWnd::*pfn_lwl)(WPARAM, LPARAM);
+    void (CWnd::*pfn_vw)(UINT);
+    BOOL (CWnd::*pfn_bD)(CDC*);
+    void (CWnd::*pfn_vvii)(int, int);
+    void (CWnd::*pfn_vwWb)(UINT, CWnd*, BOOL);
+    void (CWnd::*pfn_vwp)(UINT, CPoint);
 };
 
 inline AFX_PMSG AfxHandler(void (CCmdTarget::*pfn)(void)) {
@@ -99,6 +111,32 @@ inline AFX_PMSG AfxHandler(void (CWnd::*pfn)(WINDOWPOS*)) {
 inline AFX_PMSG AfxHandler(LRESULT (CWnd::*pfn)(WPARAM, LPARAM)) {
     AfxMsgHandler handler;
     handler.pfn_lwl = pfn;
+    return handler.pfn;
+}
+
+inline AFX_PMSG AfxHandler(void (CWnd::*pfn)(UINT)) {
+    AfxMsgHandler handler;
+    handler.pfn_vw = pfn;
+    return handler.pfn;
+}
+inline AFX_PMSG AfxHandler(BOOL (CWnd::*pfn)(CDC*)) {
+    AfxMsgHandler handler;
+    handler.pfn_bD = pfn;
+    return handler.pfn;
+}
+inline AFX_PMSG AfxHandler(void (CWnd::*pfn)(int, int)) {
+    AfxMsgHandler handler;
+    handler.pfn_vvii = pfn;
+    return handler.pfn;
+}
+inline AFX_PMSG AfxHandler(void (CWnd::*pfn)(UINT, CWnd*, BOOL)) {
+    AfxMsgHandler handler;
+    handler.pfn_vwWb = pfn;
+    return handler.pfn;
+}
+inline AFX_PMSG AfxHandler(void (CWnd::*pfn)(UINT, CPoint)) {
+    AfxMsgHandler handler;
+    handler.pfn_vwp = pfn;
     return handler.pfn;
 }
 
@@ -136,6 +174,27 @@ inline AFX_PMSG AfxHandler(LRESULT (CWnd::*pfn)(WPARAM, LPARAM)) {
      0,                           \
      AfxSig_vPOS,                 \
      AFX_MAP_HANDLER(void(CWnd::*)(WINDOWPOS*), OnWindowPosChanging)},
+
+#define ON_WM_TIMER() {WM_TIMER, 0, 0, 0, AfxSig_vw, AFX_MAP_HANDLER(void(CWnd::*)(UINT), OnTimer)},
+#define ON_WM_ERASEBKGND() \
+    {WM_ERASEBKGND, 0, 0, 0, AfxSig_bD, AFX_MAP_HANDLER(BOOL(CWnd::*)(CDC*), OnEraseBkgnd)},
+#define ON_WM_MOVE() \
+    {WM_MOVE, 0, 0, 0, AfxSig_vvii, AFX_MAP_HANDLER(void(CWnd::*)(int, int), OnMove)},
+#define ON_WM_ACTIVATE()          \
+    {WM_ACTIVATE, 0,           0, \
+     0,           AfxSig_vwWb, AFX_MAP_HANDLER(void(CWnd::*)(UINT, CWnd*, BOOL), OnActivate)},
+#define ON_WM_MOUSEMOVE() \
+    {WM_MOUSEMOVE, 0, 0, 0, AfxSig_vwp, AFX_MAP_HANDLER(void(CWnd::*)(UINT, CPoint), OnMouseMove)},
+
+// ---- Points and rectangles ----------------------------------------------------------------
+
+struct CPoint : public POINT {
+    CPoint() { x = y = 0; }
+    CPoint(int initX, int initY) {
+        x = initX;
+        y = initY;
+    }
+};
 
 // ---- Strings and files --------------------------------------------------------------------
 
@@ -203,6 +262,15 @@ class CObject {
     virtual ~CObject() {}
 };
 
+// Thrown by pointer, as MFC throws them; the catcher calls Delete.
+class CException : public CObject {
+  public:
+    void Delete() { delete this; }
+};
+class CMemoryException : public CException {};
+// Throws a new CMemoryException.
+void AFXAPI AfxThrowMemoryException();
+
 class CCmdTarget : public CObject {
     DECLARE_MESSAGE_MAP()
 };
@@ -224,14 +292,35 @@ class CWnd : public CCmdTarget {
     BOOL SubclassWindow(HWND hWnd);
     BOOL SubclassDlgItem(UINT nID, CWnd* pParent);
 
+    // Creates the window with this object attached from its first message on.
+    BOOL CreateEx(DWORD dwExStyle, LPCSTR lpszClassName, LPCSTR lpszWindowName, DWORD dwStyle,
+                  int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
+                  LPVOID lpParam = NULL);
     virtual BOOL DestroyWindow();
 
+    // Insert-after values of SetWindowPos.
+    static const CWnd wndTop;
+    static const CWnd wndTopMost;
+
+  private:
+    // The insert-after values: a handle, never a window of this object.
+    explicit CWnd(HWND hWndSpecial);
+
+  public:
     LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     BOOL ShowWindow(int nCmdShow);
     BOOL SetForegroundWindow();
     BOOL IsIconic() const;
     void GetClientRect(LPRECT lpRect) const;
+    void GetWindowRect(LPRECT lpRect) const;
+    BOOL SetWindowPos(const CWnd* pWndInsertAfter, int x, int y, int cx, int cy, UINT nFlags);
+    void SetWindowText(LPCSTR lpszString);
+    BOOL EnableWindow(BOOL bEnable = TRUE);
+    void ValidateRect(LPCRECT lpRect);
+    // Framework tool tips for the window's children. No tool is ever registered with this
+    // library, so it only records the wish.
+    void EnableToolTips(BOOL bEnable = TRUE);
     HICON SetIcon(HICON hIcon, BOOL bBigIcon);
     UINT_PTR SetTimer(UINT_PTR nIDEvent, UINT nElapse,
                       void(CALLBACK* lpfnTimer)(HWND, UINT, UINT_PTR, DWORD));
@@ -252,8 +341,14 @@ class CWnd : public CCmdTarget {
     afx_msg void OnPaint();
     afx_msg HCURSOR OnQueryDragIcon();
     afx_msg void OnWindowPosChanging(WINDOWPOS* lpwndpos);
+    afx_msg void OnTimer(UINT nIDEvent);
+    afx_msg BOOL OnEraseBkgnd(CDC* pDC);
+    afx_msg void OnMove(int x, int y);
+    afx_msg void OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized);
+    afx_msg void OnMouseMove(UINT nFlags, CPoint point);
 
-    WNDPROC m_pfnSuper;  // the procedure the window had before this library subclassed it
+    WNDPROC m_pfnSuper;
+    BOOL m_bToolTipsEnabled;  // the procedure the window had before this library subclassed it
 
     friend LRESULT CALLBACK AfxWndProc(HWND, UINT, WPARAM, LPARAM);
     friend INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM);
@@ -262,6 +357,84 @@ class CWnd : public CCmdTarget {
 class CButton : public CWnd {};
 class CStatic : public CWnd {};
 class CEdit : public CWnd {};
+
+// A window class of the default window procedure with the given style, cursor, background
+// and icon, registered on first use; the name stays valid for the program's life.
+LPCSTR AFXAPI AfxRegisterWndClass(UINT nClassStyle, HCURSOR hCursor = 0, HBRUSH hbrBackground = 0,
+                                  HICON hIcon = 0);
+
+// ---- Device contexts and GDI objects ------------------------------------------------------
+
+class CDC : public CObject {
+  public:
+    CDC() : m_hDC(NULL) {}
+    // A DC this object made (CreateCompatibleDC) is deleted with it.
+    virtual ~CDC();
+    HDC m_hDC;
+    operator HDC() const { return m_hDC; }
+    HDC GetSafeHdc() const { return m_hDC; }
+    BOOL CreateCompatibleDC(CDC* pDC);
+    BOOL DeleteDC();
+    HDC Detach();
+};
+
+// The window's client-area DC from GetDC, released with the object.
+class CClientDC : public CDC {
+  public:
+    explicit CClientDC(CWnd* pWnd);
+    virtual ~CClientDC();
+
+  protected:
+    HWND m_hWnd;
+};
+
+// BeginPaint's DC, ended with the object.
+class CPaintDC : public CDC {
+  public:
+    explicit CPaintDC(CWnd* pWnd);
+    virtual ~CPaintDC();
+    PAINTSTRUCT m_ps;
+
+  protected:
+    HWND m_hWnd;
+};
+
+// A GDI object owned by the C++ object: deleted with it.
+class CGdiObject : public CObject {
+  public:
+    CGdiObject() : m_hObject(NULL) {}
+    virtual ~CGdiObject() { DeleteObject(); }
+    HGDIOBJ m_hObject;
+    HGDIOBJ GetSafeHandle() const { return m_hObject; }
+    BOOL Attach(HGDIOBJ hObject);
+    BOOL DeleteObject();
+    int GetObject(int nCount, LPVOID lpObject) const;
+};
+
+class CBitmap : public CGdiObject {
+  public:
+    operator HBITMAP() const { return (HBITMAP)m_hObject; }
+    BOOL LoadBitmap(UINT nIDResource);
+    BOOL CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight);
+    int GetBitmap(BITMAP* pBitMap) { return GetObject(sizeof(BITMAP), pBitMap); }
+};
+
+class CFont : public CGdiObject {
+  public:
+    operator HFONT() const { return (HFONT)m_hObject; }
+    BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight,
+                    BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
+                    BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality, BYTE nPitchAndFamily,
+                    LPCSTR lpszFacename);
+};
+
+class CBrush : public CGdiObject {
+  public:
+    CBrush() {}
+    // Throws CMemoryException* when the brush cannot be made, as MFC's constructor does.
+    explicit CBrush(COLORREF crColor);
+    operator HBRUSH() const { return (HBRUSH)m_hObject; }
+};
 
 // Passed to DoDataExchange: which dialog, and in which direction the data goes.
 class CDataExchange {

@@ -5,6 +5,7 @@
 #include "client/power_plan.h"
 #include "client/struct_sizes.h"
 #include "client/window_messages.h"
+#include "ui/notify_dlg.h"
 
 CMainDlg::CMainDlg(CWnd* pParent)
     : CDialog(IDD_AMPWISE_DIALOG, pParent),
@@ -30,11 +31,10 @@ void CMainDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_ICON_STATIC, m_icon_static);
 }
 
-// Button 1000 (BN_CLICKED: the notify dialog for hub slot 0) joins the map, between
-// WM_QUERYDRAGICON and WM_DESTROY, with the notify dialog itself.
 BEGIN_MESSAGE_MAP(CMainDlg, CDialog)
 ON_WM_PAINT()
 ON_WM_QUERYDRAGICON()
+ON_BN_CLICKED(IDC_SHOW_NOTIFY, OnShowNotify)
 ON_WM_DESTROY()
 ON_WM_WINDOWPOSCHANGING()
 ON_MESSAGE(WM_TRAY_NOTIFY, OnTrayIconNotify)
@@ -156,8 +156,8 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             UpdateNotifyDlg();
             break;
         case WM_OLD_VEXAHUB_REMOVE:
-            // The open notify dialog is closed here (IDOK posted to it) once it exists.
             DebugPrint("WM_OLD_VEXAHUB_REMOVE\n");
+            CloseNotifyDlg();
             break;
         case WM_CHG_STATE_UPDATE:
             OnChargeStateUpdate(wParam, lParam);
@@ -166,7 +166,8 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             OnDriverOpenFail();
             break;
         case WM_NOTIFY_DLG_CLOSED:
-            m_notify_dlg = NULL;
+            // The closed dialog was forgotten when its window went (NotifyDlgDestroyed); a
+            // dialog opened since then is the open one and stays known.
             ShowTimedBalloon(IDS_NOTIFY_TITLE, IDS_BALLOON_TEXT);
             break;
     }
@@ -185,8 +186,10 @@ void CMainDlg::OnTabArrival(WPARAM tabSlot) {
             continue;
         }
         if (ParentPort(tab) == 1) {
-            // The open notify dialog then shows the "detected" tip (string 1005).
             OpenNotifyDlg(hubSlot);
+            if (m_notify_dlg != NULL) {
+                m_notify_dlg->ShowPortTip(0);
+            }
         }
         return;
     }
@@ -205,8 +208,10 @@ void CMainDlg::OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam) {
     } else {
         m_hub_list.port_state[hubSlot] &= ~mask;
     }
-    // With charging switched on, the open notify dialog then shows the tip of string 1006.
     UpdateNotifyDlg();
+    if (on != 0 && m_notify_dlg != NULL) {
+        m_notify_dlg->ShowPortTip(1);
+    }
 }
 
 void CMainDlg::OnDriverOpenFail() {
@@ -217,7 +222,7 @@ void CMainDlg::OnDriverOpenFail() {
     m_tab_list.Lock();
     m_tab_list.Clear();
     m_tab_list.Unlock();
-    // The open notify dialog is closed here (IDOK posted to it) once it exists.
+    CloseNotifyDlg();
 }
 
 // Port 1 of every hub that was charging is switched to charging again by the next pass.
@@ -227,7 +232,9 @@ void CMainDlg::OnSystemResume() {
         if ((m_hub_list.port_state[hubSlot] & 1) != 0) {
             DebugPrint("Re-send command to hub\n");
             SetHubPortCommand(hubSlot, 1, 1);
-            // The open notify dialog's port button (1006) is disabled here once it exists.
+            if (m_notify_dlg != NULL) {
+                m_notify_dlg->m_port1_button.EnableWindow(FALSE);
+            }
         }
     }
 }
@@ -245,14 +252,76 @@ void CMainDlg::SetHubPortCommand(int hubSlot, int port, int mode) {
     m_hub_list.Unlock();
 }
 
-// The notify dialog for hubSlot is created here (or the open one brought to the front) once
-// it exists; the menu and a tablet on port 1 already arrive through this routine.
+// The open dialog keeps the hub it was made for.
 void CMainDlg::OpenNotifyDlg(int hubSlot) {
-    UNREFERENCED_PARAMETER(hubSlot);
+    if (m_notify_dlg != NULL) {
+        m_notify_dlg->SetForegroundWindow();
+    } else {
+        CreateNotifyDlg(hubSlot);
+    }
     UpdateNotifyDlg();
 }
 
-// With a notify dialog open, the state of port 1 of its hub is copied into it here.
+bool CMainDlg::CreateNotifyDlg(int hubSlot) {
+    CNotifyDlg* dialog = new CNotifyDlg(this, hubSlot);
+    m_notify_dlg = dialog;
+    if (!dialog->Create(CNotifyDlg::IDD, this)) {
+        // A window made and destroyed again has deleted its object already.
+        if (m_notify_dlg == dialog) {
+            delete dialog;
+            m_notify_dlg = NULL;
+        }
+        return false;
+    }
+    dialog->ShowWindow(SW_SHOW);
+    return true;
+}
+
+void CMainDlg::NotifyDlgDestroyed(CNotifyDlg* dialog) {
+    if (m_notify_dlg == dialog) {
+        m_notify_dlg = NULL;
+    }
+}
+
+// The dialog destroys itself and then reports WM_NOTIFY_DLG_CLOSED.
+void CMainDlg::CloseNotifyDlg() {
+    if (m_notify_dlg != NULL) {
+        m_notify_dlg->PostMessage(WM_COMMAND, IDOK, 0);
+    }
+}
+
+// Button 1000 of the dialog that is never seen.
+void CMainDlg::OnShowNotify() {
+    if (m_notify_dlg == NULL) {
+        CreateNotifyDlg(0);
+    }
+}
+
+// Copies port 1 of the dialog's hub into it. Sent messages of the monitoring thread arrive
+// here while it holds the hub lock, so the lists are read without locking.
 void CMainDlg::UpdateNotifyDlg() {
     DebugPrint("enter UpdateNotifyDlg\n");
+    if (m_notify_dlg == NULL) {
+        return;
+    }
+    int hubSlot = m_notify_dlg->m_hub_index;
+    DebugPrint("hubidx = %d\n", hubSlot);
+    if (hubSlot < 0 || hubSlot >= DEVICE_SLOT_COUNT) {
+        return;
+    }
+    int occupied[3] = {0, 0, 0};
+    for (int tabSlot = 0; tabSlot < DEVICE_SLOT_COUNT; tabSlot++) {
+        if (m_tab_list.state[tabSlot] == SLOT_FREE ||
+            !IsUpstreamOf(m_hub_list.records[hubSlot], m_tab_list.records[tabSlot])) {
+            continue;
+        }
+        int port = ParentPort(m_tab_list.records[tabSlot]);
+        if (port >= 1 && port <= 3) {
+            occupied[port - 1] = 1;
+            DebugPrint("DSPort has device, index = %d", port - 1);
+        }
+    }
+    m_notify_dlg->m_port_has_tab[0] = occupied[0];
+    m_notify_dlg->m_port_chg_mode[0] = (int)(m_hub_list.port_state[hubSlot] & 1);
+    m_notify_dlg->UpdateDsPortStatus();
 }

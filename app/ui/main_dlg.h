@@ -6,6 +6,7 @@
 
 #include "client/device_slot_list.h"
 #include "res/resource.h"
+#include "ui/icon_static.h"
 
 class CNotifyDlg;
 
@@ -28,6 +29,9 @@ class CMainDlg : public CDialog {
     void SetHubPortCommand(int hubSlot, int port, int mode);
     void OpenNotifyDlg(int hubSlot);
     void UpdateNotifyDlg();
+    // The notify dialog's window is gone and the object about to be: forget it now, before
+    // its posted notice arrives.
+    void NotifyDlgDestroyed(CNotifyDlg* dialog);
 
     // Tray routines; SetTrayIcon and SetTrayTip are also called by the monitoring thread.
     void AddTrayIcon(HICON icon);
@@ -40,7 +44,7 @@ class CMainDlg : public CDialog {
     void ShowContextMenu(int x, int y);
 
     CEdit m_edit;
-    CStatic m_icon_static;  // becomes the icon-painting static that comes with the tip window
+    CIconStatic m_icon_static;
     NOTIFYICONDATAA m_tray_data;
     HICON m_icon_offline;
     HICON m_icon_online;
@@ -70,6 +74,7 @@ class CMainDlg : public CDialog {
     afx_msg void OnDestroy();
     afx_msg void OnWindowPosChanging(WINDOWPOS* lpwndpos);
     afx_msg LRESULT OnTrayIconNotify(WPARAM wParam, LPARAM lParam);
+    afx_msg void OnShowNotify();
 
   private:
     void ReadStartupSwitches();
@@ -77,6 +82,10 @@ class CMainDlg : public CDialog {
     void OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam);
     void OnDriverOpenFail();
     void OnSystemResume();
+    // A new notify dialog for the hub slot, shown; false (and none) if its window could not be
+    // made.
+    bool CreateNotifyDlg(int hubSlot);
+    void CloseNotifyDlg();
 
     DECLARE_MESSAGE_MAP()
 };

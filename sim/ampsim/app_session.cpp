@@ -38,10 +38,26 @@ void ObserveSentMessages(sim::Machine& machine) {
     });
 }
 
+// The `ui` names of Ampwise's windows that have no title to go by: the notify dialog
+// (dialog 137) and the tip window it owns.
+void NameAmpwiseWindows() {
+    sim::win32::SetUiNamer([](const sim::win32::UiNaming& window) -> std::string {
+        constexpr int kNotifyDialog = 137;
+        if (window.dialog_template == kNotifyDialog) {
+            return "notify";
+        }
+        if (window.owner_name == "notify" && window.title.empty()) {
+            return "tip";
+        }
+        return "";
+    });
+}
+
 }  // namespace
 
 void StartAmpwise(sim::Machine& machine, const StringOverrides& strings) {
     ObserveSentMessages(machine);
+    NameAmpwiseWindows();
     sim::win32::StartOptions options;
     options.strings = strings;
     std::string error;

@@ -88,6 +88,7 @@ std::span<const CommandEntry> DriverCommands();
 std::span<const CommandEntry> AppCommands();
 std::span<const CommandEntry> FlowCommands();
 std::span<const CommandEntry> RegistryCommands();
+std::span<const CommandEntry> UiCommands();
 // The entry for a verb, or nullptr.
 const CommandEntry* FindCommand(const std::string& verb);
 

@@ -26,8 +26,14 @@ plug TAB H1:1
 plug PAD H1:2
 plug KEY C1:2
 
-# Ampwise, the tray application, beside them: it polls the driver every five seconds.
+# Ampwise, the tray application, beside them: it polls the driver every five seconds. The
+# Galaxy Tab on port 1 of the Vexa hub brings up its notify dialog in the corner of the
+# screen, with a hint beside the button; the cursor resting on the button keeps the hint up
+# for the picture of the screen.
 app start
+wait 1s
+cursor 1184 708
+snapshot ampwise-notify.png
 
 # The application's requests as it makes them: the list, the iPad's charge request (every
 # five seconds), and the port command that switches the Galaxy Tab's port to charging.

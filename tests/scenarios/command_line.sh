@@ -28,7 +28,7 @@ cases=(
     "--seeds 3..5 $work/small.scn|0|outcome 1 runs=3 end=finished seed=3"
     "--print-scenario|0|#   KEY  a USB memory stick (mass-storage class): the driver leaves it alone"
     "--print-scenario $work/small.scn|0|controller C1"
-    "--show all|0|t=17.010 pnp driver unloaded"
+    "--show all|0|t=18.010 pnp driver unloaded"
 )
 
 failed=0

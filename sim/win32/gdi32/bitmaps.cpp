@@ -9,6 +9,7 @@
 #include "pc/machine.h"
 #include "win32/gdi32/gdi.h"
 #include "win32/process/resource_ids.h"
+#include "win32/user32/window_table.h"
 
 namespace sim::win32::gdi32 {
 namespace {
@@ -253,6 +254,10 @@ BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, in
                 to.surface->Set(x + column + to.origin.x, y + row + to.origin.y, source.At(sx, sy));
             }
         }
+    }
+    to.surface->text = source.text;
+    if (const Dc* dc = FindDc(hdc); dc != nullptr && dc->window != nullptr) {
+        sim::win32::user32::NoteShownText(dc->window, source.text);
     }
     return TRUE;
 }

@@ -23,6 +23,9 @@ struct Surface {
     int width = 0;
     int height = 0;
     std::vector<uint32_t> pixels;
+    // What text drawing wrote on it since it was last filled whole: a window that shows a
+    // copy of it shows that text.
+    std::string text;
 
     Surface() = default;
     Surface(int w, int h, uint32_t fill = 0);

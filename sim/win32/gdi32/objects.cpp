@@ -7,6 +7,7 @@
 
 #include "pc/machine.h"
 #include "win32/gdi32/gdi.h"
+#include "win32/process/process.h"
 #include "win32/user32/dialog_template.h"
 #include "win32/user32/window_table.h"
 
@@ -18,7 +19,9 @@ constexpr uintptr_t kFirstObject = 0x0E000000;
 constexpr uintptr_t kWindowDcBase = 0x0D000000;
 
 struct Table {
+    Table();
     std::map<uintptr_t, Object> objects;
+    std::map<uintptr_t, uint32_t> owner;  // the process that made the object
     std::map<uintptr_t, bool> stock;
     std::map<int, HGDIOBJ> stock_by_index;
     std::map<uintptr_t, Dc> window_dcs;
@@ -28,6 +31,25 @@ struct Table {
 
 Table& Objects() {
     return Machine::Current().Extension<Table>();
+}
+
+// A terminated program had no chance to delete its objects, and Windows frees a process's
+// GDI objects as it ends: they go. What a program that ended on its own did not delete stays
+// counted, as its leak.
+Table::Table() {
+    AddProcessEndHook([](uint32_t process_id, bool terminated) {
+        if (!terminated) {
+            return;
+        }
+        Table& table = Objects();
+        std::erase_if(table.owner, [&table, process_id](const auto& entry) {
+            if (entry.second != process_id) {
+                return false;
+            }
+            table.objects.erase(entry.first);
+            return true;
+        });
+    });
 }
 
 }  // namespace
@@ -40,6 +62,9 @@ Surface::Surface(int w, int h, uint32_t fill)
 void Surface::Fill(const RECT& rect, uint32_t pixel) {
     int left = std::max<int>(rect.left, 0), right = std::min<int>(rect.right, width);
     int top = std::max<int>(rect.top, 0), bottom = std::min<int>(rect.bottom, height);
+    if (left == 0 && top == 0 && right == width && bottom == height) {
+        text.clear();
+    }
     for (int y = top; y < bottom; y++) {
         std::fill_n(pixels.begin() + static_cast<ptrdiff_t>(y) * width + left,
                     std::max(right - left, 0), pixel);
@@ -82,6 +107,8 @@ HGDIOBJ AddObject(Object object, bool stock) {
     table.objects.emplace(handle, std::move(object));
     if (stock) {
         table.stock[handle] = true;
+    } else {
+        table.owner[handle] = CurrentProcess().id();
     }
     return reinterpret_cast<HGDIOBJ>(handle);
 }
@@ -97,6 +124,7 @@ bool IsStock(HGDIOBJ handle) {
 }
 
 bool RemoveObject(HGDIOBJ handle) {
+    Objects().owner.erase(reinterpret_cast<uintptr_t>(handle));
     return Objects().objects.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
 }
 

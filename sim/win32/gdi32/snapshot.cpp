@@ -219,11 +219,18 @@ void DrawTaskbar(Surface& screen) {
 Surface RenderScreen() {
     const user32::Screen& shape = user32::TheScreen();
     Surface screen(shape.width, shape.height, System(COLOR_DESKTOP));
+    // The taskbar is a topmost window older than any program's: above the other windows,
+    // below the topmost ones.
     std::vector<HWND> order = user32::ZOrder();
+    bool taskbar_drawn = false;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         const Window* window = user32::FindWindowRecord(*it);
         if (window == nullptr) {
             continue;
+        }
+        if (!taskbar_drawn && (window->ex_style & WS_EX_TOPMOST) != 0) {
+            DrawTaskbar(screen);
+            taskbar_drawn = true;
         }
         if (window->animation_length == 0) {
             DrawWindow(*it, screen, POINT{window->rect.left, window->rect.top});
@@ -242,7 +249,9 @@ Surface RenderScreen() {
             }
         }
     }
-    DrawTaskbar(screen);
+    if (!taskbar_drawn) {
+        DrawTaskbar(screen);
+    }
     return screen;
 }
 

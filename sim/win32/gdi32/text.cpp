@@ -257,5 +257,8 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT fo
         DrawRun(hdc, *dc, left, top, line);
         top += line_height;
     }
+    if (Surface* surface = TargetOf(hdc).surface) {
+        surface->text += (surface->text.empty() ? "" : " ") + text;
+    }
     return top - lprc->top;
 }

@@ -30,6 +30,7 @@ class ProcessTable {
     }
 
     uint32_t NewId() { return next_id_ += 4; }
+    std::vector<ProcessEndHook> end_hooks;
     int NextCopy(const std::string& image) { return ++copies_[image]; }
     uintptr_t NextInstance() const { return kFirstInstance + (started_.size() + 1) * 0x100000; }
 
@@ -196,6 +197,9 @@ void Process::Teardown() {
     table.acting_ = this;
     module_.reset();
     ReleaseProcessMemory(id_);
+    for (const ProcessEndHook& hook : table.end_hooks) {
+        hook(id_, terminated_);
+    }
     std::map<uintptr_t, std::shared_ptr<KernelObject>> closing;
     closing.swap(handles.objects);
     closing.clear();
@@ -277,6 +281,7 @@ void EndProcess(Process& process, uint32_t exit_code) {
     }
     process.exit_code_ = exit_code;
     process.exiting_ = true;
+    process.terminated_ = true;
     Thread* self = &CurrentThread();
     bool own = false;
     for (const std::shared_ptr<Thread>& thread : std::vector(process.threads_)) {
@@ -290,6 +295,10 @@ void EndProcess(Process& process, uint32_t exit_code) {
         self->exit_code = exit_code;
         CurrentScheduler().Terminate(self->sim);
     }
+}
+
+void AddProcessEndHook(ProcessEndHook hook) {
+    Table().end_hooks.push_back(std::move(hook));
 }
 
 void TerminateAllProcesses() {

@@ -102,6 +102,7 @@ class Process : public Waitable {
     std::string command_line_;
     uint32_t exit_code_ = kStillActive;
     bool exiting_ = false;
+    bool terminated_ = false;  // ended by EndProcess
     bool ended_ = false;
     bool permanent_ = false;  // the default process never ends
     int threads_made_ = 0;
@@ -134,6 +135,12 @@ std::shared_ptr<Thread> CreateProcessThread(std::function<uint32_t()> body, bool
 void EndProcess(Process& process, uint32_t exit_code);
 // Ends every process still running, for the end of a run.
 void TerminateAllProcesses();
+
+// Called as a process is torn down, with whether it was ended from outside (EndProcess, the
+// end of a run) rather than by returning from its entry or calling ExitProcess: what other
+// parts of the system keep per process goes with it.
+using ProcessEndHook = std::function<void(uint32_t process_id, bool terminated)>;
+void AddProcessEndHook(ProcessEndHook hook);
 
 // The calling thread and its process (the default process outside any started one).
 Thread& CurrentThread();

@@ -51,13 +51,13 @@ LRESULT CALLBACK ButtonWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
             SetFocus(hwnd);
             return 0;
         case WM_LBUTTONUP: {
+            // Where the button was released, not where the cursor is by now.
             bool released_on_button = window->pressed;
             window->pressed = false;
-            POINT cursor;
-            GetCursorPos(&cursor);
-            RECT rect;
-            GetWindowRect(hwnd, &rect);
-            if (released_on_button && PtInRect(&rect, cursor)) {
+            POINT at = {static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))};
+            RECT client;
+            GetClientRect(hwnd, &client);
+            if (released_on_button && PtInRect(&client, at)) {
                 SendMessageA(hwnd, BM_CLICK, 0, 0);
             }
             return 0;

@@ -80,7 +80,7 @@ bool CreateControls(HWND dialog, const DialogTemplate& parsed, const BaseUnits& 
 // call DefDlgProcA, as on Windows); a failed control fails the whole dialog. The template's
 // menu is not loaded; a malformed template fails with ERROR_INVALID_PARAMETER.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, size_t size,
-                              HWND owner, DLGPROC proc, LPARAM param, bool modal) {
+                              HWND owner, DLGPROC proc, LPARAM param, bool modal, int template_id) {
     std::optional<DialogTemplate> parsed = ParseDialogTemplate(dialog_template, size);
     if (!parsed) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -102,6 +102,7 @@ HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, s
     }
     auto state = std::make_unique<DialogState>();
     state->modal = modal;
+    state->template_id = template_id;
     state->base_x = base.x;
     state->base_y = base.y;
     FindWindowRecord(dialog)->dialog = std::move(state);
@@ -136,7 +137,7 @@ using namespace sim::win32::user32;
 HWND WINAPI CreateDialogIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA lpTemplate,
                                        HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     return CreateDialogFromTemplate(hInstance, lpTemplate, kTemplateOfUnknownSize, hWndParent,
-                                    lpDialogFunc, dwInitParam, false);
+                                    lpDialogFunc, dwInitParam, false, 0);
 }
 
 // Converts dialog units to pixels with the dialog's own base units; a window that is not a

@@ -25,9 +25,9 @@ bool Ended(HWND dialog) {
 // ends after the message in which EndDialog was called, or at WM_QUIT, which it posts
 // again for the thread's own loop; then the owner is enabled and the dialog destroyed.
 INT_PTR RunModalDialog(HINSTANCE instance, const void* dialog_template, size_t size, HWND owner,
-                       DLGPROC proc, LPARAM param) {
-    HWND dialog =
-        CreateDialogFromTemplate(instance, dialog_template, size, owner, proc, param, true);
+                       DLGPROC proc, LPARAM param, int template_id) {
+    HWND dialog = CreateDialogFromTemplate(instance, dialog_template, size, owner, proc, param,
+                                           true, template_id);
     if (dialog == NULL) {
         return -1;
     }
@@ -85,7 +85,7 @@ using namespace sim::win32::user32;
 INT_PTR WINAPI DialogBoxIndirectParamA(HINSTANCE hInstance, LPCDLGTEMPLATEA hDialogTemplate,
                                        HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     return RunModalDialog(hInstance, hDialogTemplate, kTemplateOfUnknownSize, hWndParent,
-                          lpDialogFunc, dwInitParam);
+                          lpDialogFunc, dwInitParam, 0);
 }
 
 // Marks the dialog as ended with the result; a modal dialog's loop then stops after the

@@ -26,6 +26,10 @@ FoundTemplate FindTemplate(HINSTANCE instance, LPCSTR name) {
     return {LockResource(loaded), SizeofResource(instance, resource)};
 }
 
+int TemplateId(LPCSTR name) {
+    return IS_INTRESOURCE(name) ? LOWORD(reinterpret_cast<uintptr_t>(name)) : 0;
+}
+
 }  // namespace
 
 // A modeless dialog from the module's template; NULL if there is none.
@@ -36,7 +40,7 @@ HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
         return NULL;
     }
     return CreateDialogFromTemplate(hInstance, found.data, found.size, hWndParent, lpDialogFunc,
-                                    dwInitParam, false);
+                                    dwInitParam, false, TemplateId(lpTemplateName));
 }
 
 // A modal dialog from the module's template; -1 if there is none.
@@ -46,5 +50,6 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     if (found.data == nullptr) {
         return -1;
     }
-    return RunModalDialog(hInstance, found.data, found.size, hWndParent, lpDialogFunc, dwInitParam);
+    return RunModalDialog(hInstance, found.data, found.size, hWndParent, lpDialogFunc, dwInitParam,
+                          TemplateId(lpTemplateName));
 }

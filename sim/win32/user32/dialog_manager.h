@@ -11,10 +11,11 @@ namespace sim::win32::user32 {
 // A template of unknown length (the Indirect calls): read up to its own end.
 constexpr size_t kTemplateOfUnknownSize = static_cast<size_t>(-1);
 
+// `template_id`: the resource the template came from, 0 for one in memory.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, size_t size,
-                              HWND owner, DLGPROC proc, LPARAM param, bool modal);
+                              HWND owner, DLGPROC proc, LPARAM param, bool modal, int template_id);
 // Creates the dialog and runs its modal loop; -1 if it could not be created.
 INT_PTR RunModalDialog(HINSTANCE instance, const void* dialog_template, size_t size, HWND owner,
-                       DLGPROC proc, LPARAM param);
+                       DLGPROC proc, LPARAM param, int template_id);
 
 }  // namespace sim::win32::user32

@@ -69,6 +69,25 @@ bool ClickWindow(WindowHandle hwnd) {
     return ClickAtCursor();
 }
 
+WindowHandle FindShownWindow(const std::string& ui_name, int control_id) {
+    for (HWND hwnd : ZOrder()) {
+        const Window* window = FindWindowRecord(hwnd);
+        if (!IsShown(hwnd) || UiName(*window) != ui_name) {
+            continue;
+        }
+        if (control_id < 0) {
+            return hwnd;
+        }
+        for (HWND child : ChildrenOf(hwnd)) {
+            if (FindWindowRecord(child)->id == static_cast<UINT_PTR>(control_id)) {
+                return child;
+            }
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+
 WindowHandle FocusWindow() {
     HWND active = ForegroundWindow();
     const Window* window = FindWindowRecord(active);
@@ -77,6 +96,10 @@ WindowHandle FocusWindow() {
         return nullptr;
     }
     return queue->focus != nullptr && IsWindow(queue->focus) ? queue->focus : active;
+}
+
+void SetUiNamer(UiNamer namer) {
+    user32::TheUiNamer() = std::move(namer);
 }
 
 void SetSendObserver(SendObserver observer) {

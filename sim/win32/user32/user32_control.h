@@ -33,6 +33,9 @@ void MoveCursor(int x, int y);
 // Moves the cursor to the middle of a shown window and clicks the left button there; what
 // lies under the cursor gets the click. False for a window that is not shown.
 bool ClickWindow(WindowHandle hwnd);
+// The front-most shown top-level window of that `ui` name, or with `control_id` >= 0 its
+// child of that identifier; null if there is none.
+WindowHandle FindShownWindow(const std::string& ui_name, int control_id);
 // Where keys go: the focus of the active window's thread, else the active window; null when
 // no window is active.
 WindowHandle FocusWindow();
@@ -41,6 +44,17 @@ WindowHandle FocusWindow();
 using SendObserver = std::function<void(const SimThread* sender, WindowHandle hwnd,
                                         uint32_t message, uintptr_t wparam, intptr_t lparam)>;
 void SetSendObserver(SendObserver observer);
+
+// Names for the `ui` lines: what the namer returns for a window, unless empty (then the
+// window's title, else its class; a child is its parent's name, '/', its id).
+struct UiNaming {
+    std::string window_class;
+    std::string title;
+    int dialog_template;     // the dialog resource a dialog came from, else 0
+    std::string owner_name;  // the owner's `ui` name, "" without owner
+};
+using UiNamer = std::function<std::string(const UiNaming&)>;
+void SetUiNamer(UiNamer namer);
 
 struct LiveWindow {
     WindowHandle hwnd;

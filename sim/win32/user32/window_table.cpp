@@ -7,6 +7,7 @@
 
 #include "pc/machine.h"
 #include "win32/user32/controls.h"
+#include "win32/user32/user32_control.h"
 
 namespace sim::win32::user32 {
 namespace {
@@ -26,6 +27,7 @@ struct WindowManager {
     HWND foreground = nullptr;
     std::vector<HWND> z_order;  // top-level windows, front first
     MouseTracking tracking;
+    UiNamer namer;
     std::vector<LeftWindow> left;
 };
 
@@ -232,6 +234,15 @@ MouseTracking& Tracking() {
 }
 
 std::string UiName(const Window& window) {
+    if (const UiNamer& namer = Manager().namer) {
+        const Window* owner = FindWindowRecord(window.owner);
+        std::string name = namer(UiNaming{window.window_class->name, window.text,
+                                          window.dialog ? window.dialog->template_id : 0,
+                                          owner == nullptr ? "" : UiName(*owner)});
+        if (!name.empty()) {
+            return name;
+        }
+    }
     if (window.IsChildWindow()) {
         const Window* parent = FindWindowRecord(window.parent);
         return (parent == nullptr ? std::string("?") : UiName(*parent)) + "/" +
@@ -252,9 +263,26 @@ void LogUi(const Window& window, const std::string& what) {
 
 void LogUiPlace(const Window& window, const char* what) {
     const RECT& r = window.rect;
+    if (r.right - r.left <= 1 && r.bottom - r.top <= 1) {
+        LogUi(window, "parked");
+        return;
+    }
     LogUi(window, std::string(what) + " x=" + std::to_string(r.left) +
                       " y=" + std::to_string(r.top) + " w=" + std::to_string(r.right - r.left) +
                       " h=" + std::to_string(r.bottom - r.top));
+}
+
+void NoteShownText(HWND hwnd, const std::string& text) {
+    Window* window = FindWindowRecord(hwnd);
+    if (window == nullptr || window->shown_text == text) {
+        return;
+    }
+    window->shown_text = text;
+    LogUi(*window, "text \"" + text + "\"");
+}
+
+UiNamer& TheUiNamer() {
+    return Manager().namer;
 }
 
 RECT NonClientMargins(DWORD style, DWORD ex_style) {

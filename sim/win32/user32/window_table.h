@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sched/scheduler.h"
+#include "win32/user32/user32_control.h"
 
 namespace sim::win32::user32 {
 
@@ -25,6 +26,7 @@ struct WindowClass {
 // The dialog manager's part of a dialog window.
 struct DialogState {
     bool modal = false;
+    int template_id = 0;  // the RT_DIALOG resource it came from; 0 for a template in memory
     bool ended = false;
     INT_PTR result = 0;
     int base_x = 0;  // dialog base units of the template's font, in pixels
@@ -58,6 +60,7 @@ struct Window {
     HICON static_icon = nullptr;
     bool pressed = false;        // a button the left mouse button went down on
     HWND saved_focus = nullptr;  // a dialog's focus control while it is inactive
+    std::string shown_text;      // the text last reported as painted on it
     // AnimateWindow's showing, on the virtual clock: when it began and how long it takes.
     Ticks animation_start = 0;
     Ticks animation_length = 0;
@@ -153,7 +156,13 @@ constexpr int kSmallIconSize = 16;
 std::string UiName(const Window& window);
 void LogUi(const Window& window, const std::string& what);
 // "shown" or "moved" with the window's rectangle on the screen.
+// A rectangle of one pixel or less is reported as "parked": a window kept out of sight that
+// way rather than hidden.
 void LogUiPlace(const Window& window, const char* what);
+// The test surface's namer (SetUiNamer), empty for the default names.
+UiNamer& TheUiNamer();
+// Text that a bitmap copied onto the window brought with it; reported when it changes.
+void NoteShownText(HWND hwnd, const std::string& text);
 
 // The screen position of a window's client area's top-left corner.
 POINT ClientOrigin(const Window& window);

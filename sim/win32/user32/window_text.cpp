@@ -1,18 +1,24 @@
 // SetWindowTextA and GetWindowTextA, through the window's own WM_SETTEXT / WM_GETTEXT.
 #include <windows.h>
 
+#include <string>
+
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
 
-// Sends WM_SETTEXT (across threads too); TRUE if the window took the text.
+// Sends WM_SETTEXT (across threads too); TRUE if the window took the text. A button's
+// `ui` line tells of a caption that changed.
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
-    if (WindowOrError(hWnd) == nullptr) {
+    const Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
         return FALSE;
     }
+    std::string before = window->text;
     BOOL taken = SendMessageA(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
-    const Window* window = FindWindowRecord(hWnd);
-    if (taken && window != nullptr && window->window_class->name == "Button") {
+    window = FindWindowRecord(hWnd);
+    if (taken && window != nullptr && window->window_class->name == "Button" &&
+        window->text != before) {
         LogUi(*window, "caption \"" + window->text + "\"");
     }
     return taken;

@@ -1,0 +1,76 @@
+// Scenario commands of the person at the screen: moving the mouse, clicking a control of a
+// window they can see, and pressing Enter or Escape.
+#include "ampsim/commands.h"
+#include "ampsim/values.h"
+#include "win32/user32/user32_control.h"
+
+namespace ampsim {
+namespace {
+
+constexpr uint32_t kVkReturn = 0x0D;
+constexpr uint32_t kVkEscape = 0x1B;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+Step CompileCursor(const Command& command, Model&) {
+    RequireWords(command, 2);
+    RequireOptions(command, {});
+    int x = static_cast<int>(ParseNumber(command, command.words[0], 10, 8191, "x"));
+    int y = static_cast<int>(ParseNumber(command, command.words[1], 10, 8191, "y"));
+    return [x, y](sim::Machine&) { sim::win32::MoveCursor(x, y); };
+}
+
+// WINDOW.CONTROL: a window's `ui` name and a control identifier, as a number or IDOK/IDCANCEL.
+Step CompileClickControl(const Command& command, Model&) {
+    RequireWords(command, 1);
+    RequireOptions(command, {});
+    const std::string& target = command.words[0];
+    size_t dot = target.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == target.size()) {
+        ThrowUsage(command);
+    }
+    std::string window = target.substr(0, dot), control = target.substr(dot + 1);
+    int id =
+        control == "IDOK" ? kIdOk
+        : control == "IDCANCEL"
+            ? kIdCancel
+            : static_cast<int>(ParseNumber(command, control, 10, 0xFFFF, "control identifier"));
+    return [target, window, id](sim::Machine& machine) {
+        sim::win32::WindowHandle hwnd = sim::win32::FindShownWindow(window, id);
+        if (hwnd == nullptr || !sim::win32::ClickWindow(hwnd)) {
+            machine.Log("ui", "no " + target + " to click");
+        }
+    };
+}
+
+Step CompileKey(const Command& command, Model&) {
+    RequireWords(command, 1);
+    RequireOptions(command, {});
+    const std::string& name = command.words[0];
+    if (name != "ENTER" && name != "ESCAPE") {
+        ThrowUsage(command);
+    }
+    uint32_t key = name == "ENTER" ? kVkReturn : kVkEscape;
+    return [key](sim::Machine& machine) {
+        sim::win32::WindowHandle focus = sim::win32::FocusWindow();
+        if (focus == nullptr) {
+            machine.Log("ui", "no window has the keyboard focus");
+            return;
+        }
+        sim::win32::PressKey(focus, key);
+    };
+}
+
+const CommandEntry kEntries[] = {
+    {"cursor", "cursor X Y", CommandEntry::kEvent, true, false, CompileCursor},
+    {"click", "click WINDOW.CONTROL", CommandEntry::kEvent, true, false, CompileClickControl},
+    {"key", "key ENTER|ESCAPE", CommandEntry::kEvent, true, false, CompileKey},
+};
+
+}  // namespace
+
+std::span<const CommandEntry> UiCommands() {
+    return kEntries;
+}
+
+}  // namespace ampsim
