@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Smoke test of the real Windows build: Ampwise starts under Wine on a virtual X screen with
 # a fresh Wine prefix, its debug output must show start-up and two polling cycles that find
-# no driver, a screenshot of the screen is kept, and "Exit" must end it through its exit
-# sequence. The unit-test program runs first.
+# no driver, a screenshot of the screen is kept; the tray menu's first hub entry then opens
+# the notify dialog, whose screenshot is kept beside a picture of the simulated screen in the
+# same state, and "Exit" must end it through its exit sequence. The unit-test program runs
+# first.
 # Everything lives under build-windows/; Wine and the X server are ended whatever happens.
 set -euo pipefail
 
@@ -14,6 +16,7 @@ cycles_wanted=2
 startup_seconds=45 # Wine's first window and tray icon can be slow on a busy machine
 run_seconds=15     # the monitoring thread polls every five seconds
 exit_seconds=12    # "Exit" waits for the monitoring thread's cycle to end
+notify_seconds=15  # the hub entry is posted; the dialog opens when the thread gets to it
 boot_seconds=100   # creating a prefix takes 25-40 s here
 
 fail() {
@@ -32,7 +35,7 @@ if /usr/lib/wine/wine --version >/dev/null 2>&1; then
     export WINEARCH=win32
     exe="$build/Ampwise.exe"
     unit="$build/ampwise_unit.exe"
-    exit_tool="$build/ampwise_exit.exe"
+    menu_tool="$build/ampwise_menu.exe"
 else
     [ -x /usr/lib/wine/wine64 ] || fail "this kernel runs no 32-bit programs and wine64 is missing"
     echo "wine-smoke: this kernel runs no 32-bit programs; using the 64-bit build of the same sources"
@@ -43,7 +46,7 @@ else
     cmake --build "$build/x64" >/dev/null || fail "the 64-bit build failed"
     exe="$build/x64/Ampwise.exe"
     unit="$build/x64/ampwise_unit.exe"
-    exit_tool="$build/x64/ampwise_exit.exe"
+    menu_tool="$build/x64/ampwise_menu.exe"
 fi
 [ -f "$exe" ] || fail "$exe not built (make windows)"
 
@@ -117,8 +120,29 @@ grep -aq 'OutputDebugStringA "hello world\\n"' "$out/ampwise.log" ||
 [ "$cycles" -ge "$cycles_wanted" ] ||
     fail "\"fail to open driver handle\" seen $cycles times ${run_seconds}s after the first, wanted $cycles_wanted (see $out/ampwise.log)"
 
+# The first hub entry of the tray menu (10, hub slot 0) opens the notify dialog, which slides
+# in over half a second. Without a driver no hub is known: the dialog shows port 1 empty.
+WINEDEBUG=-all timeout 15 "$loader" "$menu_tool" 10 >"$out/notify.log" 2>&1 ||
+    fail "could not choose the hub entry (see $out/notify.log)"
+deadline=$((SECONDS + notify_seconds))
+while [ "$SECONDS" -lt "$deadline" ] &&
+    ! grep -aq 'OutputDebugStringA "At UpdateDsPortStatus' "$out/ampwise.log"; do
+    sleep 0.5
+done
+grep -aq 'OutputDebugStringA "At UpdateDsPortStatus' "$out/ampwise.log" ||
+    fail "the notify dialog did not open (see $out/ampwise.log)"
+sleep 2
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out/notify-wine.png" ||
+    fail "no screenshot of the notify dialog"
+simulated="no simulated picture (build ampsim first)"
+if [ -x build/sim/ampsim/ampsim ]; then
+    (cd "$out" && "$OLDPWD/build/sim/ampsim/ampsim" --show ui "$OLDPWD/tests/app/notify_screen.scn" \
+        >notify-sim.log 2>&1) || fail "ampsim could not draw the notify dialog (see $out/notify-sim.log)"
+    simulated="simulated: $out/notify-sim.png"
+fi
+
 # "Exit" from the tray menu: the program must end through its exit sequence.
-WINEDEBUG=-all timeout 15 "$loader" "$exit_tool" >"$out/exit.log" 2>&1 ||
+WINEDEBUG=-all timeout 15 "$loader" "$menu_tool" 3 >"$out/exit.log" 2>&1 ||
     fail "could not choose Exit (see $out/exit.log)"
 deadline=$((SECONDS + exit_seconds))
 while [ "$SECONDS" -lt "$deadline" ] && running "$app_pid"; do
@@ -129,4 +153,5 @@ exit_lines=$(grep -ao 'OutputDebugStringA "[a-z ]* wait thread end\\n"' "$out/am
     sed 's/.*"\(.*\)\\n"/\1/' | paste -sd, -)
 [ "$exit_lines" = "before wait thread end,after wait thread end" ] ||
     fail "exit sequence was \"$exit_lines\" (see $out/ampwise.log)"
-echo "wine-smoke: Ampwise started, polled $cycles times without a driver, ended on Exit; screenshot $out/screen.png"
+echo "wine-smoke: Ampwise started, polled $cycles times without a driver, opened the notify dialog, ended on Exit"
+echo "wine-smoke: screenshots $out/screen.png, notify dialog $out/notify-wine.png ($simulated)"

@@ -66,6 +66,7 @@
 #define WM_SETFONT 0x0030
 #define WM_GETFONT 0x0031
 #define WM_USER 0x0400
+#define WM_APP 0x8000
 
 // WM_POWERBROADCAST events.
 #define PBT_APMSUSPEND 0x0004

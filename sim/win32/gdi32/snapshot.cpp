@@ -189,6 +189,9 @@ POINT AnimationShift(const Window& window, int width, int height) {
 
 void DrawTaskbar(Surface& screen) {
     const user32::Screen& shape = user32::TheScreen();
+    if (shape.taskbar <= 0) {
+        return;
+    }
     RECT bar = {0, shape.height - shape.taskbar, shape.width, shape.height};
     screen.Fill(bar, System(COLOR_BTNFACE));
     screen.Fill(RECT{bar.left, bar.top, bar.right, bar.top + 1}, System(COLOR_BTNHIGHLIGHT));
