@@ -42,20 +42,62 @@ ON_COMMAND(IDOK, OnOK)
 ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
 
-CDialog::CDialog() : m_nIDTemplate(0), m_pParentWnd(NULL) {}
+CDialog::CDialog()
+    : m_nIDTemplate(0), m_pParentWnd(NULL), m_bContinueModal(FALSE), m_nModalResult(-1) {}
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
+    : m_nIDTemplate(nIDTemplate),
+      m_pParentWnd(pParentWnd),
+      m_bContinueModal(FALSE),
+      m_nModalResult(-1) {}
 
-// The system's modal loop (GetMessage inside DialogBoxParam) handles sent messages while
-// the dialog runs.
 int CDialog::DoModal() {
     HWND hWndParent = m_pParentWnd == NULL ? NULL : m_pParentWnd->m_hWnd;
-    SetDialogBeingCreated(this);
-    INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate),
-                                       hWndParent, AfxDlgProc, 0);
-    SetDialogBeingCreated(NULL);
-    return (int)result;
+    BOOL parentEnabled = hWndParent != NULL && ::IsWindowEnabled(hWndParent);
+    if (parentEnabled) {
+        ::EnableWindow(hWndParent, FALSE);
+    }
+    m_nModalResult = -1;
+    m_bContinueModal = TRUE;
+    if (Create(m_nIDTemplate, m_pParentWnd)) {
+        RunModalLoop();
+    }
+    m_bContinueModal = FALSE;
+    if (parentEnabled) {
+        ::EnableWindow(hWndParent, TRUE);
+    }
+    DestroyWindow();
+    return m_nModalResult;
+}
+
+// Shows the dialog once the queue is first empty; WM_QUIT ends the loop and is posted again
+// for the thread's own loop.
+void CDialog::RunModalLoop() {
+    BOOL shown = FALSE;
+    MSG msg;
+    while (m_bContinueModal && m_hWnd != NULL) {
+        if (!shown && !::PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE)) {
+            ShowWindow(SW_SHOWNORMAL);
+            shown = TRUE;
+            continue;
+        }
+        if (!::GetMessageA(&msg, NULL, 0, 0)) {
+            ::PostQuitMessage((int)msg.wParam);
+            break;
+        }
+        if (!WalkPreTranslateTree(m_hWnd, &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+    }
+}
+
+// A dialog takes the keys of its own controls (Enter, Escape) through the dialog manager.
+BOOL CDialog::PreTranslateMessage(MSG* pMsg) {
+    if (pMsg->message < WM_KEYFIRST || pMsg->message > WM_KEYLAST || m_hWnd == NULL) {
+        return FALSE;
+    }
+    return ::IsDialogMessageA(m_hWnd, pMsg);
 }
 
 BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
@@ -69,7 +111,13 @@ BOOL CDialog::Create(UINT nIDTemplate, CWnd* pParentWnd) {
     return hWnd != NULL;
 }
 
+// Ends the framework's modal loop (a WM_NULL wakes it) as well as the dialog manager's.
 void CDialog::EndDialog(int nResult) {
+    if (m_bContinueModal) {
+        m_bContinueModal = FALSE;
+        m_nModalResult = nResult;
+        PostMessage(WM_NULL);
+    }
     ::EndDialog(m_hWnd, nResult);
 }
 

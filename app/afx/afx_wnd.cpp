@@ -160,6 +160,23 @@ BOOL CWnd::SubclassDlgItem(UINT nID, CWnd* pParent) {
     return hWndControl != NULL && SubclassWindow(hWndControl);
 }
 
+BOOL CWnd::PreTranslateMessage(MSG*) {
+    return FALSE;
+}
+
+BOOL CWnd::WalkPreTranslateTree(HWND hWndStop, MSG* pMsg) {
+    for (HWND hWnd = pMsg->hwnd; hWnd != NULL; hWnd = ::GetParent(hWnd)) {
+        CWnd* pWnd = FromHandlePermanent(hWnd);
+        if (pWnd != NULL && pWnd->PreTranslateMessage(pMsg)) {
+            return TRUE;
+        }
+        if (hWnd == hWndStop) {
+            break;
+        }
+    }
+    return FALSE;
+}
+
 BOOL CWnd::DestroyWindow() {
     return m_hWnd != NULL && ::DestroyWindow(m_hWnd);
 }

@@ -297,6 +297,12 @@ class CWnd : public CCmdTarget {
                   int x, int y, int nWidth, int nHeight, HWND hWndParent, HMENU nIDorHMenu,
                   LPVOID lpParam = NULL);
     virtual BOOL DestroyWindow();
+    // Offered each message the framework's loops retrieve for this window or a child of it,
+    // before it is dispatched; TRUE takes it. The default takes none.
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
+    // From the message's window up through its parents and owners to hWndStop: the first
+    // object that takes the message in PreTranslateMessage ends the walk with TRUE.
+    static BOOL WalkPreTranslateTree(HWND hWndStop, MSG* pMsg);
 
     // Insert-after values of SetWindowPos.
     static const CWnd wndTop;
@@ -453,9 +459,12 @@ class CDialog : public CWnd {
     CDialog();
     CDialog(UINT nIDTemplate, CWnd* pParentWnd = NULL);
 
-    // Runs the dialog modally; the loop handles sent messages. Returns EndDialog's result,
-    // or -1 if the dialog could not be created.
+    // Runs the dialog modally with the framework's own loop (RunModalLoop), as MFC does:
+    // the owner is disabled, every message is offered to PreTranslateMessage first, so that
+    // modeless dialogs of the thread get their keys, and sent messages are handled. Returns
+    // EndDialog's result, or -1 if the dialog could not be created.
     virtual int DoModal();
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
     // Creates the dialog modeless; its window lives until DestroyWindow.
     virtual BOOL Create(UINT nIDTemplate, CWnd* pParentWnd = NULL);
     void EndDialog(int nResult);
@@ -470,6 +479,11 @@ class CDialog : public CWnd {
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
+    BOOL m_bContinueModal;
+    int m_nModalResult;
+
+  private:
+    void RunModalLoop();
 
     DECLARE_MESSAGE_MAP()
 };

@@ -162,6 +162,10 @@ LRESULT CNotifyDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
+BOOL CNotifyDlg::PreTranslateMessage(MSG* pMsg) {
+    return CDialog::PreTranslateMessage(pMsg);
+}
+
 // The countdown closes the dialog only with the cursor away from it; otherwise the timer
 // keeps running and looks again 15 seconds later.
 void CNotifyDlg::OnTimer(UINT nIDEvent) {

@@ -55,6 +55,7 @@ class CNotifyDlg : public CDialog {
     virtual void OnOK();
     virtual void OnCancel();
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual BOOL PreTranslateMessage(MSG* pMsg);
     virtual void PostNcDestroy();
 
     afx_msg void OnPortButton();

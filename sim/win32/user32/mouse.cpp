@@ -97,6 +97,7 @@ void CursorMoved() {
     POINT cursor = CursorPosition();
     HWND under = WindowFromPoint(cursor);
     MouseTracking& tracking = Tracking();
+    WindowUnderCursor() = under;
     if (tracking.hwnd != nullptr && tracking.leave && !OverClientOf(tracking.hwnd, cursor)) {
         HWND left = tracking.hwnd;
         tracking = MouseTracking{};
@@ -116,6 +117,12 @@ void CursorMoved() {
                          MAKELPARAM(HTCLIENT, WM_MOUSEMOVE), nullptr);
     }
     PostInput(under, WM_MOUSEMOVE, 0, ClientPoint(under, cursor));
+}
+
+void WindowsChangedUnderCursor() {
+    if (WindowFromPoint(CursorPosition()) != WindowUnderCursor()) {
+        CursorMoved();
+    }
 }
 
 bool ClickAtCursor() {

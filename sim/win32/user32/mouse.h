@@ -15,6 +15,9 @@ struct ThreadQueue;
 // left the hover square, and WM_SETCURSOR (sent) and WM_MOUSEMOVE (input) to the window under
 // it when that is a client area.
 void CursorMoved();
+// After windows were shown, hidden or moved: when another window is now under the cursor it
+// gets a move, as Windows sends one to the window that appears under a still cursor.
+void WindowsChangedUnderCursor();
 // WM_LBUTTONDOWN and WM_LBUTTONUP to the window under the cursor; false over the desktop.
 bool ClickAtCursor();
 // Mouse activation as a thread takes WM_LBUTTONDOWN from its input: WM_MOUSEACTIVATE to the

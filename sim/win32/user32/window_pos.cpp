@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "win32/user32/message_queue.h"
+#include "win32/user32/mouse.h"
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
@@ -77,6 +78,9 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
         if (!IsWindow(hWnd)) {
             return FALSE;
         }
+    }
+    if (top_level && (moved || (pos.flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)) != 0)) {
+        WindowsChangedUnderCursor();
     }
     SendMessageA(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
     return TRUE;

@@ -27,6 +27,7 @@ struct WindowManager {
     HWND foreground = nullptr;
     std::vector<HWND> z_order;  // top-level windows, front first
     MouseTracking tracking;
+    HWND under_cursor = nullptr;
     UiNamer namer;
     std::vector<LeftWindow> left;
 };
@@ -100,6 +101,9 @@ void RemoveWindow(HWND hwnd) {
     }
     if (manager.tracking.hwnd == hwnd) {
         manager.tracking = MouseTracking{};
+    }
+    if (manager.under_cursor == hwnd) {
+        manager.under_cursor = nullptr;
     }
 }
 
@@ -231,6 +235,10 @@ void PlaceInZOrder(HWND hwnd, HWND insert_after) {
 
 MouseTracking& Tracking() {
     return Manager().tracking;
+}
+
+HWND& WindowUnderCursor() {
+    return Manager().under_cursor;
 }
 
 std::string UiName(const Window& window) {

@@ -128,6 +128,8 @@ struct MouseTracking {
     POINT hover_origin = {0, 0};
 };
 MouseTracking& Tracking();
+// The window the cursor's last move went to.
+HWND& WindowUnderCursor();
 
 // Calls the window's procedure, unless the calling thread is unwinding (then nothing of the
 // program runs and the result is 0).
