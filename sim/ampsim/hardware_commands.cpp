@@ -313,7 +313,8 @@ enum class FaultTarget {
     kNodeOrControl,
     kPath,
     kRegistryKey,
-    kSetupApiCall
+    kSetupApiCall,
+    kDialogTemplate
 };
 FaultTarget TargetOf(sim::Fault fault) {
     switch (fault) {
@@ -326,6 +327,8 @@ FaultTarget TargetOf(sim::Fault fault) {
             return FaultTarget::kRegistryKey;
         case sim::Fault::kSetupApi:
             return FaultTarget::kSetupApiCall;
+        case sim::Fault::kDialogCreate:
+            return FaultTarget::kDialogTemplate;
         case sim::Fault::kDeviceCreate:
             return FaultTarget::kNodeOrControl;
         case sim::Fault::kHardwareIdQuery:
@@ -388,6 +391,10 @@ void CheckFaultTarget(const Command& command, const Model& model, FaultTarget ki
     }
     if (kind == FaultTarget::kSetupApiCall && given) {
         CheckSetupApiCall(command, target);
+    }
+    if (kind == FaultTarget::kDialogTemplate && given &&
+        (target.empty() || target.find_first_not_of("0123456789") != std::string::npos)) {
+        throw ScenarioError(command.line, "a dialog template is a number, not " + Quote(target));
     }
     if (kind == FaultTarget::kPoolTag && given && target.size() != 4) {
         throw ScenarioError(command.line, "a pool tag has four characters, not " + Quote(target));

@@ -66,6 +66,8 @@ const char* FaultName(Fault fault) {
             return "reg-write";
         case Fault::kSetupApi:
             return "setupapi";
+        case Fault::kDialogCreate:
+            return "dialog-create";
     }
     return "?";
 }

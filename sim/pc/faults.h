@@ -39,9 +39,10 @@ enum class Fault {
     kRegOpen,            // RegOpenKeyExA; target: the key's canonical name (Registry::Canonical)
     kRegWrite,           // RegSetValueExA; target: as for kRegOpen
     kSetupApi,           // a SetupDi call; target: the call's name
+    kDialogCreate,       // CreateDialogParamA / DialogBoxParamA; target: the template's number
 };
 // The scenario parser walks the names up to this one.
-constexpr Fault kLastFault = Fault::kSetupApi;
+constexpr Fault kLastFault = Fault::kDialogCreate;
 
 const char* FaultName(Fault fault);
 

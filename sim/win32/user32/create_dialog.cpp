@@ -1,6 +1,9 @@
 // CreateDialogIndirectParamA and MapDialogRect.
 #include <windows.h>
 
+#include <string>
+
+#include "win32/kernel32/machine_link.h"
 #include "win32/user32/controls.h"
 #include "win32/user32/dialog_manager.h"
 #include "win32/user32/dialog_template.h"
@@ -81,6 +84,10 @@ bool CreateControls(HWND dialog, const DialogTemplate& parsed, const BaseUnits& 
 // menu is not loaded; a malformed template fails with ERROR_INVALID_PARAMETER.
 HWND CreateDialogFromTemplate(HINSTANCE instance, const void* dialog_template, size_t size,
                               HWND owner, DLGPROC proc, LPARAM param, bool modal, int template_id) {
+    if (template_id != 0 && sim::win32::FaultHits("dialog-create", std::to_string(template_id))) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return NULL;
+    }
     std::optional<DialogTemplate> parsed = ParseDialogTemplate(dialog_template, size);
     if (!parsed) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,4 +1,4 @@
-// SendMessageA and InSendMessage.
+// SendMessageA, SendNotifyMessageA and InSendMessage.
 #include <windows.h>
 
 #include "win32/user32/message_queue.h"
@@ -64,6 +64,27 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
         }
     }
     return sent->result;
+}
+
+// As SendMessageA for a window of the calling thread; a window of another thread gets the
+// message queued with the sent ones, and the call returns at once without waiting for it.
+// A window that is gone fails with ERROR_INVALID_WINDOW_HANDLE. HWND_BROADCAST is not
+// modelled.
+BOOL WINAPI SendNotifyMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    sim::SimThread* self = sim::CurrentScheduler().Current();
+    NotifySendObserver(self, hWnd, Msg, wParam, lParam);
+    Window* window = WindowOrError(hWnd);
+    if (window == nullptr) {
+        return FALSE;
+    }
+    if (window->thread == self) {
+        CallWindowProcedure(hWnd, Msg, wParam, lParam);
+        return TRUE;
+    }
+    if (ThreadQueue* receiver = QueueOf(window->thread)) {
+        QueueSentMessage(*receiver, hWnd, Msg, wParam, lParam, nullptr);
+    }
+    return TRUE;
 }
 
 // Whether the calling thread is running a message another thread sent it.
