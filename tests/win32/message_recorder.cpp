@@ -56,6 +56,14 @@ const NamedMessage kNames[] = {
     {WM_ENTERMENULOOP, "WM_ENTERMENULOOP"},
     {WM_EXITMENULOOP, "WM_EXITMENULOOP"},
     {WM_POWERBROADCAST, "WM_POWERBROADCAST"},
+    {WM_ACTIVATE, "WM_ACTIVATE"},
+    {WM_SETCURSOR, "WM_SETCURSOR"},
+    {WM_MOUSEACTIVATE, "WM_MOUSEACTIVATE"},
+    {WM_MOUSEMOVE, "WM_MOUSEMOVE"},
+    {WM_LBUTTONDOWN, "WM_LBUTTONDOWN"},
+    {WM_LBUTTONUP, "WM_LBUTTONUP"},
+    {WM_MOUSEHOVER, "WM_MOUSEHOVER"},
+    {WM_MOUSELEAVE, "WM_MOUSELEAVE"},
 };
 
 bool Wanted(UINT message) {
@@ -75,7 +83,8 @@ LRESULT CALLBACK RecordingWndProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM
     if (Wanted(message)) {
         std::string text = WindowName(hwnd, message, lparam) + " " + MessageName(message);
         if (message == WM_COMMAND || message == WM_TIMER || message == WM_POWERBROADCAST ||
-            message == WM_ENABLE || message == WM_SHOWWINDOW || message >= WM_USER) {
+            message == WM_ENABLE || message == WM_SHOWWINDOW || message == WM_ACTIVATE ||
+            message >= WM_USER) {
             text += " " + std::to_string(wparam);
         }
         Note(text);
