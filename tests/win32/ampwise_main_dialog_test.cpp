@@ -15,15 +15,6 @@
 
 namespace {
 
-HWND MainDialog() {
-    for (const sim::win32::LiveWindow& window : sim::win32::LiveWindows()) {
-        if (window.title == "Ampwise" && window.window_class == "#32770") {
-            return window.hwnd;
-        }
-    }
-    return NULL;
-}
-
 size_t Count(const std::vector<std::string>& lines, const std::string& line) {
     return static_cast<size_t>(std::count(lines.begin(), lines.end(), line));
 }
@@ -34,7 +25,7 @@ TEST(AmpwiseMainDialog, StaysHiddenAndEndsOnlyThroughExit) {
     size_t stops_after_keys = 0;
     auto run = win32test::RunThenCall(
         "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
-            HWND dialog = MainDialog();
+            HWND dialog = win32test::AmpwiseMainDialog();
             found = dialog != NULL;
             if (!found) {
                 return;
@@ -93,7 +84,7 @@ TEST(AmpwiseMainDialog, EachHandledMessageWritesItsTraceLines) {
     std::vector<std::vector<std::string>> written;
     auto run = win32test::RunThenCall(
         "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
-            HWND dialog = MainDialog();
+            HWND dialog = win32test::AmpwiseMainDialog();
             ASSERT_NE(dialog, nullptr);
             for (const MessageRow& row : kMessageRows) {
                 size_t before = sim::Machine::Current().log.Texts("app").size();

@@ -24,15 +24,6 @@ const char kHubWithTabOnPort2[] =
     "controller C1 ports=4\nhub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
     "device TAB vid=04E8 pid=6860\nkernel version=6.1\nload\nplug H1 C1:1\nplug TAB H1:2\n";
 
-HWND MainDialog() {
-    for (const sim::win32::LiveWindow& window : sim::win32::LiveWindows()) {
-        if (window.title == "Ampwise" && window.window_class == "#32770") {
-            return window.hwnd;
-        }
-    }
-    return NULL;
-}
-
 HWND NotifyDialog() {
     return sim::win32::FindShownWindow("notify", -1);
 }
@@ -59,7 +50,7 @@ TEST(AmpwiseNotifyDialog, SlidesUpIntoTheWorkAreasCornerInTheTopmostBandWithoutA
     auto run = win32test::RunThenCall(
         std::string("screen 1024 600 taskbar=30\n") + kHubWithTabOnPort2 + "app start\nwait 1s\n",
         [&] {
-            HWND main = MainDialog();
+            HWND main = win32test::AmpwiseMainDialog();
             ASSERT_NE(main, nullptr);
             PostMessageA(main, WM_COMMAND, kFirstHubEntry, 0);
             Sleep(250);
@@ -93,7 +84,7 @@ TEST(AmpwiseNotifyDialog, SlidesUpIntoTheWorkAreasCornerInTheTopmostBandWithoutA
 TEST(AmpwiseNotifyDialog, TheMainDialogNeverReachesADialogThatIsGoneAndKeepsOneOpenedSince) {
     std::vector<std::string> after_close, after_reopen;
     win32test::RunThenCall(std::string(kHubWithTabOnPort2) + "app start\nwait 1s\n", [&] {
-        HWND main = MainDialog();
+        HWND main = win32test::AmpwiseMainDialog();
         ASSERT_NE(main, nullptr);
         SendMessageA(main, WM_COMMAND, kFirstHubEntry, 0);
         HWND notify = NotifyDialog();
@@ -129,7 +120,7 @@ TEST(AmpwiseNotifyDialog, ADialogWhoseWindowCouldNotBeMadeIsForgotten) {
     std::vector<std::string> after_failure;
     win32test::RunThenCall(
         std::string(kHubWithTabOnPort2) + "app start\nfail dialog-create 137\nwait 1s\n", [&] {
-            HWND main = MainDialog();
+            HWND main = win32test::AmpwiseMainDialog();
             ASSERT_NE(main, nullptr);
             size_t from = AppLineCount();
             SendMessageA(main, WM_COMMAND, kFirstHubEntry, 0);

@@ -1,5 +1,6 @@
 // Runs a scenario on a fresh simulated PC, then a program's calls on the scenario's thread,
-// and keeps the machine for inspection; compares sequences of lines with a readable diff.
+// and keeps the machine for inspection; compares sequences of lines with a readable diff;
+// finds Ampwise's main dialog.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "ampsim/runner.h"
+#include "win32/user32/user32_control.h"
 
 namespace win32test {
 
@@ -69,6 +71,16 @@ inline ::testing::AssertionResult SameLines(const std::vector<std::string>& actu
         diff << (want == got ? "  " : "! ") << want << " | " << got << "\n";
     }
     return ::testing::AssertionFailure() << diff.str();
+}
+
+// The hidden main dialog of the first Ampwise started, or null.
+inline sim::win32::WindowHandle AmpwiseMainDialog() {
+    for (const sim::win32::LiveWindow& window : sim::win32::LiveWindows()) {
+        if (window.title == "Ampwise" && window.window_class == "#32770") {
+            return window.hwnd;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace win32test
