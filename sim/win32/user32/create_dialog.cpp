@@ -43,18 +43,6 @@ RECT DialogWindowRect(const DialogTemplate& dialog, const BaseUnits& base, HWND 
     return RECT{origin.x, origin.y, origin.x + width, origin.y + height};
 }
 
-// The first control that takes the focus: a visible, enabled one with WS_TABSTOP.
-HWND FirstTabStop(HWND dialog) {
-    for (HWND child : ChildrenOf(dialog)) {
-        const Window* control = FindWindowRecord(child);
-        if ((control->style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) ==
-            (WS_TABSTOP | WS_VISIBLE)) {
-            return child;
-        }
-    }
-    return NULL;
-}
-
 bool CreateControls(HWND dialog, const DialogTemplate& parsed, const BaseUnits& base,
                     HINSTANCE instance, HFONT font) {
     for (const DialogItem& item : parsed.items) {
@@ -75,6 +63,17 @@ bool CreateControls(HWND dialog, const DialogTemplate& parsed, const BaseUnits& 
 }
 
 }  // namespace
+
+HWND FirstTabStop(HWND dialog) {
+    for (HWND child : ChildrenOf(dialog)) {
+        const Window* control = FindWindowRecord(child);
+        if ((control->style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) ==
+            (WS_TABSTOP | WS_VISIBLE)) {
+            return child;
+        }
+    }
+    return NULL;
+}
 
 // Windows' order: the dialog window (hidden), its DWLP_DLGPROC, WM_SETFONT to it, the
 // controls (each with WM_SETFONT), WM_INITDIALOG with the first tab stop, which gets the

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "win32/user32/controls.h"
+#include "win32/user32/dialog_manager.h"
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
@@ -22,18 +23,6 @@ LRESULT DefaultId(HWND dialog) {
         }
     }
     return 0;
-}
-
-// The first control that takes the focus from the Tab key: visible, enabled, WS_TABSTOP.
-HWND FirstTabStop(HWND dialog) {
-    for (HWND child : ChildrenOf(dialog)) {
-        const Window* control = FindWindowRecord(child);
-        if ((control->style & (WS_TABSTOP | WS_VISIBLE | WS_DISABLED)) ==
-            (WS_TABSTOP | WS_VISIBLE)) {
-            return child;
-        }
-    }
-    return nullptr;
 }
 
 // Deactivated, the dialog remembers its focus control; activated, it gives the focus back to
