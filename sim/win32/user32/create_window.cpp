@@ -6,19 +6,6 @@
 
 using namespace sim::win32::user32;
 
-namespace {
-
-// An owner is always a top-level window: a child passed as owner stands for its root.
-HWND RootOf(HWND hwnd) {
-    Window* window = FindWindowRecord(hwnd);
-    while (window != nullptr && window->IsChildWindow()) {
-        window = FindWindowRecord(window->parent);
-    }
-    return window == nullptr ? nullptr : window->handle;
-}
-
-}  // namespace
-
 // Creates the window on the calling thread, which owns it from then on, and sends
 // WM_NCCREATE (FALSE fails the creation, with WM_NCDESTROY) and WM_CREATE (-1 destroys the
 // window again); WS_VISIBLE then shows it through ShowWindow. A child needs a parent
@@ -56,6 +43,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     made->style = dwStyle & ~WS_VISIBLE;
     made->ex_style = dwExStyle;
     made->parent = child ? hWndParent : nullptr;
+    // An owner is always a top-level window: a child passed as owner stands for its root.
     made->owner = child ? nullptr : RootOf(hWndParent);
     made->id = child ? reinterpret_cast<UINT_PTR>(hMenu) : 0;
     made->instance = hInstance;

@@ -11,15 +11,11 @@ using namespace sim::win32::user32;
 namespace sim::win32::user32 {
 
 HWND Activate(HWND hwnd, WORD how) {
-    Window* window = FindWindowRecord(hwnd);
-    while (window != nullptr && window->IsChildWindow()) {
-        window = FindWindowRecord(window->parent);
-    }
+    HWND top = RootOf(hwnd);
     HWND previous = ForegroundWindow();
-    if (window == nullptr || window->handle == previous) {
+    if (top == nullptr || top == previous) {
         return previous;
     }
-    HWND top = window->handle;
     ForegroundWindow() = top;
     if (previous != nullptr && IsWindow(previous)) {
         SendMessageA(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));

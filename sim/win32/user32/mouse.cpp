@@ -74,13 +74,6 @@ void PostInput(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     Wake(*queue, message == WM_MOUSEMOVE ? QS_MOUSEMOVE : QS_MOUSEBUTTON);
 }
 
-void PostToWindow(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-    const Window* window = FindWindowRecord(hwnd);
-    if (ThreadQueue* queue = window == nullptr ? nullptr : QueueOf(window->thread)) {
-        PostToQueue(*queue, MakeMessage(hwnd, message, wparam, lparam));
-    }
-}
-
 void ArmHover(MouseTracking& tracking, POINT cursor) {
     tracking.hover_origin = cursor;
     tracking.hover_due = CurrentScheduler().Now() + tracking.hover_period;
@@ -101,7 +94,7 @@ void CursorMoved() {
     if (tracking.hwnd != nullptr && tracking.leave && !OverClientOf(tracking.hwnd, cursor)) {
         HWND left = tracking.hwnd;
         tracking = MouseTracking{};
-        PostToWindow(left, WM_MOUSELEAVE, 0, 0);
+        PostMessageA(left, WM_MOUSELEAVE, 0, 0);
     }
     if (tracking.hwnd != nullptr && tracking.hover &&
         (std::abs(cursor.x - tracking.hover_origin.x) > kHoverSquare / 2 ||
@@ -141,17 +134,14 @@ bool MouseActivate(const MSG& msg) {
     if (msg.message != WM_LBUTTONDOWN || !IsWindow(msg.hwnd)) {
         return true;
     }
-    Window* top = FindWindowRecord(msg.hwnd);
-    while (top->IsChildWindow()) {
-        top = FindWindowRecord(top->parent);
-    }
-    if (top->handle == ForegroundWindow()) {
+    HWND top = RootOf(msg.hwnd);
+    if (top == ForegroundWindow()) {
         return true;
     }
-    LRESULT answer = SendMessageA(msg.hwnd, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top->handle),
+    LRESULT answer = SendMessageA(msg.hwnd, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top),
                                   MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
-    if ((answer == MA_ACTIVATE || answer == MA_ACTIVATEANDEAT) && IsWindow(top->handle)) {
-        Activate(top->handle, WA_CLICKACTIVE);
+    if ((answer == MA_ACTIVATE || answer == MA_ACTIVATEANDEAT) && IsWindow(top)) {
+        Activate(top, WA_CLICKACTIVE);
     }
     return answer != MA_ACTIVATEANDEAT && answer != MA_NOACTIVATEANDEAT;
 }
@@ -168,7 +158,7 @@ std::optional<Ticks> UpdateHover(const ThreadQueue& queue) {
     POINT cursor = CursorPosition();
     if (OverClientOf(tracking.hwnd, cursor)) {
         tracking.hover = false;
-        PostToWindow(tracking.hwnd, WM_MOUSEHOVER, 0, ClientPoint(tracking.hwnd, cursor));
+        PostMessageA(tracking.hwnd, WM_MOUSEHOVER, 0, ClientPoint(tracking.hwnd, cursor));
         return std::nullopt;
     }
     // Off the window the hover waits for the cursor's next move back onto it.
@@ -236,7 +226,7 @@ BOOL WINAPI TrackMouseEvent(LPTRACKMOUSEEVENT lpEventTrack) {
     POINT cursor = CursorPosition();
     if (!OverClientOf(hwnd, cursor)) {
         if ((flags & TME_LEAVE) != 0) {
-            PostToWindow(hwnd, WM_MOUSELEAVE, 0, 0);
+            PostMessageA(hwnd, WM_MOUSELEAVE, 0, 0);
         }
         return TRUE;
     }

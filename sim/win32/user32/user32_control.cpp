@@ -75,15 +75,7 @@ WindowHandle FindShownWindow(const std::string& ui_name, int control_id) {
         if (!IsShown(hwnd) || UiName(*window) != ui_name) {
             continue;
         }
-        if (control_id < 0) {
-            return hwnd;
-        }
-        for (HWND child : ChildrenOf(hwnd)) {
-            if (FindWindowRecord(child)->id == static_cast<UINT_PTR>(control_id)) {
-                return child;
-            }
-        }
-        return nullptr;
+        return control_id < 0 ? hwnd : GetDlgItem(hwnd, control_id);
     }
     return nullptr;
 }

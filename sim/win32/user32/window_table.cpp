@@ -176,6 +176,14 @@ bool IsShown(HWND hwnd) {
     return false;
 }
 
+HWND RootOf(HWND hwnd) {
+    Window* window = FindWindowRecord(hwnd);
+    while (window != nullptr && window->IsChildWindow()) {
+        window = FindWindowRecord(window->parent);
+    }
+    return window == nullptr ? nullptr : window->handle;
+}
+
 bool IsSelfOrDescendant(HWND ancestor, HWND hwnd) {
     for (Window* window = FindWindowRecord(hwnd); window != nullptr;
          window = FindWindowRecord(window->parent)) {

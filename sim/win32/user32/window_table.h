@@ -98,6 +98,8 @@ const WindowClass* AddClass(WindowClass window_class);
 
 // Whether the window and every parent above it have WS_VISIBLE.
 bool IsShown(HWND hwnd);
+// The top-level window that is or holds `hwnd`; null for a window that is gone.
+HWND RootOf(HWND hwnd);
 // Whether `hwnd` is `ancestor` or lies below it.
 bool IsSelfOrDescendant(HWND ancestor, HWND hwnd);
 
