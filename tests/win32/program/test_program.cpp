@@ -7,16 +7,9 @@
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
+#include "program_print.h"
 
-void Print(const char* format, ...) {
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    OutputDebugStringA(line);
-}
+namespace {
 
 int g_counter = 0;
 

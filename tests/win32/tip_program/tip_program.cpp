@@ -9,11 +9,12 @@
 //   WM_APP + 3               the window goes (and with it the tip), then the program
 #include <afxwin.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "ui/text_tip_wnd.h"
+
+#include "program/program_print.h"
 
 namespace {
 
@@ -23,15 +24,6 @@ const char kLongText[] =
     "so that it has to wrap at word boundaries onto further lines.";
 const int kToolWidth = 60;
 const int kToolHeight = 30;
-
-void Print(const char* format, ...) {
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    OutputDebugStringA(line);
-}
 
 class CountedItem : public CTextTipItem {
   public:
