@@ -104,27 +104,29 @@ BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     return TRUE;
 }
 
-// Screen to client coordinates and back, through the client area's origin on the screen.
-BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
-    Window* window = WindowOrError(hWnd);
+namespace {
+
+// Moves the point by the client area's origin on the screen, `sign` times.
+BOOL ShiftByClientOrigin(HWND hwnd, LPPOINT point, int sign) {
+    Window* window = WindowOrError(hwnd);
     if (window == nullptr) {
         return FALSE;
     }
     POINT origin = ClientOrigin(*window);
-    lpPoint->x -= origin.x;
-    lpPoint->y -= origin.y;
+    point->x += sign * origin.x;
+    point->y += sign * origin.y;
     return TRUE;
 }
 
+}  // namespace
+
+// Screen to client coordinates and back, through the client area's origin on the screen.
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
+    return ShiftByClientOrigin(hWnd, lpPoint, -1);
+}
+
 BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
-    Window* window = WindowOrError(hWnd);
-    if (window == nullptr) {
-        return FALSE;
-    }
-    POINT origin = ClientOrigin(*window);
-    lpPoint->x += origin.x;
-    lpPoint->y += origin.y;
-    return TRUE;
+    return ShiftByClientOrigin(hWnd, lpPoint, 1);
 }
 
 // Left and top edges inside, right and bottom outside, as everywhere in Windows.
