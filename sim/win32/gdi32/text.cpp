@@ -257,7 +257,9 @@ int WINAPI DrawTextA(HDC hdc, LPCSTR lpchText, int cchText, LPRECT lprc, UINT fo
         DrawRun(hdc, *dc, left, top, line);
         top += line_height;
     }
-    if (Surface* surface = TargetOf(hdc).surface) {
+    // Only a bitmap carries its text on to the windows it is copied to; a window's own text
+    // would only pile up with every repaint.
+    if (Surface* surface = TargetOf(hdc).surface; surface != nullptr && dc->window == nullptr) {
         surface->text += (surface->text.empty() ? "" : " ") + text;
     }
     return top - lprc->top;
