@@ -1,18 +1,17 @@
-// Ampwise's pure logic, run as a console program on Windows (or Wine): topology tests, the
-// slot list, the scheme-GUID check and the debug-line cut, then the class library's checks. Prints
-// every failure and a "N passed, N failed" line; the exit status is the number of failures.
+// Ampwise's pure logic: topology tests, the slot list, the scheme-GUID check and the debug-line
+// cut, then the class library's checks. A console program on Windows (or Wine) runs them all
+// (main below); the simulated PC runs the same tables as a program of its own
+// (ampwise_unit_app.cpp). Prints every failure and a "N passed, N failed" line; the exit status
+// is the number of failures.
 #include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
 
-#include "client/debug_print.h"
 #include "client/device_slot_list.h"
 #include "client/power_plan.h"
 #include "client/topo_addr.h"
 #include "unit_check.h"
-
-void RunAfxChecks();
 
 namespace {
 
@@ -201,41 +200,9 @@ void TestReadSchemeGuid() {
     }
 }
 
-// OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text; a vectored handler sees it
-// before anything else, so the program reads its own debug output.
-char g_debug_line[4096];
-
-LONG CALLBACK CatchDebugString(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    lstrcpynA(g_debug_line, (const char*)record->ExceptionInformation[1], sizeof(g_debug_line));
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-void TestDebugPrintCut() {
-    static char longText[2001];
-    memset(longText, 'x', sizeof(longText) - 1);
-    PVOID handler = AddVectoredExceptionHandler(1, CatchDebugString);
-
-    DebugPrint("Found %d HUB(s), serial %d\n", 3, 17);
-    Check(strcmp(g_debug_line, "Found 3 HUB(s), serial 17\n") == 0, "DebugPrint formats", 0);
-
-    const int lengths[] = {259, 260, 300, 2000};
-    for (int i = 0; i < (int)(sizeof(lengths) / sizeof(lengths[0])); i++) {
-        longText[lengths[i]] = '\0';
-        g_debug_line[0] = '\0';
-        DebugPrint("%s", longText);
-        Check(strlen(g_debug_line) == DEBUG_PRINT_BUFFER_SIZE - 1, "DebugPrint cuts at 259", i);
-        longText[lengths[i]] = 'x';
-    }
-    RemoveVectoredExceptionHandler(handler);
-}
-
 }  // namespace
 
-int main() {
+void RunAmpwiseTables() {
     // Unbuffered, so a check that hangs still leaves the lines before it.
     setvbuf(stdout, NULL, _IONBF, 0);
     TestIsUpstreamOf();
@@ -244,8 +211,9 @@ int main() {
     TestSlotListPasses();
     TestSlotListFull();
     TestReadSchemeGuid();
-    TestDebugPrintCut();
-    RunAfxChecks();
+}
+
+int ReportUnitChecks() {
     printf("ampwise_unit: %d passed, %d failed\n", g_passed, g_failed);
     return g_failed;
 }
