@@ -243,16 +243,22 @@ TEST(KernelWait, RelativeTimeoutRunsOnTheVirtualClock) {
     EXPECT_EQ(woke, 5 * sim::kTicksPerMs);
 }
 
+// An IRP whose completion fills `iosb` and signals `event`, as its originator's.
+PIRP IrpSignalling(CCHAR stack_size, KEVENT* event, IO_STATUS_BLOCK* iosb) {
+    PIRP irp = IoAllocateIrp(stack_size, FALSE);
+    KeInitializeEvent(event, NotificationEvent, FALSE);
+    irp->UserEvent = event;
+    irp->UserIosb = iosb;
+    return irp;
+}
+
 // Completion stops at a routine that keeps the IRP; the originator's event stays clear.
 TEST(KernelIrp, MoreProcessingRequiredHaltsCompletion) {
     Machine machine;
     sim::RunOutcome outcome = RunAt(machine, PASSIVE_LEVEL, [] {
-        PIRP irp = IoAllocateIrp(2, FALSE);
         KEVENT event;
         IO_STATUS_BLOCK iosb = {};
-        KeInitializeEvent(&event, NotificationEvent, FALSE);
-        irp->UserEvent = &event;
-        irp->UserIosb = &iosb;
+        PIRP irp = IrpSignalling(2, &event, &iosb);
         static int calls;
         calls = 0;
         IoSetCompletionRoutine(
@@ -285,12 +291,9 @@ void Step(const std::string& what) {
 // Sends a descriptor read to PAD as its bus driver would, waits 5 ms, then cancels it.
 void CancelAfter5ms(sim::Machine& machine) {
     g_steps.clear();
-    PIRP irp = IoAllocateIrp(1, FALSE);
     KEVENT back;
     IO_STATUS_BLOCK iosb = {};
-    KeInitializeEvent(&back, NotificationEvent, FALSE);
-    irp->UserEvent = &back;
-    irp->UserIosb = &iosb;
+    PIRP irp = IrpSignalling(1, &back, &iosb);
     IoSetCompletionRoutine(
         irp,
         [](PDEVICE_OBJECT, PIRP Irp, PVOID) -> NTSTATUS {
