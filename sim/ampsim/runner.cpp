@@ -80,6 +80,8 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
             }
         }
         background_->Join(machine);
+        // A scenario may end asleep: the machine wakes, without telling anyone, to shut down.
+        machine.scheduler.SetAsleep(false);
         if (after) {
             after(machine);
         }
