@@ -22,6 +22,10 @@ Step CompileApp(const Command& command, Model& model) {
         ThrowUsage(command);
     }
     RequireOptions(command, {"str1002", "str1008"});
+    if (model.repeating != 0) {
+        throw ScenarioError(
+            command.line, "app start cannot stand inside repeat: each copy has a line of its own");
+    }
     StringOverrides strings;
     for (auto [key, id] :
          {std::pair{"str1002", kSkipOptionString}, std::pair{"str1008", kPowerPlanOptionString}}) {
@@ -39,12 +43,10 @@ Step CompileClick(const Command& command, Model& model) {
         ThrowUsage(command);
     }
     RequireOptions(command, {"copy"});
+    RequireProgram(command, model, "shows a tray icon");
     int copy = static_cast<int>(NumberOption(command, "copy", 1, 64));
     if (copy == 0 || copy > model.programs_started) {
-        throw ScenarioError(command.line,
-                            model.programs_started == 0
-                                ? "no program shows a tray icon: write app start first"
-                                : "copy=" + std::to_string(copy) + " was not started");
+        throw ScenarioError(command.line, "copy=" + std::to_string(copy) + " was not started");
     }
     bool right = command.verb == "rightclick";
     return [right, copy](sim::Machine& machine) {
@@ -57,13 +59,21 @@ Step CompileClick(const Command& command, Model& model) {
 Step CompileMenu(const Command& command, Model& model) {
     RequireOptions(command, {});
     RequireWords(command, 1);
-    if (model.programs_started == 0) {
-        throw ScenarioError(command.line, "no program opens a menu: write app start first");
+    RequireProgram(command, model, "opens a menu");
+    if (command.words[0].empty()) {
+        throw ScenarioError(command.line, "an empty label: write menu none to dismiss the menu");
     }
     std::string label = command.words[0] == "none" ? "" : command.words[0];
     return [label](sim::Machine& machine) {
-        if (!AnswerMenu(machine, label, kMenuPatience)) {
-            machine.Log("menu", label.empty() ? "none-open" : "no-entry \"" + label + "\"");
+        switch (AnswerMenu(machine, label, kMenuPatience)) {
+            case MenuAnswer::kDone:
+                break;
+            case MenuAnswer::kNoneOpen:
+                machine.Log("menu", "none-open");
+                break;
+            case MenuAnswer::kNoEntry:
+                machine.Log("menu", "no-entry \"" + label + "\"");
+                break;
         }
     };
 }

@@ -1,5 +1,9 @@
 #include "ampsim/app_session.h"
 
+#include <functional>
+#include <memory>
+#include <vector>
+
 #include "ampsim/values.h"
 #include "win32/process/process.h"
 #include "win32/shell32/shell_control.h"
@@ -13,6 +17,43 @@ namespace {
 constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
 // How often `menu` looks for the menu a click opens, while it waits for it.
 constexpr sim::Ticks kMenuPoll = 10 * sim::kTicksPerMs;
+// How long `app start` waits for the copy's tray icon (Ampwise shows it once it has set the
+// power plan, a few seconds in), and how often it looks: finer than the printed
+// milliseconds, so that the lines after it keep their time.
+constexpr sim::Ticks kIconPatience = 10 * sim::kTicksPerSecond;
+constexpr sim::Ticks kIconPoll = sim::kTicksPerMs / 10;
+// How long the end of a run waits for a copy the user told to Exit: it restores the power
+// plan and waits up to 5 s for its monitoring thread.
+constexpr sim::Ticks kExitPatience = 30 * sim::kTicksPerSecond;
+constexpr const char* kImage = "Ampwise.exe";
+constexpr const char* kProgram = "Ampwise";
+
+// The copy whose tray icon was clicked last, whose menu `menu` answers; and the copies told
+// to Exit. Weak, so that nothing of an earlier run's machine is taken for this one's.
+std::weak_ptr<sim::win32::Process> menu_owner;
+std::vector<std::weak_ptr<sim::win32::Process>> exiting;
+
+std::shared_ptr<sim::win32::Process> Copy(int copy) {
+    for (const auto& process : sim::win32::StartedProcesses()) {
+        if (process->image() == kProgram && process->copy() == copy) {
+            return process;
+        }
+    }
+    return nullptr;
+}
+
+// Looks every `poll` until `done` holds; false after `patience`.
+bool WaitUntil(sim::Machine& machine, sim::Ticks patience, sim::Ticks poll, const std::string& what,
+               const std::function<bool()>& done) {
+    sim::Ticks until = machine.scheduler.Now() + patience;
+    while (!done()) {
+        if (machine.scheduler.Now() >= until) {
+            return false;
+        }
+        machine.scheduler.SleepFor(poll, what);
+    }
+    return true;
+}
 
 // The messages the monitoring thread sends to the main dialog, by their value.
 const char* MonitorMessageName(uint32_t message) {
@@ -61,32 +102,39 @@ void StartAmpwise(sim::Machine& machine, const StringOverrides& strings) {
     sim::win32::StartOptions options;
     options.strings = strings;
     std::string error;
-    if (sim::win32::StartProcess("Ampwise.exe", "Ampwise.exe", options, &error) == nullptr) {
-        machine.Log("proc", "Ampwise.exe not-started " + error);
+    size_t icons = sim::win32::TrayIcons().size();
+    std::shared_ptr<sim::win32::Process> process =
+        sim::win32::StartProcess(kImage, kImage, options, &error);
+    if (process == nullptr) {
+        machine.Log("proc", std::string(kImage) + " not-started " + error);
+        return;
     }
+    // A click right after the start finds the icon.
+    WaitUntil(machine, kIconPatience, kIconPoll, "the tray icon of " + process->Describe(),
+              [&] { return process->ended() || sim::win32::TrayIcons().size() > icons; });
 }
 
 bool ClickTray(sim::Machine&, bool right_button, int copy) {
+    menu_owner = Copy(copy);
     return sim::win32::ClickTray(right_button, static_cast<size_t>(copy - 1));
 }
 
-bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience) {
-    sim::Ticks until = machine.scheduler.Now() + patience;
-    while (!sim::win32::MenuIsOpen()) {
-        if (machine.scheduler.Now() >= until) {
-            return false;
-        }
-        machine.scheduler.SleepFor(kMenuPoll, "a menu to open");
+MenuAnswer AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience) {
+    if (!WaitUntil(machine, patience, kMenuPoll, "a menu to open", sim::win32::MenuIsOpen)) {
+        return MenuAnswer::kNoneOpen;
     }
     if (label.empty()) {
-        return sim::win32::DismissMenu();
+        return sim::win32::DismissMenu() ? MenuAnswer::kDone : MenuAnswer::kNoneOpen;
     }
     if (sim::win32::ChooseMenuEntry(label)) {
-        return true;
+        if (label == "Exit") {
+            exiting.push_back(menu_owner);
+        }
+        return MenuAnswer::kDone;
     }
     // The user finds no such entry and clicks elsewhere, so the next click opens a new menu.
-    sim::win32::DismissMenu();
-    return false;
+    bool was_open = sim::win32::DismissMenu();
+    return was_open ? MenuAnswer::kNoEntry : MenuAnswer::kNoneOpen;
 }
 
 void PrintPowerPlans(sim::Machine& machine) {
@@ -104,6 +152,15 @@ void BroadcastResume(sim::Machine&) {
 }
 
 void EndPrograms(sim::Machine& machine) {
+    // A copy told to Exit is let finish, so that what it still cleans up is not counted as
+    // left behind.
+    for (const auto& told : exiting) {
+        if (std::shared_ptr<sim::win32::Process> process = told.lock()) {
+            WaitUntil(machine, kExitPatience, kMenuPoll, "the exit of " + process->Describe(),
+                      [&] { return process->ended(); });
+        }
+    }
+    exiting.clear();
     sim::win32::TerminateAllProcesses();
     // A thread inside a driver call ends once the call is done: the machine shuts down only
     // after every program has gone.

@@ -19,9 +19,10 @@ void StartAmpwise(sim::Machine& machine, const StringOverrides& strings);
 // the first); false if there is no such icon.
 bool ClickTray(sim::Machine& machine, bool right_button, int copy);
 // Waits up to `patience` for an open menu and chooses the entry labelled `label`, or
-// dismisses the menu when the label is empty; false if no menu opened or no entry has it
-// (the menu is then dismissed).
-bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience);
+// dismisses the menu when the label is empty. When no entry has the label, the menu is
+// dismissed.
+enum class MenuAnswer { kDone, kNoneOpen, kNoEntry };
+MenuAnswer AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience);
 void PrintPowerPlans(sim::Machine& machine);
 void SetActiveSchemeOutput(sim::Machine& machine, const std::string& text);
 // Delivers what Windows tells programs at the system's resume.

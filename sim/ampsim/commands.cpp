@@ -58,6 +58,12 @@ void RequireOptions(const Command& command, const std::set<std::string>& allowed
     }
 }
 
+void RequireProgram(const Command& command, const Model& model, const std::string& does) {
+    if (model.programs_started == 0) {
+        throw ScenarioError(command.line, "no program " + does + ": write app start first");
+    }
+}
+
 void RequireBare(const Command& command) {
     RequireOptions(command, {});
     RequireWords(command, 0);

@@ -59,6 +59,8 @@ struct Model {
     std::set<std::string> open_handles;
     // Copies of the application started so far.
     int programs_started = 0;
+    // How many `repeat` blocks the line stands in.
+    int repeating = 0;
     std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
         std::make_shared<std::map<std::string, sim::UserHandle>>();
 
@@ -98,6 +100,9 @@ void RequireWords(const Command& command, size_t count);
 void RequireOptions(const Command& command, const std::set<std::string>& allowed);
 // No words and no options.
 void RequireBare(const Command& command);
+// Refuses a line that needs a program before any `app start`: "no program DOES: write app
+// start first".
+void RequireProgram(const Command& command, const Model& model, const std::string& does);
 
 // A value's data as the kernel keeps it, from TYPE and DATA words (REG_DWORD N, REG_SZ TEXT,
 // ...); *reg_type gets the type's number.

@@ -12,18 +12,20 @@ constexpr uint32_t kVkEscape = 0x1B;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
-Step CompileCursor(const Command& command, Model&) {
+Step CompileCursor(const Command& command, Model& model) {
     RequireWords(command, 2);
     RequireOptions(command, {});
+    RequireProgram(command, model, "shows a window");
     int x = static_cast<int>(ParseNumber(command, command.words[0], 10, 8191, "x"));
     int y = static_cast<int>(ParseNumber(command, command.words[1], 10, 8191, "y"));
     return [x, y](sim::Machine&) { sim::win32::MoveCursor(x, y); };
 }
 
 // WINDOW.CONTROL: a window's `ui` name and a control identifier, as a number or IDOK/IDCANCEL.
-Step CompileClickControl(const Command& command, Model&) {
+Step CompileClickControl(const Command& command, Model& model) {
     RequireWords(command, 1);
     RequireOptions(command, {});
+    RequireProgram(command, model, "shows a window");
     const std::string& target = command.words[0];
     size_t dot = target.rfind('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == target.size()) {
@@ -43,9 +45,10 @@ Step CompileClickControl(const Command& command, Model&) {
     };
 }
 
-Step CompileKey(const Command& command, Model&) {
+Step CompileKey(const Command& command, Model& model) {
     RequireWords(command, 1);
     RequireOptions(command, {});
+    RequireProgram(command, model, "shows a window");
     const std::string& name = command.words[0];
     if (name != "ENTER" && name != "ESCAPE") {
         ThrowUsage(command);

@@ -46,7 +46,7 @@ using SendObserver = std::function<void(const SimThread* sender, WindowHandle hw
 void SetSendObserver(SendObserver observer);
 
 // Names for the `ui` lines: what the namer returns for a window, unless empty (then the
-// window's title, else its class; a child is its parent's name, '/', its id).
+// window's title, else its class; a child is its parent's name, '.', its id, as `click` names it).
 struct UiNaming {
     std::string window_class;
     std::string title;
