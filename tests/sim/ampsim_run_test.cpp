@@ -1,5 +1,5 @@
 // ampsim's scenarios as they run: what a command does on the machine, lines run beside
-// others with '&', the report over many seeds, and the built-in scenario.
+// others with '&', and the report over many seeds.
 #include <regex>
 #include <set>
 #include <sstream>
@@ -200,36 +200,6 @@ TEST(AmpsimRun, ExitStatusSaysHowTheRunEnded) {
         result.gdi_objects_outstanding = c.gdi;
         EXPECT_EQ(ampsim::ExitStatus(result), c.status) << c.left;
         EXPECT_EQ(ampsim::LeftOutstanding(result), c.left);
-    }
-}
-
-// The built-in scenario names each of its devices in a comment and ends in a good state.
-TEST(AmpsimRun, BuiltInScenarioExplainsItselfAndEndsWell) {
-    std::istringstream lines(ampsim::kDefaultScenario);
-    std::string line;
-    std::vector<std::string> names;
-    while (std::getline(lines, line)) {
-        std::smatch match;
-        if (std::regex_search(line, match, std::regex("^(controller|hub|device) (\\S+)"))) {
-            names.push_back(match[2]);
-        }
-    }
-    ASSERT_EQ(names.size(), 5u);
-    for (const std::string& name : names) {
-        EXPECT_NE(std::string(ampsim::kDefaultScenario).find("#   " + name + " "),
-                  std::string::npos)
-            << name << " is not explained";
-    }
-    auto run = RunScenario(ampsim::kDefaultScenario);
-    EXPECT_RUN_OK(run);
-    EXPECT_EQ(run.result.pool_outstanding, 0u);
-    std::vector<std::string> pnp = run.Lines("pnp");
-    ASSERT_GE(pnp.size(), 2u);
-    EXPECT_EQ(pnp[pnp.size() - 2], "driver unloaded");
-    EXPECT_EQ(pnp.back(), "H1 unplugged");
-    for (const std::string& reply : run.Lines("ioctl")) {
-        EXPECT_EQ(reply.find("open-failed"), std::string::npos) << reply;
-        EXPECT_EQ(reply.find("status=0xc"), std::string::npos) << reply;
     }
 }
 
