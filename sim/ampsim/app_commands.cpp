@@ -44,10 +44,7 @@ Step CompileClick(const Command& command, Model& model) {
     }
     RequireOptions(command, {"copy"});
     RequireProgram(command, model, "shows a tray icon");
-    int copy = static_cast<int>(NumberOption(command, "copy", 1, 64));
-    if (copy == 0 || copy > model.programs_started) {
-        throw ScenarioError(command.line, "copy=" + std::to_string(copy) + " was not started");
-    }
+    int copy = CopyOption(command, model, 1);
     bool right = command.verb == "rightclick";
     return [right, copy](sim::Machine& machine) {
         if (!ClickTray(machine, right, copy)) {
@@ -57,15 +54,16 @@ Step CompileClick(const Command& command, Model& model) {
 }
 
 Step CompileMenu(const Command& command, Model& model) {
-    RequireOptions(command, {});
+    RequireOptions(command, {"copy"});
     RequireWords(command, 1);
     RequireProgram(command, model, "opens a menu");
+    int copy = CopyOption(command, model, 0);
     if (command.words[0].empty()) {
         throw ScenarioError(command.line, "an empty label: write menu none to dismiss the menu");
     }
     std::string label = command.words[0] == "none" ? "" : command.words[0];
-    return [label](sim::Machine& machine) {
-        switch (AnswerMenu(machine, label, kMenuPatience)) {
+    return [label, copy](sim::Machine& machine) {
+        switch (AnswerMenu(machine, label, copy, kMenuPatience)) {
             case MenuAnswer::kDone:
                 break;
             case MenuAnswer::kNoneOpen:
@@ -127,7 +125,7 @@ const CommandEntry kEntries[] = {
      CompileApp},
     {"rightclick", "rightclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
     {"leftclick", "leftclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
-    {"menu", "menu LABEL|none", CommandEntry::kEvent, true, false, CompileMenu},
+    {"menu", "menu LABEL|none [copy=N]", CommandEntry::kEvent, true, false, CompileMenu},
     {"powercfg", "powercfg [output=TEXT]", CommandEntry::kEvent, true, false, CompilePowercfg},
     {"screen", "screen WIDTH HEIGHT [taskbar=N]", CommandEntry::kDefinition, false, false,
      CompileScreen},

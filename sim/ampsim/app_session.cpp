@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "ampsim/values.h"
@@ -114,13 +115,54 @@ void StartAmpwise(sim::Machine& machine, const StringOverrides& strings) {
               [&] { return process->ended() || sim::win32::TrayIcons().size() > icons; });
 }
 
+sim::Event NameCopy(sim::Event event) {
+    static const std::set<std::string> kNamed = {"ui", "menu", "msg", "tray", "proc"};
+    if (kNamed.count(event.category) != 0) {
+        const sim::win32::Process& process = sim::win32::CurrentProcess();
+        if (process.image() == kProgram && process.copy() > 1) {
+            event.category += "#" + std::to_string(process.copy());
+        }
+    }
+    return event;
+}
+
+bool WindowOfCopy(sim::win32::WindowHandle hwnd, int copy) {
+    std::shared_ptr<sim::win32::Process> process = Copy(copy);
+    if (process == nullptr) {
+        return false;
+    }
+    // A thread's name starts with its process's ("Ampwise#2 main").
+    std::string prefix = process->DisplayName() + " ";
+    for (const sim::win32::LiveWindow& window : sim::win32::LiveWindows()) {
+        if (window.hwnd == hwnd) {
+            return window.thread.rfind(prefix, 0) == 0;
+        }
+    }
+    return false;
+}
+
+std::vector<const sim::SimThread*> ThreadsOfCopy(int copy) {
+    std::vector<const sim::SimThread*> threads;
+    if (std::shared_ptr<sim::win32::Process> process = Copy(copy)) {
+        for (const auto& thread : process->threads()) {
+            threads.push_back(thread->sim);
+        }
+    }
+    return threads;
+}
+
 bool ClickTray(sim::Machine&, bool right_button, int copy) {
     menu_owner = Copy(copy);
     return sim::win32::ClickTray(right_button, static_cast<size_t>(copy - 1));
 }
 
-MenuAnswer AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience) {
-    if (!WaitUntil(machine, patience, kMenuPoll, "a menu to open", sim::win32::MenuIsOpen)) {
+MenuAnswer AnswerMenu(sim::Machine& machine, const std::string& label, int copy,
+                      sim::Ticks patience) {
+    // The open menu is the one of the copy whose icon was clicked last.
+    auto open = [copy] {
+        return sim::win32::MenuIsOpen() && (copy == 0 || menu_owner.lock() == Copy(copy));
+    };
+    if (!WaitUntil(machine, patience, kMenuPoll, "a menu to open", open)) {
         return MenuAnswer::kNoneOpen;
     }
     if (label.empty()) {

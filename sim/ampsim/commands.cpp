@@ -64,6 +64,14 @@ void RequireProgram(const Command& command, const Model& model, const std::strin
     }
 }
 
+int CopyOption(const Command& command, const Model& model, int fallback) {
+    int copy = static_cast<int>(NumberOption(command, "copy", static_cast<uint64_t>(fallback), 64));
+    if (command.options.count("copy") != 0 && (copy == 0 || copy > model.programs_started)) {
+        throw ScenarioError(command.line, "copy=" + std::to_string(copy) + " was not started");
+    }
+    return copy;
+}
+
 void RequireBare(const Command& command) {
     RequireOptions(command, {});
     RequireWords(command, 0);

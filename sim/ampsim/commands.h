@@ -103,6 +103,8 @@ void RequireBare(const Command& command);
 // Refuses a line that needs a program before any `app start`: "no program DOES: write app
 // start first".
 void RequireProgram(const Command& command, const Model& model, const std::string& does);
+// The copy=N option: a copy started before the line, or `fallback` when it is absent.
+int CopyOption(const Command& command, const Model& model, int fallback);
 
 // A value's data as the kernel keeps it, from TYPE and DATA words (REG_DWORD N, REG_SZ TEXT,
 // ...); *reg_type gets the type's number.

@@ -186,7 +186,8 @@ const std::set<std::string>& EventCategories() {
 RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
                       std::ostream& out) {
     RunResult result = runner.Run(seed, [&](const sim::Event& event) {
-        if (shown.Has(event.category)) {
+        // "tray#2" is a `tray` line of the second copy.
+        if (shown.Has(event.category.substr(0, event.category.find('#')))) {
             out << sim::FormatEvent(event) << "\n";
         }
     });

@@ -175,7 +175,9 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
     machine_.reset();
     machine_ = std::make_unique<sim::Machine>(seed);
     sim::Machine& machine = *machine_;
-    machine.log.on_event = on_event;
+    if (on_event) {
+        machine.log.on_event = [on_event](const sim::Event& event) { on_event(NameCopy(event)); };
+    }
     if (streamed_) {
         machine.log.StreamOnly(*streamed_);
     }

@@ -137,6 +137,9 @@ const BadLine kBadLines[] = {
     {"menu Exit", 1, "no program opens a menu: write app start first"},
     {"app start\nmenu \"\"", 2, "an empty label: write menu none to dismiss the menu"},
     {"app start\nmenu Ex=it", 2, "unknown option 'Ex'"},
+    {"app start\nclick notify.1006 copy=2", 2, "copy=2 was not started"},
+    {"app start\nkey ENTER copy=0", 2, "copy=0 was not started"},
+    {"app start\nmenu Exit copy=2\napp start", 2, "copy=2 was not started"},
 };
 
 TEST(ScenarioParse, BadLinesAreReportedWithTheirNumber) {
@@ -203,6 +206,8 @@ const char* const kAccepted[] = {
     "controller C1\nrepeat 3\nload &\nsync\nunload &\nsync\nend\n",
     // A quoted '=' is part of the label.
     "app start\nmenu \"Ex=it\"\nmenu none\n",
+    // Each copy is named by its number.
+    "app start\napp start\nmenu Exit copy=2\nkey ENTER copy=1\nclick notify.IDOK copy=2\n",
 };
 
 TEST(ScenarioParse, GoodScenariosAreAccepted) {
