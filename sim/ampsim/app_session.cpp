@@ -18,7 +18,7 @@ namespace {
 constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
 // How often `menu` looks for the menu a click opens, while it waits for it.
 constexpr sim::Ticks kMenuPoll = 10 * sim::kTicksPerMs;
-// How long `app start` waits for the copy's tray icon (Ampwise shows it once it has set the
+// How long a tray click waits for the copy's tray icon (Ampwise shows it once it has set the
 // power plan, a few seconds in), and how often it looks: finer than the printed
 // milliseconds, so that the lines after it keep their time.
 constexpr sim::Ticks kIconPatience = 10 * sim::kTicksPerSecond;
@@ -103,16 +103,9 @@ void StartAmpwise(sim::Machine& machine, const StringOverrides& strings) {
     sim::win32::StartOptions options;
     options.strings = strings;
     std::string error;
-    size_t icons = sim::win32::TrayIcons().size();
-    std::shared_ptr<sim::win32::Process> process =
-        sim::win32::StartProcess(kImage, kImage, options, &error);
-    if (process == nullptr) {
+    if (sim::win32::StartProcess(kImage, kImage, options, &error) == nullptr) {
         machine.Log("proc", std::string(kImage) + " not-started " + error);
-        return;
     }
-    // A click right after the start finds the icon.
-    WaitUntil(machine, kIconPatience, kIconPoll, "the tray icon of " + process->Describe(),
-              [&] { return process->ended() || sim::win32::TrayIcons().size() > icons; });
 }
 
 sim::Event NameCopy(sim::Event event) {
@@ -151,8 +144,15 @@ std::vector<const sim::SimThread*> ThreadsOfCopy(int copy) {
     return threads;
 }
 
-bool ClickTray(sim::Machine&, bool right_button, int copy) {
-    menu_owner = Copy(copy);
+bool ClickTray(sim::Machine& machine, bool right_button, int copy) {
+    std::shared_ptr<sim::win32::Process> process = Copy(copy);
+    // A click right after the start finds the icon once the copy shows it.
+    WaitUntil(machine, kIconPatience, kIconPoll, "the tray icon of copy " + std::to_string(copy),
+              [&] {
+                  return process == nullptr || process->ended() ||
+                         sim::win32::TrayIcons().size() >= static_cast<size_t>(copy);
+              });
+    menu_owner = process;
     return sim::win32::ClickTray(right_button, static_cast<size_t>(copy - 1));
 }
 

@@ -26,7 +26,7 @@ bool WindowOfCopy(sim::win32::WindowHandle hwnd, int copy);
 // The threads of the copy-th copy; empty when it does not run.
 std::vector<const sim::SimThread*> ThreadsOfCopy(int copy);
 // The shell's callback for a click on the icon of the copy-th copy that shows one (1 is
-// the first); false if there is no such icon.
+// the first), once it shows (up to 10 s); false if there is no such icon.
 bool ClickTray(sim::Machine& machine, bool right_button, int copy);
 // Waits up to `patience` for an open menu (with `copy` not 0, one that the copy-th copy
 // opened) and chooses the entry labelled `label`, or dismisses the menu when the label is
