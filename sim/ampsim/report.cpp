@@ -204,6 +204,11 @@ RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
                        " gdi objects outstanding=" +
                        std::to_string(*result.gdi_objects_outstanding)})
             << "\n";
+        out << sim::FormatEvent(sim::Event{
+                   result.end_time, "user",
+                   "menus outstanding=" + std::to_string(*result.user_menus_outstanding) +
+                       " program handles left=" + std::to_string(*result.program_handles_left)})
+            << "\n";
     }
     return result;
 }
@@ -214,7 +219,9 @@ std::string LeftOutstanding(const RunResult& result) {
          {std::pair{"pool", result.pool_outstanding}, std::pair{"handles", result.handles_open},
           std::pair{"referenced", result.objects_referenced},
           std::pair{"windows", result.user_windows_outstanding.value_or(0)},
-          std::pair{"gdi", result.gdi_objects_outstanding.value_or(0)}}) {
+          std::pair{"gdi", result.gdi_objects_outstanding.value_or(0)},
+          std::pair{"menus", result.user_menus_outstanding.value_or(0)},
+          std::pair{"program-handles", result.program_handles_left.value_or(0)}}) {
         if (count != 0) {
             left += (left.empty() ? "" : " ") + std::string(name) + "=" + std::to_string(count);
         }

@@ -26,8 +26,8 @@ struct Shown {
 // handles open" lines.
 RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown, std::ostream& out);
 
-// What the run left behind, as "pool=BYTES handles=N referenced=N windows=N gdi=N" with only
-// the counts that are not 0; "" when it left nothing.
+// What the run left behind, as "pool=BYTES handles=N referenced=N windows=N gdi=N menus=N
+// program-handles=N" with only the counts that are not 0; "" when it left nothing.
 std::string LeftOutstanding(const RunResult& result);
 
 // ampsim's exit status for a run's end: 0 when it finished and left nothing, 3 after a

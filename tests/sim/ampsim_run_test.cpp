@@ -176,18 +176,19 @@ TEST(AmpsimRun, SeedReportGroupsRunsByOutcome) {
 
 struct EndCase {
     sim::RunOutcome::Kind kind;
-    size_t pool, handles, windows, gdi;
+    size_t pool, handles, windows, gdi, menus, program_handles;
     int status;
     const char* left;
 };
 
 // A run that finished but left something behind is told apart from a clean one.
 const EndCase kEnds[] = {
-    {sim::RunOutcome::kFinished, 0, 0, 0, 0, ampsim::kExitClean, ""},
-    {sim::RunOutcome::kFinished, 0, 0, 5, 0, ampsim::kExitLeft, "windows=5"},
-    {sim::RunOutcome::kFinished, 64, 1, 0, 2, ampsim::kExitLeft, "pool=64 handles=1 gdi=2"},
-    {sim::RunOutcome::kDeadlock, 64, 0, 0, 0, ampsim::kExitStuck, "pool=64"},
-    {sim::RunOutcome::kBugCheck, 0, 0, 0, 0, ampsim::kExitStuck, ""},
+    {sim::RunOutcome::kFinished, 0, 0, 0, 0, 0, 0, ampsim::kExitClean, ""},
+    {sim::RunOutcome::kFinished, 0, 0, 5, 0, 0, 0, ampsim::kExitLeft, "windows=5"},
+    {sim::RunOutcome::kFinished, 64, 1, 0, 2, 0, 0, ampsim::kExitLeft, "pool=64 handles=1 gdi=2"},
+    {sim::RunOutcome::kFinished, 0, 0, 0, 0, 1, 3, ampsim::kExitLeft, "menus=1 program-handles=3"},
+    {sim::RunOutcome::kDeadlock, 64, 0, 0, 0, 0, 0, ampsim::kExitStuck, "pool=64"},
+    {sim::RunOutcome::kBugCheck, 0, 0, 0, 0, 0, 0, ampsim::kExitStuck, ""},
 };
 
 TEST(AmpsimRun, ExitStatusSaysHowTheRunEnded) {
@@ -198,6 +199,8 @@ TEST(AmpsimRun, ExitStatusSaysHowTheRunEnded) {
         result.handles_open = c.handles;
         result.user_windows_outstanding = c.windows;
         result.gdi_objects_outstanding = c.gdi;
+        result.user_menus_outstanding = c.menus;
+        result.program_handles_left = c.program_handles;
         EXPECT_EQ(ampsim::ExitStatus(result), c.status) << c.left;
         EXPECT_EQ(ampsim::LeftOutstanding(result), c.left);
     }

@@ -50,6 +50,9 @@ struct ThreadQueue {
     DWORD changed = 0;  // QS_ bits of what arrived since the thread last looked
     int in_send = 0;    // sent messages being handled now
     HWND focus = nullptr;
+    // A popup menu of this thread closed while its owner was the foreground window, and the
+    // thread has posted itself nothing since: the next menu closes as soon as it appears.
+    bool menu_needs_post = false;
     const void* WakeKey() const { return this; }
 };
 
