@@ -156,6 +156,20 @@ void ScenarioRunner::CompileEvents(CommandReader& reader, Model& model, std::vec
     }
 }
 
+uint64_t ScenarioRunner::CountLines(const std::vector<Line>& lines) const {
+    uint64_t total = 0;
+    for (const Line& line : lines) {
+        uint64_t count = 1;
+        if (!line.step) {
+            const Block& block = blocks_[line.block];
+            uint64_t body = CountLines(block.body);
+            count = body > UINT64_MAX / block.count ? UINT64_MAX : body * block.count;
+        }
+        total = count > UINT64_MAX - total ? UINT64_MAX : total + count;
+    }
+    return total;
+}
+
 void ScenarioRunner::RunLines(sim::Machine& machine, const std::vector<Line>& lines) {
     for (const Line& line : lines) {
         if (!line.step) {

@@ -47,6 +47,10 @@ class ScenarioRunner {
     // one), so that a long run costs nothing for what nobody looks at.
     void StreamOnly(std::set<std::string> categories) { streamed_ = std::move(categories); }
 
+    // The lines a run carries out, counted through the repetitions of `repeat` blocks (at most
+    // UINT64_MAX): what a caller that must end soon (the fuzzer) checks before it runs.
+    uint64_t LinesPerRun() const { return CountLines(events_); }
+
     // The machine of the last run, kept for inspection until the next run.
     sim::Machine* machine() { return machine_.get(); }
 
@@ -68,6 +72,7 @@ class ScenarioRunner {
     // appends what runs to `lines`, or only checks them when `lines` is null.
     void CompileEvents(CommandReader& reader, Model& model, std::vector<Line>* lines);
     void RunLines(sim::Machine& machine, const std::vector<Line>& lines);
+    uint64_t CountLines(const std::vector<Line>& lines) const;
     std::vector<Step> definitions_;
     std::vector<Line> events_;
     std::vector<Block> blocks_;

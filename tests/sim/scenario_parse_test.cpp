@@ -210,6 +210,25 @@ const char* const kAccepted[] = {
     "app start\napp start\nmenu Exit copy=2\nkey ENTER copy=1\nclick notify.IDOK copy=2\n",
 };
 
+struct RepeatCase {
+    const char* scenario;
+    uint64_t lines;
+};
+
+// A block is kept once however often it runs, and counted through its repetitions.
+const RepeatCase kRepeats[] = {
+    {"wait 1s\nrepeat 3\nsync\nrepeat 2\nsync\nsync\nend\nend\n", 1 + 3 * (1 + 2 * 2)},
+    {"repeat 10000000\nrepeat 10000000\nrepeat 10000000\nrepeat 10000000\nrepeat 10000000\n"
+     "sync\nend\nend\nend\nend\nend\n",
+     UINT64_MAX},
+};
+
+TEST(ScenarioParse, RepeatedLinesAreCountedNotCopied) {
+    for (const RepeatCase& c : kRepeats) {
+        EXPECT_EQ(ampsim::ScenarioRunner(c.scenario).LinesPerRun(), c.lines) << c.scenario;
+    }
+}
+
 TEST(ScenarioParse, GoodScenariosAreAccepted) {
     for (const char* scenario : kAccepted) {
         try {
