@@ -3,7 +3,7 @@
 //   ampsim --print-scenario [SCENARIO]
 // Exit status: 0 after a complete run that left nothing behind, 2 for a bad command line or
 // scenario, 3 when a run ended in a deadlock or a bug check, 4 when a run left something
-// outstanding (pool, kernel handles, windows, GDI objects).
+// outstanding (pool, kernel handles, windows, GDI objects, menus, handles a program left).
 #include <unistd.h>
 
 #include <algorithm>
