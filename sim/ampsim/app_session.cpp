@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ampsim/values.h"
+#include "pc/pnp_manager.h"
 #include "win32/process/process.h"
 #include "win32/shell32/shell_control.h"
 #include "win32/shell32/tray_control.h"
@@ -15,7 +16,10 @@
 namespace ampsim {
 namespace {
 
+constexpr uintptr_t kPbtApmSuspend = 0x4;
 constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
+// How long Windows waits for programs to answer PBT_APMSUSPEND before it sleeps.
+constexpr sim::Ticks kSuspendPatience = 2 * sim::kTicksPerSecond;
 // How often `menu` looks for the menu a click opens, while it waits for it.
 constexpr sim::Ticks kMenuPoll = 10 * sim::kTicksPerMs;
 // How long a tray click waits for the copy's tray icon (Ampwise shows it once it has set the
@@ -189,7 +193,15 @@ void SetActiveSchemeOutput(sim::Machine&, const std::string& text) {
     sim::win32::SetActiveSchemeOutput(text);
 }
 
-void BroadcastResume(sim::Machine&) {
+void SuspendSystem(sim::Machine& machine) {
+    sim::win32::BroadcastPowerEvent(kPbtApmSuspend, kSuspendPatience);
+    machine.pnp->Suspend();
+    machine.scheduler.SetAsleep(true);
+}
+
+void ResumeSystem(sim::Machine& machine) {
+    machine.pnp->Resume();
+    machine.scheduler.SetAsleep(false);
     sim::win32::BroadcastPowerEvent(kPbtApmResumeAutomatic);
 }
 

@@ -61,6 +61,8 @@ struct Model {
     int programs_started = 0;
     // How many `repeat` blocks the line stands in.
     int repeating = 0;
+    // Between a suspend and its resume.
+    bool asleep = false;
     std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
         std::make_shared<std::map<std::string, sim::UserHandle>>();
 

@@ -209,6 +209,8 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
         machine.pnp->Boot();
         RunLines(machine, events_);
         background_->Join(machine);
+        // A scenario may end asleep: the machine wakes, without telling anyone, to shut down.
+        machine.scheduler.SetAsleep(false);
         if (after) {
             after(machine);
         }

@@ -145,4 +145,31 @@ TEST(AmpwiseMainDialog, ATooltipOfMoreThan64CharactersIsIgnored) {
     }
 }
 
+// The main dialog's icon static (control 1005) paints its client area in the menu colour,
+// whether asked by WM_PRINTCLIENT or by WM_PAINT; it has no icon to draw over it.
+TEST(AmpwiseMainDialog, TheIconStaticPaintsItsAreaInTheMenuColour) {
+    COLORREF printed = CLR_INVALID;
+    COLORREF corner = CLR_INVALID;
+    auto run = win32test::RunThenCall(
+        "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
+            HWND dialog = win32test::AmpwiseMainDialog();
+            ASSERT_NE(dialog, nullptr);
+            HWND icon = GetDlgItem(dialog, 1005);
+            ASSERT_NE(icon, nullptr);
+            HDC screen = GetDC(NULL);
+            HDC memory = CreateCompatibleDC(screen);
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 40);
+            HGDIOBJ old = SelectObject(memory, bitmap);
+            SendMessageA(icon, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+            printed = GetPixel(memory, 1, 1);
+            corner = GetPixel(memory, 0, 0);
+            SelectObject(memory, old);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+            ReleaseDC(NULL, screen);
+        });
+    EXPECT_EQ(printed, GetSysColor(COLOR_MENU)) << run.Tail();
+    EXPECT_EQ(corner, GetSysColor(COLOR_MENU));
+}
+
 }  // namespace

@@ -235,6 +235,7 @@ std::shared_ptr<Thread> Process::SpawnThread(std::function<uint32_t()> body, boo
     threads_.push_back(thread);
     thread->sim = CurrentScheduler().Spawn(
         thread->name(), [thread, body = std::move(body)] { RunThread(thread, body); });
+    thread->sim->sleeps_with_system = true;
     return thread;
 }
 

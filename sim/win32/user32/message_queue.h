@@ -85,6 +85,9 @@ void PostToQueue(ThreadQueue& queue, const MSG& msg);
 // Queues a sent message for the window's thread; returns it for the sender to wait on.
 std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,
                                               WPARAM wparam, LPARAM lparam, ThreadQueue* sender);
+// A send to a thread of another process that answers it at once (the shell's tray): the
+// calling thread gives that thread its turn and, while it waits, runs what is sent to it.
+void AwaitAnswerFromAnotherProcess();
 // Ends the sends still waiting for a window that is gone: their senders get 0.
 void FailSendsTo(HWND hwnd);
 // Drops a destroyed window's posted messages and timers.
