@@ -105,9 +105,15 @@ class SeedProcesses {
                 throw std::runtime_error("cannot start a seed process");
             }
             if (pid == 0) {
+                // Nothing of the parent's course may run here: whatever goes wrong ends the
+                // process, and the parent says which seed went without its report.
                 close(ends[0]);
-                for (uint64_t i = k; i < total; i += options.jobs) {
-                    WriteRun(ends[1], RunSeed(runner, options.seeds.first + i, shown));
+                try {
+                    for (uint64_t i = k; i < total; i += options.jobs) {
+                        WriteRun(ends[1], RunSeed(runner, options.seeds.first + i, shown));
+                    }
+                } catch (...) {
+                    _exit(1);
                 }
                 _exit(0);
             }
