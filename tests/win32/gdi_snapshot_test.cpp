@@ -12,6 +12,7 @@
 #include "compiled_resources.h"
 #include "message_recorder.h"
 #include "win32/gdi32/screen_control.h"
+#include "win32/user32/menu_control.h"
 
 namespace gdi_test {
 namespace {
@@ -86,6 +87,40 @@ TEST(GdiSnapshot, ADialogIsDrawnWithItsCaptionFaceAndControlsOverTheDesktop) {
                                          "ampwise activated", "ampwise hidden",
                                          "ampwise destroyed"};
     EXPECT_EQ(machine.log.Texts("ui"), expected);
+}
+
+// An open popup menu is drawn where it was asked for, bottom-aligned at the point and kept on
+// the screen: a column of the menu colour above the point, the desktop beside it.
+TEST(GdiSnapshot, AnOpenPopupMenuIsDrawnAtItsPoint) {
+    sim::Machine machine(1);
+    std::string path = ::testing::TempDir() + "popup_menu.png";
+    std::string error;
+    bool saved = false;
+    user32_test::RunThreads({
+        {"ui",
+         [&] {
+             HWND owner = user32_test::MakeWindow("owner");
+             HMENU menu = CreatePopupMenu();
+             AppendMenuA(menu, MF_STRING, 10, "Hub 01");
+             AppendMenuA(menu, MF_STRING, 3, "Exit");
+             TrackPopupMenu(menu, TPM_BOTTOMALIGN, 600, 500, 0, owner, NULL);
+             DestroyMenu(menu);
+         }},
+        {"scenario",
+         [&] {
+             Sleep(10);
+             saved = sim::win32::SaveSnapshot(path, &error);
+             sim::win32::DismissMenu();
+         }},
+    });
+    ASSERT_TRUE(saved) << error;
+    Picture picture = ReadPng(path);
+    std::remove(path.c_str());
+    ASSERT_EQ(picture.width, 1280);
+    EXPECT_EQ(picture.At(605, 495), GetSysColor(COLOR_MENU));
+    EXPECT_EQ(picture.At(605, 465), GetSysColor(COLOR_MENU));
+    EXPECT_EQ(picture.At(605, 502), GetSysColor(COLOR_DESKTOP));
+    EXPECT_EQ(picture.At(595, 480), GetSysColor(COLOR_DESKTOP));
 }
 
 TEST(GdiSnapshot, ButtonsTellTheirCaptionAndEnabling) {

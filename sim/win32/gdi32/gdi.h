@@ -143,6 +143,11 @@ struct DecodedImage {
 };
 std::optional<DecodedImage> DecodeDib(const uint8_t* data, size_t size, bool icon_mask);
 
+// Drawn over everything in the screen's picture: the open popup menu, and the balloons of the
+// tray icons whose top-left corners are given in the tray's order.
+void DrawOpenMenu(Surface& screen);
+void DrawBalloons(Surface& screen, const std::vector<POINT>& icon_corners);
+
 // The screen as RenderScreen's picture shows it (the snapshot's pixels).
 Surface RenderScreen();
 

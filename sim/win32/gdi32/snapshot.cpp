@@ -188,10 +188,12 @@ POINT AnimationShift(const Window& window, int width, int height) {
                                                   : 0};
 }
 
-void DrawTaskbar(Surface& screen) {
+// Draws the taskbar and its tray icons; returns where each icon went.
+std::vector<POINT> DrawTaskbar(Surface& screen) {
     const user32::Screen& shape = user32::TheScreen();
+    std::vector<POINT> corners;
     if (shape.taskbar <= 0) {
-        return;
+        return corners;
     }
     RECT bar = {0, shape.height - shape.taskbar, shape.width, shape.height};
     screen.Fill(bar, System(COLOR_BTNFACE));
@@ -201,6 +203,7 @@ void DrawTaskbar(Surface& screen) {
             static_cast<int>(icons.size()) * (kTrayIconSize + kTrayIconGap);
     int y = bar.top + (shape.taskbar - kTrayIconSize) / 2;
     for (const TrayIcon& icon : icons) {
+        corners.push_back(POINT{x, y});
         const Window* owner = user32::FindWindowRecord(icon.window);
         const Process* process =
             owner == nullptr ? nullptr
@@ -216,6 +219,7 @@ void DrawTaskbar(Surface& screen) {
         }
         x += kTrayIconSize + kTrayIconGap;
     }
+    return corners;
 }
 
 }  // namespace
@@ -227,13 +231,14 @@ Surface RenderScreen() {
     // below the topmost ones.
     std::vector<HWND> order = user32::ZOrder();
     bool taskbar_drawn = false;
+    std::vector<POINT> icon_corners;
     for (auto it = order.rbegin(); it != order.rend(); ++it) {
         const Window* window = user32::FindWindowRecord(*it);
         if (window == nullptr) {
             continue;
         }
         if (!taskbar_drawn && (window->ex_style & WS_EX_TOPMOST) != 0) {
-            DrawTaskbar(screen);
+            icon_corners = DrawTaskbar(screen);
             taskbar_drawn = true;
         }
         if (window->animation_length == 0) {
@@ -254,8 +259,10 @@ Surface RenderScreen() {
         }
     }
     if (!taskbar_drawn) {
-        DrawTaskbar(screen);
+        icon_corners = DrawTaskbar(screen);
     }
+    DrawBalloons(screen, icon_corners);
+    DrawOpenMenu(screen);
     return screen;
 }
 

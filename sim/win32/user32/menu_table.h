@@ -37,6 +37,8 @@ struct TrackedMenu {
     ThreadQueue* queue = nullptr;  // the thread running the menu's loop
     std::optional<UINT_PTR> chosen;
     bool dismissed = false;
+    POINT at = {0, 0};  // where TrackPopupMenu was asked to show it, with its flags
+    UINT flags = 0;
 };
 std::optional<TrackedMenu>& OpenMenu();
 

@@ -87,9 +87,9 @@ TrackedMenu RunMenuLoop(ThreadQueue& queue) {
 // open at a time (ERROR_POPUP_ALREADY_ACTIVE). As Windows documents, when the owner is the
 // foreground window the next menu of the thread appears and closes at once (dismissed)
 // unless the thread has posted itself a message in between, as a program does with WM_NULL.
-// Position, alignment and buttons do not matter, as nothing is drawn; submenus are not
-// modelled.
-BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, const RECT*) {
+// The position and alignment only place the menu on the screen's picture; buttons do not
+// matter, and submenus are not modelled.
+BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWnd, const RECT*) {
     Menu* menu = MenuOrError(hMenu);
     if (menu == nullptr || WindowOrError(hWnd) == nullptr) {
         return FALSE;
@@ -108,7 +108,7 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, c
         LogOpen(*shown);
     }
     const bool owner_in_front = RootOf(hWnd) == ForegroundWindow();
-    OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, queue.menu_needs_post};
+    OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, queue.menu_needs_post, {x, y}, uFlags};
     queue.menu_needs_post = false;
     // However the loop ends (a thread unwound in it too), no menu stays open.
     struct CloseOnExit {
