@@ -75,6 +75,8 @@ bench: setup
 	    echo "== $$b"; "$$b"; ran=1; \
 	done; \
 	if [ "$$ran" -eq 0 ]; then echo "bench: no bench_* executables in $(BENCH_BUILD_DIR)/bench"; fi
+	@echo "== whole programs against their goals"
+	@bash bench/goals.sh $(BENCH_BUILD_DIR)/sim/ampsim/ampsim
 
 fuzz: setup
 	@$(CMAKE) -S . -B $(FUZZ_BUILD_DIR) -G Ninja --log-level=WARNING \

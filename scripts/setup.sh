@@ -27,6 +27,7 @@ packages=(
     libfreetype-dev     # the simulated PC draws text with FreeType
     fonts-liberation    # metric-compatible stand-ins for Arial, Times New Roman, Courier New
     libpng-dev          # ampsim snapshots of the simulated screen
+    time                # GNU time: wall clock and peak memory in bench/goals.sh
 )
 
 # Wine runs 32-bit programs through the i386 architecture's packages.
