@@ -112,6 +112,7 @@ char* Pool::MapBlock(size_t data_size) {
         spare->second.pop_back();
         --spare_count_;
         mprotect(mapping, data_size, PROT_READ | PROT_WRITE);
+        race::Fresh(mapping, data_size);
         return mapping;
     }
     void* mapping = mmap(nullptr, data_size + PageSize(), PROT_READ | PROT_WRITE,

@@ -108,6 +108,9 @@ void Kmdf::BeginControlDeviceDeletion(WdfDevice* device) {
         machine.scheduler.Block(device->queue, std::nullopt,
                                 "control device deletion, for its requests to complete");
     }
+    if (device->queue != nullptr) {
+        race::Acquire(device->queue);
+    }
     machine.Log("io", "control device " + device->name + " deleted");
 }
 

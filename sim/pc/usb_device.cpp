@@ -237,6 +237,8 @@ NTSTATUS UsbDeviceThread::Submit(PIRP irp, const SetupPacket& setup, PVOID buffe
     }
     irp->Tail.Overlay.DriverContext[0] = this;
     IoMarkIrpPending(irp);
+    // The request and its buffer, as the sender left them, go to the device.
+    race::Release(irp);
     queue_.push_back(Transfer{next_id_++, irp, setup, buffer, urb, via});
     IoSetCancelRoutine(irp, &UsbDeviceThread::Cancel);
     // Cancelled before the routine was set: it is ours to finish now.
@@ -315,6 +317,7 @@ void UsbDeviceThread::Main() {
         if (!Take(id, &transfer)) {
             continue;  // cancelled while the device was busy with it
         }
+        race::Acquire(transfer.irp);
         if (IoSetCancelRoutine(transfer.irp, NULL) == NULL) {
             continue;  // the cancel routine owns it now
         }

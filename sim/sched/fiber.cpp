@@ -24,6 +24,9 @@
 #include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #endif
+#ifdef TABVOLT_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
 
 // Saves the callee-saved registers and the SSE and x87 control words on the running stack,
 // stores its pointer in *save, and resumes the context whose stack pointer is `load`. A new
@@ -122,6 +125,9 @@ Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(ar
     frame->rbx = reinterpret_cast<void*>(&Fiber::Start);
     frame->resume = &sim_fiber_start;
     saved_sp_ = frame;
+#ifdef TABVOLT_TSAN
+    race_context_ = __tsan_create_fiber(0);
+#endif
 }
 
 Fiber::~Fiber() {
@@ -131,7 +137,18 @@ Fiber::~Fiber() {
         ASAN_UNPOISON_MEMORY_REGION(const_cast<void*>(stack_bottom_), stack_size_);
 #endif
         munmap(mapping_, mapping_size_);
+#ifdef TABVOLT_TSAN
+        __tsan_destroy_fiber(race_context_);
+#endif
     }
+}
+
+void Fiber::Name(const char* name) {
+#ifdef TABVOLT_TSAN
+    __tsan_set_fiber_name(race_context_, name);
+#else
+    (void)name;
+#endif
 }
 
 void Fiber::Start(void* fiber) {
@@ -155,6 +172,14 @@ void Fiber::ExitTo(Fiber& next) {
 }
 
 void Fiber::BeginSwitch(Fiber& next, bool for_good) {
+#ifdef TABVOLT_TSAN
+    // The host thread's context is known once it is left; it is left before it is resumed.
+    if (race_context_ == nullptr) {
+        race_context_ = __tsan_get_current_fiber();
+    }
+    // Only the stand-in's calls order the program's memory, never the switch itself.
+    __tsan_switch_to_fiber(next.race_context_, __tsan_switch_to_fiber_no_sync);
+#endif
 #ifdef SIM_FIBER_ASAN
     t_leaving = this;
     // A context that never comes back gives its fake stack up instead of saving it.
