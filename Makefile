@@ -44,8 +44,6 @@ FORMAT_FILES = $(if $(FORMAT_DIRS),find $(FORMAT_DIRS) -type f \( -name '*.cpp' 
 # Print a stack for any sanitizer report; UB already aborts via -fno-sanitize-recover.
 export UBSAN_OPTIONS ?= print_stacktrace=1
 export ASAN_OPTIONS ?= abort_on_error=1
-# The first race report ends the program with its own exit code, which fails its test.
-export TSAN_OPTIONS ?= halt_on_error=1 exitcode=66
 
 .PHONY: all setup configure build test demo bench fuzz windows check-windows format format-check clean
 

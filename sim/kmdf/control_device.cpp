@@ -63,6 +63,7 @@ NTSTATUS CloseControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
             kmdf.Delete(file);
         }
     }
+    race::Release(&kmdf);
     return Complete(irp, STATUS_SUCCESS);
 }
 

@@ -82,6 +82,7 @@ void Kmdf::CompleteRequest(WdfRequest* request, NTSTATUS status, ULONG_PTR infor
         machine.BugCheck("WDF_VIOLATION: request completed with STATUS_PENDING");
     }
     PIRP irp = request->irp;
+    race::Release(this);
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
     WdfQueue* queue = request->queue;

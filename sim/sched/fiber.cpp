@@ -75,6 +75,19 @@ sim_fiber_start:
     .size sim_fiber_start, .-sim_fiber_start
 )");
 
+#ifdef TABVOLT_TSAN
+// The race detector's settings for every program of the build, run by ctest or by hand: the
+// first report ends the program with status 66. memcpy, memset and the allocator, which the
+// detector intercepts wherever they are called, count for no one's access: the stand-in's
+// own bookkeeping uses them too, and a block the allocator hands out is new memory. The
+// bug-check printer of a page fault allocates inside its signal handler on purpose. The
+// suppressions name the races the product keeps.
+extern "C" const char* __tsan_default_options() {
+    return "halt_on_error=1 exitcode=66 ignore_interceptors_accesses=1 report_signal_unsafe=0 "
+           "suppressions=" TABVOLT_TSAN_SUPPRESSIONS;
+}
+#endif
+
 namespace sim {
 namespace {
 

@@ -1,7 +1,8 @@
 // What ThreadSanitizer (make test TSAN=1) learns from the stand-in, which it does not watch:
 // where the stand-in orders the program's memory as Windows would (a set event before the wait
 // it ends, a lock's release before its next acquisition), where it reads or writes that memory
-// as the hardware would, and which memory it hands out again as new. Nothing in other builds.
+// as the hardware would. Nothing in other builds. (Memory handed out again is new to it only
+// once mapped again: see the special pool and the program modules.)
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,6 @@ void __tsan_acquire(void* addr);
 void __tsan_release(void* addr);
 void __tsan_read_range(void* addr, unsigned long size);
 void __tsan_write_range(void* addr, unsigned long size);
-void AnnotateNewMemory(const char* file, int line, const volatile void* mem, unsigned long size);
 }
 #endif
 
@@ -34,16 +34,11 @@ namespace sim::race {
 [[gnu::always_inline]] inline void Write(const void* object, size_t size) {
     __tsan_write_range(const_cast<void*>(object), size);
 }
-// Memory handed out again: what was done to it before belongs to no one now.
-[[gnu::always_inline]] inline void Fresh(const void* memory, size_t size) {
-    AnnotateNewMemory(__FILE__, __LINE__, memory, size);
-}
 #else
 inline void Release(const void*) {}
 inline void Acquire(const void*) {}
 inline void Read(const void*, size_t) {}
 inline void Write(const void*, size_t) {}
-inline void Fresh(const void*, size_t) {}
 #endif
 
 }  // namespace sim::race
