@@ -47,6 +47,22 @@ std::string CopyToTemporary(const std::string& path, std::string* error) {
 
 using PageRange = std::pair<uintptr_t, size_t>;
 
+// Unloaded copies stay until the host program ends: the detector's symbolizer may still take
+// a later copy's addresses for an earlier one's.
+struct UnloadedCopies {
+    ~UnloadedCopies() {
+        for (const std::string& copy : files) {
+            std::filesystem::remove(copy);
+        }
+    }
+    std::vector<std::string> files;
+};
+
+void RemoveAtExit(std::string copy) {
+    static UnloadedCopies unloaded;
+    unloaded.files.push_back(std::move(copy));
+}
+
 // The copy's writable pages, where its globals lie.
 int FindWritablePages(dl_phdr_info* info, size_t, void* found) {
     auto* module = static_cast<std::pair<const char*, std::vector<PageRange>*>*>(found);
@@ -113,7 +129,7 @@ LoadedModule::~LoadedModule() {
                 munmap(reinterpret_cast<void*>(range.first), range.second);
             }
         }
-        std::filesystem::remove(copy_);
+        RemoveAtExit(std::move(copy_));
     }
 }
 
