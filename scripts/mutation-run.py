@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Plants plausible faults in the driver one at a time and reports which tests catch them.
+"""Plants plausible faults one at a time and reports which tests catch them.
 
-    scripts/mutation-run.py [BUILD_DIR] [NAME...]
+    scripts/mutation-run.py [--app] [BUILD_DIR] [NAME...]
 
-Each mutant replaces one exact piece of a driver source (it must occur once), rebuilds
-driver_test and ampsim in BUILD_DIR (default build), runs driver_test and the scenario
-tests, and restores the source. A mutant is caught when the build of the tests or any test
-fails. Not part of `make test`: one pass rebuilds the driver once per mutant.
+Each mutant replaces one exact piece of a source (it must occur once) and restores it after.
+Driver mutants rebuild driver_test and ampsim in BUILD_DIR (default build) and run
+driver_test and the scenario tests; with --app, the application's mutants rebuild everything
+and run all of ctest, as `make test` would. A mutant is caught when the build of the tests or
+any test fails. Not part of `make test`: one pass rebuilds once per mutant.
 """
 import pathlib
 import subprocess
@@ -98,6 +99,70 @@ def run(command, build):
                           stderr=subprocess.DEVNULL).returncode == 0
 
 
+# Faults planted in Ampwise: lists, passes, messages, the tray, the registry route and what a
+# program must release.
+APP_MUTANTS = [
+    ("tab test with hub and tablet swapped", "app/client/poll_devices.cpp",
+     "IsUpstreamOf(pass.hubs[h], pass.tabs[t])", "IsUpstreamOf(pass.tabs[t], pass.hubs[h])"),
+    ("every pass is the first", "app/client/poll_devices.cpp",
+     "if (g_first_pass == 1 && notes->new_hub) {", "if (notes->new_hub) {"),
+    ("port modes swapped", "app/client/poll_devices.cpp",
+     "charging ? HUB_PORT_MODE_CHARGING : HUB_PORT_MODE_NORMAL",
+     "charging ? HUB_PORT_MODE_NORMAL : HUB_PORT_MODE_CHARGING"),
+    ("pending bit never cleared", "app/client/poll_devices.cpp",
+     "hubs.port_cmd[k] = cmd & ~1UL;", "hubs.port_cmd[k] = cmd;"),
+    ("last hub slot never served", "app/client/poll_devices.cpp",
+     "    for (int k = 0; k < DEVICE_SLOT_COUNT; k++) {\n        ULONG cmd",
+     "    for (int k = 0; k < DEVICE_SLOT_COUNT - 1; k++) {\n        ULONG cmd"),
+    ("pass leaks the device handle", "app/client/poll_devices.cpp",
+     "    CloseHandle(device);\n    HeapFree(GetProcessHeap(), 0, list);",
+     "    HeapFree(GetProcessHeap(), 0, list);"),
+    ("hub removal not announced", "app/client/poll_devices.cpp",
+     "    if (notes.hubs_removed > 0) {", "    if (notes.hubs_removed > 1) {"),
+    ("failed list taken as empty", "app/client/poll_devices.cpp",
+     "GetLastError());\n        HeapFree(heap, 0, list);\n        return NULL;\n    }\n    ULONG",
+     "GetLastError());\n        list->count = 0;\n    }\n    ULONG"),
+    ("sweep keeps the port state", "app/client/device_slot_list.cpp",
+     "            port_cmd[slot] = 0;\n            port_state[slot] = 0;\n            count--;",
+     "            port_cmd[slot] = 0;\n            count--;"),
+    ("list takes a ninth device", "app/client/device_slot_list.cpp",
+     "if (count >= DEVICE_SLOT_COUNT) {", "if (count > DEVICE_SLOT_COUNT) {"),
+    ("the shallowest hub wins", "app/client/device_slot_list.cpp",
+     "HubDepth(records[slot]) > HubDepth(records[found])",
+     "HubDepth(records[slot]) < HubDepth(records[found])"),
+    ("PCI function ignored", "app/client/topo_addr.cpp",
+     "a.PciDeviceNumber == b.PciDeviceNumber &&\n           a.PciFunctionNumber == b.PciFunctionNumber &&",
+     "a.PciDeviceNumber == b.PciDeviceNumber &&"),
+    ("parent port from the first level", "app/client/topo_addr.cpp",
+     "return depth == 0 ? dev.RootHubPortNumber : dev.HubPortNumber[depth - 1];",
+     "return depth == 0 ? dev.RootHubPortNumber : dev.HubPortNumber[0];"),
+    ("charging hint after a switch to normal", "app/ui/main_dlg.cpp",
+     "    if (on != 0 && m_notify_dlg != NULL) {", "    if (m_notify_dlg != NULL) {"),
+    ("resume asks for normal mode", "app/ui/main_dlg.cpp",
+     "SetHubPortCommand(hubSlot, 1, 1);", "SetHubPortCommand(hubSlot, 1, 0);"),
+    ("driver loss keeps the dialog", "app/ui/main_dlg.cpp",
+     "    m_tab_list.Unlock();\n    CloseNotifyDlg();\n}", "    m_tab_list.Unlock();\n}"),
+    ("menu hub ids one short", "app/ui/main_dlg.cpp",
+     "(wParam & 0xFF) < ID_MENU_HUB_FIRST + DEVICE_SLOT_COUNT",
+     "(wParam & 0xFF) < ID_MENU_HUB_FIRST + DEVICE_SLOT_COUNT - 1"),
+    ("balloon timer never killed", "app/ui/main_dlg.cpp",
+     "                KillTimer(BALLOON_TIMER_ID);\n", ""),
+    ("menu not destroyed", "app/ui/tray.cpp",
+     "    PostMessage(WM_NULL, 0, 0);\n    DestroyMenu(menu);", "    PostMessage(WM_NULL, 0, 0);"),
+    ("context-menu key ignored", "app/ui/tray.cpp",
+     "(lParam != WM_CONTEXTMENU && lParam != WM_RBUTTONDOWN)", "lParam != WM_RBUTTONDOWN"),
+    ("long tooltip taken", "app/ui/tray.cpp",
+     "CharacterCount(text) > TRAY_TIP_MAX_CHARS ||", "CharacterCount(text) > 127 ||"),
+    ("key left open when already 0", "app/client/hub_registry.cpp",
+     "        DebugPrint(\"already disable SS, exit\\n\");\n        RegCloseKey(key);",
+     "        DebugPrint(\"already disable SS, exit\\n\");"),
+    ("process handle of cmd.exe kept", "app/client/power_plan.cpp",
+     "    if (info.hProcess != NULL) {\n        CloseHandle(info.hProcess);\n    }\n", ""),
+    ("four port-command requests", "app/client/driver_client.cpp",
+     "attempt <= PORT_COMMAND_ATTEMPTS;", "attempt < PORT_COMMAND_ATTEMPTS;"),
+]
+
+
 def failed_tests(build):
     """The driver tests that fail (or the one running when the process stopped), or None."""
     result = subprocess.run(["./tests/driver_test"], cwd=build, capture_output=True, text=True)
@@ -110,6 +175,18 @@ def failed_tests(build):
         return ", ".join(failed)
     running = [line.split()[3] for line in lines if line.startswith("[ RUN      ] ")]
     return (running[-1] if running else "?") + " (stopped)"
+
+
+def caught_by_all(build):
+    if not run(["cmake", "--build", "."], build):
+        return "build"
+    result = subprocess.run(["ctest", "-j2", "--no-tests=error"], cwd=build,
+                            capture_output=True, text=True)
+    if result.returncode == 0:
+        return None
+    failed = [line.split(" - ")[1].split(" (")[0] for line in result.stdout.splitlines()
+              if " - " in line and ("(Failed)" in line or "(Timeout)" in line)]
+    return ", ".join(failed[:4]) or "ctest"
 
 
 def caught(build):
@@ -125,10 +202,13 @@ def caught(build):
 
 def main():
     args = sys.argv[1:]
+    app = "--app" in args
+    args = [a for a in args if a != "--app"]
+    mutants, check = (APP_MUTANTS, caught_by_all) if app else (MUTANTS, caught)
     build = ROOT / "build"
     if args and (ROOT / args[0]).is_dir():
         build = ROOT / args.pop(0)
-    chosen = [m for m in MUTANTS if not args or m[0] in args]
+    chosen = [m for m in mutants if not args or m[0] in args]
     escaped = []
     for name, path, original, planted in chosen:
         source = ROOT / path
@@ -142,7 +222,7 @@ def main():
             mutated = mutated.replace(before, after)
         source.write_text(mutated)
         try:
-            by = caught(build)
+            by = check(build)
         finally:
             source.write_text(text)
         print(f"{name}: {'caught by ' + by if by else 'ESCAPED'}", flush=True)
@@ -150,7 +230,8 @@ def main():
             escaped.append(name)
     print(f"{len(chosen) - len(escaped)} of {len(chosen)} caught")
     # Leave the build matching the restored sources.
-    run(["cmake", "--build", ".", "--target", "driver_test", "ampsim"], build)
+    run(["cmake", "--build", "."] if app else
+        ["cmake", "--build", ".", "--target", "driver_test", "ampsim"], build)
     return 1 if escaped else 0
 
 

@@ -24,6 +24,9 @@ int DeviceSlotList::Add(const TopoAddr& rec) {
         if (state[slot] == SLOT_FREE) {
             records[slot] = rec;
             state[slot] = SLOT_PRESENT;
+            // A command queued for the slot while it was free belongs to the device that left.
+            port_cmd[slot] = 0;
+            port_state[slot] = 0;
             count++;
             return slot;
         }
@@ -57,8 +60,9 @@ void DeviceSlotList::Confirm(const TopoAddr& rec) {
     }
 }
 
-int DeviceSlotList::SweepUnconfirmed() {
+int DeviceSlotList::SweepUnconfirmed(ULONG* freedSlots) {
     int freed = 0;
+    ULONG mask = 0;
     for (int slot = 0; slot < DEVICE_SLOT_COUNT; slot++) {
         if (state[slot] == SLOT_UNCONFIRMED) {
             state[slot] = SLOT_FREE;
@@ -66,9 +70,24 @@ int DeviceSlotList::SweepUnconfirmed() {
             port_state[slot] = 0;
             count--;
             freed++;
+            mask |= 1UL << slot;
         }
     }
+    if (freedSlots != NULL) {
+        *freedSlots = mask;
+    }
     return freed;
+}
+
+int DeviceSlotList::DeepestUpstreamOf(const TopoAddr& dev) const {
+    int found = -1;
+    for (int slot = 0; slot < DEVICE_SLOT_COUNT; slot++) {
+        if (state[slot] != SLOT_FREE && IsUpstreamOf(records[slot], dev) &&
+            (found == -1 || HubDepth(records[slot]) > HubDepth(records[found]))) {
+            found = slot;
+        }
+    }
+    return found;
 }
 
 void DeviceSlotList::Clear() {

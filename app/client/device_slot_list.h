@@ -25,13 +25,19 @@ class DeviceSlotList {
     void Lock() { EnterCriticalSection(&lock); }
     void Unlock() { LeaveCriticalSection(&lock); }
 
-    // The lowest free slot gets rec; -1 (with a trace line) when all eight are taken.
+    // The lowest free slot gets rec, with no pending command and no port charging; -1 (with a
+    // trace line) when all eight are taken.
     int Add(const TopoAddr& rec);
     void MarkAllUnconfirmed();
     BOOL HasUnconfirmed(const TopoAddr& rec) const;
     void Confirm(const TopoAddr& rec);
-    // Frees every slot still unconfirmed, with its port words; returns how many.
-    int SweepUnconfirmed();
+    // Frees every slot still unconfirmed, with its port words; returns how many, and sets bit
+    // k of *freedSlots for each freed slot k.
+    int SweepUnconfirmed(ULONG* freedSlots = NULL);
+    // The present slot whose device is upstream of dev and deepest in the tree, that is the hub
+    // dev is plugged into (a chain of hubs has every hub of the chain upstream of dev); -1 if
+    // none is.
+    int DeepestUpstreamOf(const TopoAddr& dev) const;
     // Frees every slot and zeroes the port words; the records stay.
     void Clear();
 

@@ -66,7 +66,8 @@ BOOL MatchesHubPattern(const char* hardwareId, const char patterns[][HUB_PATTERN
     return FALSE;
 }
 
-void RequestStateChange(HDEVINFO set, SP_DEVINFO_DATA* data, BOOL enable) {
+// TRUE when the device was given the state change.
+BOOL RequestStateChange(HDEVINFO set, SP_DEVINFO_DATA* data, BOOL enable) {
     SP_PROPCHANGE_PARAMS params;
     ZeroMemory(&params, sizeof(params));
     params.ClassInstallHeader.cbSize = sizeof(SP_CLASSINSTALL_HEADER);
@@ -74,13 +75,29 @@ void RequestStateChange(HDEVINFO set, SP_DEVINFO_DATA* data, BOOL enable) {
     params.StateChange = enable ? DICS_ENABLE : DICS_DISABLE;
     params.Scope = DICS_FLAG_CONFIGSPECIFIC;
     params.HwProfile = 0;
-    SetupDiSetClassInstallParamsA(set, data, &params.ClassInstallHeader, PROP_CHANGE_PARAMS_SIZE);
-    SetupDiChangeState(set, data);
+    if (!SetupDiSetClassInstallParamsA(set, data, &params.ClassInstallHeader,
+                                       PROP_CHANGE_PARAMS_SIZE)) {
+        DebugPrint("SetupDiSetClassInstallParams ERROR! %u\n", GetLastError());
+        return FALSE;
+    }
+    if (!SetupDiChangeState(set, data)) {
+        DebugPrint("SetupDiChangeState ERROR! %u\n", GetLastError());
+        return FALSE;
+    }
+    return TRUE;
 }
 
-// Changes every matching device of one set; TRUE when one matched.
-BOOL ChangeMatchingDevices(HDEVINFO set, const char patterns[][HUB_PATTERN_SIZE], BOOL enable) {
-    BOOL matched = FALSE;
+// What the state changes of the hub's devices came to: whether one matched, and whether a
+// change was refused, with the refusal's error.
+struct ChangeOutcome {
+    BOOL matched;
+    BOOL refused;
+    DWORD error;
+};
+
+// Changes every matching device of one set.
+void ChangeMatchingDevices(HDEVINFO set, const char patterns[][HUB_PATTERN_SIZE], BOOL enable,
+                           ChangeOutcome* outcome) {
     SP_DEVINFO_DATA data;
     data.cbSize = DEV_INFO_DATA_SIZE;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &data); index++) {
@@ -95,10 +112,41 @@ BOOL ChangeMatchingDevices(HDEVINFO set, const char patterns[][HUB_PATTERN_SIZE]
             continue;
         }
         DebugPrint("Hub ID: %s\n", hardwareId);
-        RequestStateChange(set, &data, enable);
-        matched = TRUE;
+        if (!RequestStateChange(set, &data, enable)) {
+            outcome->refused = TRUE;
+            outcome->error = GetLastError();
+        }
+        outcome->matched = TRUE;
     }
-    return matched;
+}
+
+// A hub model whose enable did not go through. Disabled, the hub is never listed again, so
+// only these records bring the passes back to it.
+struct HubModel {
+    USHORT vendor;
+    USHORT product;
+    USHORT revision;
+};
+
+#define PENDING_ENABLE_MAX 8
+
+// Touched by the monitoring thread alone.
+HubModel g_pending_enable[PENDING_ENABLE_MAX];
+int g_pending_enable_count = 0;
+
+void RememberPendingEnable(USHORT vendor, USHORT product, USHORT revision) {
+    for (int i = 0; i < g_pending_enable_count; i++) {
+        const HubModel& model = g_pending_enable[i];
+        if (model.vendor == vendor && model.product == product && model.revision == revision) {
+            return;
+        }
+    }
+    if (g_pending_enable_count == PENDING_ENABLE_MAX) {
+        DebugPrint("Enable Hub retry list full\n");
+        return;
+    }
+    HubModel model = {vendor, product, revision};
+    g_pending_enable[g_pending_enable_count++] = model;
 }
 
 // The first key path that opens with every right; NULL (and *status the last open's
@@ -197,6 +245,7 @@ int RegEnableSS(const VEXA_DEVICE_LIST* list, int entry, const HubKeyPaths* path
     // not leave it switched off.
     if (!ChangeHubState(hub.VID, hub.PID, hub.bcdDev, TRUE)) {
         DebugPrint("Enable Hub ERROR! %u", GetLastError());
+        RememberPendingEnable(hub.VID, hub.PID, hub.bcdDev);
         result = 0;
     }
     RegCloseKey(key);
@@ -216,17 +265,35 @@ BOOL ChangeHubState(USHORT vendor, USHORT product, USHORT revision, BOOL enable)
     if (!SetupDiClassGuidsFromNameA("usb", classes, USB_CLASS_GUIDS_MAX, &classCount)) {
         classCount = 0;
     }
-    BOOL matched = FALSE;
+    ChangeOutcome outcome = {FALSE, FALSE, ERROR_SUCCESS};
     for (DWORD c = 0; c < classCount && c < USB_CLASS_GUIDS_MAX; c++) {
         // Every class's devices: the hubs' class differs between host-controller stacks.
         HDEVINFO set = SetupDiGetClassDevsA(&classes[c], NULL, NULL, DIGCF_ALLCLASSES);
         if (set == INVALID_HANDLE_VALUE) {
             continue;
         }
-        if (ChangeMatchingDevices(set, patterns, enable)) {
-            matched = TRUE;
-        }
+        ChangeMatchingDevices(set, patterns, enable, &outcome);
         SetupDiDestroyDeviceInfoList(set);
     }
-    return matched;
+    // The caller's error line names the refused change, not the end of the enumeration.
+    if (outcome.refused) {
+        SetLastError(outcome.error);
+    }
+    return outcome.matched && !outcome.refused;
+}
+
+void RetryHubEnables() {
+    int kept = 0;
+    for (int i = 0; i < g_pending_enable_count; i++) {
+        const HubModel model = g_pending_enable[i];
+        DebugPrint("Enable Hub again, VID_%04X&PID_%04X&REV_%04X\n", model.vendor, model.product,
+                   model.revision);
+        if (ChangeHubState(model.vendor, model.product, model.revision, TRUE)) {
+            DebugPrint("Enable Hub done\n");
+        } else {
+            DebugPrint("Enable Hub ERROR! %u", GetLastError());
+            g_pending_enable[kept++] = model;
+        }
+    }
+    g_pending_enable_count = kept;
 }

@@ -31,5 +31,10 @@ int GetHubInstanceId(HANDLE device, ULONG hubHandle, HubKeyPaths* paths,
 int RegEnableSS(const VEXA_DEVICE_LIST* list, int entry, const HubKeyPaths* paths, DWORD value);
 
 // Enables or disables every device whose first hardware ID names this vendor, product and
-// revision under one of the hub stacks; non-zero when at least one matched.
+// revision under one of the hub stacks; non-zero when at least one matched and every match was
+// given the change.
 BOOL ChangeHubState(USHORT vendor, USHORT product, USHORT revision, BOOL enable);
+
+// Enables again the hub models whose enable after the write failed, each until it succeeds;
+// run by every pass.
+void RetryHubEnables();

@@ -56,8 +56,12 @@ UINT MonitorThreadProc(LPVOID param) {
     }
 }
 
-void StopMonitorThread(CWinThread* thread) {
+void RequestMonitorStop() {
     InterlockedExchange(&g_stop_monitor, 1);
+}
+
+void StopMonitorThread(CWinThread* thread) {
+    RequestMonitorStop();
     DebugPrint("before wait thread end\n");
     if (thread != NULL) {
         // Two-thread rule: the window's thread never waits for the monitoring thread without

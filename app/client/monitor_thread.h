@@ -13,6 +13,8 @@ extern volatile LONG g_stop_monitor;
 
 CWinThread* StartMonitorThread(CMainDlg* dlg);
 UINT MonitorThreadProc(LPVOID param);
+// Sets the stop flag: from now on the thread sends nothing and ends at its next check.
+void RequestMonitorStop();
 // Stops the thread, waits for its end and deletes the thread object.
 void StopMonitorThread(CWinThread* thread);
 

@@ -38,17 +38,19 @@ struct PassNotes {
     int last_hub_entry;
     BOOL new_tab;
     int last_tab_slot;
+    BYTE tab_on_hub;
     int tabs_removed;
     int hubs_removed;
+    ULONG hubs_removed_slots;
     // Charge-state updates of the port-command loop, sent after the hub lock is released.
     int update_count;
     WPARAM update_slot[DEVICE_SLOT_COUNT];
     LPARAM update_state[DEVICE_SLOT_COUNT];
 };
 
-// Both list requests answered into one heap block; NULL when memory runs out. A failed
-// request counts as no devices, and a count that grew between the two requests is cut to
-// the entries the block holds (*entries).
+// Both list requests answered into one heap block; NULL when memory runs out or a request
+// fails, since a failed request says nothing about which devices are there. A count that grew
+// between the two requests is cut to the entries the block holds (*entries).
 VEXA_DEVICE_LIST* ReadDeviceList(HANDLE device, ULONG* entries) {
     HANDLE heap = GetProcessHeap();
     DWORD returned = 0;
@@ -61,8 +63,8 @@ VEXA_DEVICE_LIST* ReadDeviceList(HANDLE device, ULONG* entries) {
     if (!DeviceIoControl(device, VEXA_IOCTL_GET_DEVICE_NUM, NULL, 0, list, sizeof(VEXA_DEVICE_LIST),
                          &returned, NULL)) {
         DebugPrint("VEXA_IOCTL_GET_DEVICE_NUM: fail to send DeviceIoControl, %d\n", GetLastError());
-        list->serial = 0;
-        list->count = 0;
+        HeapFree(heap, 0, list);
+        return NULL;
     }
     DebugPrint("Found %d HUB(s), serial %d\n", list->count, list->serial);
 
@@ -83,8 +85,8 @@ VEXA_DEVICE_LIST* ReadDeviceList(HANDLE device, ULONG* entries) {
     if (!DeviceIoControl(device, VEXA_IOCTL_ENUM_DEVICES, NULL, 0, list, (DWORD)size, &returned,
                          NULL)) {
         DebugPrint("VEXA_IOCTL_ENUM_DEVICES: fail to send DeviceIoControl, %d\n", GetLastError());
-        list->serial = 0;
-        list->count = 0;
+        HeapFree(heap, 0, list);
+        return NULL;
     }
     ULONG capacity = (ULONG)((size - VEXA_DEVICE_LIST_HEADER_SIZE) / sizeof(VEXA_DEVICE_ENTRY));
     *entries = list->count < capacity ? list->count : capacity;
@@ -181,7 +183,7 @@ void UpdateTabList(CMainDlg* dlg, const PassDevices& pass, PassNotes* notes) {
     tabs.MarkAllUnconfirmed();
     for (int t = 0; t < pass.tab_count; t++) {
         for (int h = 0; h < pass.hub_count; h++) {
-            dlg->m_tab_on_hub = 1;
+            notes->tab_on_hub = 1;
             if (!IsUpstreamOf(pass.hubs[h], pass.tabs[t])) {
                 continue;
             }
@@ -210,7 +212,7 @@ void UpdateHubSlots(DeviceSlotList& hubs, const PassDevices& pass, PassNotes* no
             notes->last_hub_entry = pass.hub_entry[h];
         }
     }
-    notes->hubs_removed = hubs.SweepUnconfirmed();
+    notes->hubs_removed = hubs.SweepUnconfirmed(&notes->hubs_removed_slots);
 }
 
 int FindPassHub(const PassDevices& pass, const TopoAddr& rec) {
@@ -274,6 +276,8 @@ void UpdateHubList(CMainDlg* dlg, HANDLE device, const VEXA_DEVICE_LIST* list,
                    const PassDevices& pass, PassNotes* notes) {
     DeviceSlotList& hubs = dlg->m_hub_list;
     hubs.Lock();
+    // The menu reads it under this lock.
+    dlg->m_tab_on_hub = notes->tab_on_hub;
     UpdateHubSlots(hubs, pass, notes);
     if (g_first_pass == 1 && notes->new_hub) {
         hubs.port_cmd[notes->last_hub_slot] = 1;  // port 1 to normal mode
@@ -304,23 +308,31 @@ void SendNotifications(CMainDlg* dlg, HANDLE device, const VEXA_DEVICE_LIST* lis
         DebugPrint("Promote user for tab removed, send message\n");
         SendToMainWindow(dlg, WM_OLD_SGTAB_REMOVE, 0, 0);
     }
-    // A removed hub is announced (WM_OLD_VEXAHUB_REMOVE) only when the open notify dialog
-    // shows its slot; no notify dialog exists yet, so a hub's removal sends nothing.
+    // Two-thread rule: the notify dialog belongs to the window's thread, so the pass names the
+    // freed slots and the window decides whether its dialog showed one of them.
+    if (notes.hubs_removed > 0) {
+        DebugPrint("Promote user for hub removed, send message\n");
+        SendToMainWindow(dlg, WM_OLD_VEXAHUB_REMOVE, (WPARAM)notes.hubs_removed_slots, 0);
+    }
 }
 
 }  // namespace
 
 void PollDevices(CMainDlg* dlg) {
-    dlg->m_tab_on_hub = 0;
+    RetryHubEnables();
     HANDLE device = CreateFileA(VEXA_USER_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED, NULL);
     if (device == INVALID_HANDLE_VALUE) {
         DebugPrint("fail to open driver handle, %d\n", GetLastError());
+        dlg->m_hub_list.Lock();
+        dlg->m_tab_on_hub = 0;
+        dlg->m_hub_list.Unlock();
         SendToMainWindow(dlg, WM_DRIVER_OPEN_FAIL, 0, 0);
         return;
     }
     ULONG entries = 0;
+    // Without both answers the lists stay as they are: nothing is swept or announced.
     VEXA_DEVICE_LIST* list = ReadDeviceList(device, &entries);
     if (list == NULL) {
         CloseHandle(device);

@@ -17,15 +17,6 @@ BOOL SameRootPort(const TopoAddr& a, const TopoAddr& b) {
            a.PciFunctionNumber == b.PciFunctionNumber && a.RootHubPortNumber == b.RootHubPortNumber;
 }
 
-// Number of hub levels in use: the position, from 1, of the last non-zero hub port.
-int HubDepth(const TopoAddr& addr) {
-    int depth = TOPO_HUB_LEVELS;
-    while (depth > 0 && addr.HubPortNumber[depth - 1] == 0) {
-        depth--;
-    }
-    return depth;
-}
-
 BOOL SameHubPorts(const TopoAddr& a, const TopoAddr& b, int levels) {
     for (int level = 0; level < levels; level++) {
         if (a.HubPortNumber[level] != b.HubPortNumber[level]) {
@@ -36,6 +27,14 @@ BOOL SameHubPorts(const TopoAddr& a, const TopoAddr& b, int levels) {
 }
 
 }  // namespace
+
+int HubDepth(const TopoAddr& addr) {
+    int depth = TOPO_HUB_LEVELS;
+    while (depth > 0 && addr.HubPortNumber[depth - 1] == 0) {
+        depth--;
+    }
+    return depth;
+}
 
 BOOL Equals(const TopoAddr& a, const TopoAddr& b) {
     return SameRootPort(a, b) && SameHubPorts(a, b, TOPO_HUB_LEVELS);
@@ -48,4 +47,9 @@ BOOL IsUpstreamOf(const TopoAddr& hub, const TopoAddr& dev) {
 USHORT ParentPort(const TopoAddr& dev) {
     int depth = HubDepth(dev);
     return depth == 0 ? dev.RootHubPortNumber : dev.HubPortNumber[depth - 1];
+}
+
+USHORT PortOnHub(const TopoAddr& hub, const TopoAddr& dev) {
+    int depth = HubDepth(hub);
+    return depth < TOPO_HUB_LEVELS ? dev.HubPortNumber[depth] : 0;
 }

@@ -24,3 +24,8 @@ BOOL Equals(const TopoAddr& a, const TopoAddr& b);
 BOOL IsUpstreamOf(const TopoAddr& hub, const TopoAddr& dev);
 // The port of dev on its parent hub: its deepest non-zero hub port, else its root-hub port.
 USHORT ParentPort(const TopoAddr& dev);
+// Number of hub levels in use: the position, from 1, of the last non-zero hub port.
+int HubDepth(const TopoAddr& addr);
+// The port of hub through which dev is reached, for a hub upstream of dev; 0 when dev cannot
+// sit below it (the hub uses all five levels).
+USHORT PortOnHub(const TopoAddr& hub, const TopoAddr& dev);

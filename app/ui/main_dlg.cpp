@@ -15,7 +15,8 @@ CMainDlg::CMainDlg(CWnd* pParent)
       m_skip_option(0),
       m_power_plan_changed(0),
       m_tab_on_hub(0),
-      m_notify_dlg(NULL) {
+      m_notify_dlg(NULL),
+      m_destroying(FALSE) {
     ZeroMemory(&m_tray_data, sizeof(m_tray_data));
     m_icon_app = ::LoadIconA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(IDR_MAINFRAME));
     InitializeCriticalSection(&m_tray_lock);
@@ -79,7 +80,10 @@ void CMainDlg::ReadStartupSwitches() {
 }
 
 void CMainDlg::OnDestroy() {
+    m_destroying = TRUE;
     CDialog::OnDestroy();
+    // Before the restore's seconds: a pass still running then sends nothing more.
+    RequestMonitorStop();
     if (m_power_plan_changed == 1) {
         DebugPrint("Restoring power plan...");
         if (ChangePowerPlanUsbSelectiveSuspend(1, 1) == 0) {
@@ -124,6 +128,11 @@ void CMainDlg::OnWindowPosChanging(WINDOWPOS* lpwndpos) {
 
 // Sees every message before the message map, which then always gets it too.
 LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+    // A message the monitoring thread sent before it saw the stop flag arrives inside the stop
+    // wait: the sender is let go, and no dialog opens under a window being destroyed.
+    if (m_destroying && message >= WM_NEW_SGTAB_ARRIVE && message <= WM_DRIVER_OPEN_FAIL) {
+        return CDialog::WindowProc(message, wParam, lParam);
+    }
     switch (message) {
         case WM_COMMAND:
             if ((wParam & 0xFF) == ID_MENU_EXIT) {
@@ -157,7 +166,7 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_OLD_VEXAHUB_REMOVE:
             DebugPrint("WM_OLD_VEXAHUB_REMOVE\n");
-            CloseNotifyDlg();
+            OnHubsRemoved(wParam);
             break;
         case WM_CHG_STATE_UPDATE:
             OnChargeStateUpdate(wParam, lParam);
@@ -174,24 +183,48 @@ LRESULT CMainDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     return CDialog::WindowProc(message, wParam, lParam);
 }
 
-// Opens the notify dialog on the hub of a tablet that sits on port 1; the lowest hub slot
-// upstream of the tablet wins.
+TopoAddr CMainDlg::TabRecord(int tabSlot) {
+    // Two-thread rule: the monitoring thread never sends while it holds a list lock.
+    m_tab_list.Lock();
+    TopoAddr tab = m_tab_list.records[tabSlot];
+    m_tab_list.Unlock();
+    return tab;
+}
+
+// Of chained Vexa hubs, every one is upstream of the tablet; the deepest is the one it is
+// plugged into, and the one whose port a command switches.
+int CMainDlg::FindTabHub(const TopoAddr& tab, USHORT* port) {
+    m_hub_list.Lock();
+    int hubSlot = m_hub_list.DeepestUpstreamOf(tab);
+    *port = hubSlot == -1 ? 0 : PortOnHub(m_hub_list.records[hubSlot], tab);
+    m_hub_list.Unlock();
+    return hubSlot;
+}
+
+// Opens the notify dialog on the hub of a tablet that sits on its port 1.
 void CMainDlg::OnTabArrival(WPARAM tabSlot) {
     if (tabSlot >= DEVICE_SLOT_COUNT) {
         return;
     }
-    const TopoAddr& tab = m_tab_list.records[tabSlot];
-    for (int hubSlot = 0; hubSlot < DEVICE_SLOT_COUNT; hubSlot++) {
-        if (!IsUpstreamOf(m_hub_list.records[hubSlot], tab)) {
-            continue;
-        }
-        if (ParentPort(tab) == 1) {
-            OpenNotifyDlg(hubSlot);
-            if (m_notify_dlg != NULL) {
-                m_notify_dlg->ShowPortTip(0);
-            }
-        }
+    USHORT port = 0;
+    int hubSlot = FindTabHub(TabRecord((int)tabSlot), &port);
+    if (hubSlot == -1 || port != 1) {
         return;
+    }
+    OpenNotifyDlg(hubSlot);
+    if (m_notify_dlg != NULL) {
+        m_notify_dlg->ShowPortTip(0);
+    }
+}
+
+// The open dialog closes when the hub it shows has gone.
+void CMainDlg::OnHubsRemoved(WPARAM freedSlots) {
+    if (m_notify_dlg == NULL) {
+        return;
+    }
+    int hubSlot = m_notify_dlg->m_hub_index;
+    if (hubSlot >= 0 && hubSlot < DEVICE_SLOT_COUNT && (freedSlots & (1UL << hubSlot)) != 0) {
+        CloseNotifyDlg();
     }
 }
 
@@ -202,12 +235,14 @@ void CMainDlg::OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam) {
     if (hubSlot >= DEVICE_SLOT_COUNT) {
         return;
     }
-    // Not under the hub lock: the only other writer is the sender, blocked in SendMessageA.
+    // Two-thread rule: the monitoring thread sends this message holding no lock.
+    m_hub_list.Lock();
     if (on != 0) {
         m_hub_list.port_state[hubSlot] |= mask;
     } else {
         m_hub_list.port_state[hubSlot] &= ~mask;
     }
+    m_hub_list.Unlock();
     UpdateNotifyDlg();
     if (on != 0 && m_notify_dlg != NULL) {
         m_notify_dlg->ShowPortTip(1);
@@ -228,8 +263,14 @@ void CMainDlg::OnDriverOpenFail() {
 // Port 1 of every hub that was charging is switched to charging again by the next pass.
 void CMainDlg::OnSystemResume() {
     DebugPrint("System resume detected\n");
+    ULONG charging = 0;
+    m_hub_list.Lock();
     for (int hubSlot = 0; hubSlot < DEVICE_SLOT_COUNT; hubSlot++) {
-        if ((m_hub_list.port_state[hubSlot] & 1) != 0) {
+        charging |= (m_hub_list.port_state[hubSlot] & 1) << hubSlot;
+    }
+    m_hub_list.Unlock();
+    for (int hubSlot = 0; hubSlot < DEVICE_SLOT_COUNT; hubSlot++) {
+        if ((charging & (1UL << hubSlot)) != 0) {
             DebugPrint("Re-send command to hub\n");
             SetHubPortCommand(hubSlot, 1, 1);
             if (m_notify_dlg != NULL) {
@@ -297,8 +338,8 @@ void CMainDlg::OnShowNotify() {
     }
 }
 
-// Copies port 1 of the dialog's hub into it. Sent messages of the monitoring thread arrive
-// here while it holds the hub lock, so the lists are read without locking.
+// Copies port 1 of the dialog's hub into it: occupied when a tablet is plugged into that port
+// of that hub. Each list is read under its own lock, one after the other.
 void CMainDlg::UpdateNotifyDlg() {
     DebugPrint("enter UpdateNotifyDlg\n");
     if (m_notify_dlg == NULL) {
@@ -309,19 +350,27 @@ void CMainDlg::UpdateNotifyDlg() {
     if (hubSlot < 0 || hubSlot >= DEVICE_SLOT_COUNT) {
         return;
     }
-    int occupied[3] = {0, 0, 0};
+    TopoAddr tabs[DEVICE_SLOT_COUNT];
+    int tabCount = 0;
+    m_tab_list.Lock();
     for (int tabSlot = 0; tabSlot < DEVICE_SLOT_COUNT; tabSlot++) {
-        if (m_tab_list.state[tabSlot] == SLOT_FREE ||
-            !IsUpstreamOf(m_hub_list.records[hubSlot], m_tab_list.records[tabSlot])) {
-            continue;
+        if (m_tab_list.state[tabSlot] != SLOT_FREE) {
+            tabs[tabCount++] = m_tab_list.records[tabSlot];
         }
-        int port = ParentPort(m_tab_list.records[tabSlot]);
-        if (port >= 1 && port <= 3) {
+    }
+    m_tab_list.Unlock();
+    int occupied[3] = {0, 0, 0};
+    for (int t = 0; t < tabCount; t++) {
+        USHORT port = 0;
+        if (FindTabHub(tabs[t], &port) == hubSlot && port >= 1 && port <= 3) {
             occupied[port - 1] = 1;
             DebugPrint("DSPort has device, index = %d", port - 1);
         }
     }
+    m_hub_list.Lock();
+    int charging = (int)(m_hub_list.port_state[hubSlot] & 1);
+    m_hub_list.Unlock();
     m_notify_dlg->m_port_has_tab[0] = occupied[0];
-    m_notify_dlg->m_port_chg_mode[0] = (int)(m_hub_list.port_state[hubSlot] & 1);
+    m_notify_dlg->m_port_chg_mode[0] = charging;
     m_notify_dlg->UpdateDsPortStatus();
 }

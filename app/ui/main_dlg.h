@@ -60,6 +60,9 @@ class CMainDlg : public CDialog {
     HICON m_icon_app;
     // Both threads update m_tray_data and hand it to the shell; one update at a time.
     CRITICAL_SECTION m_tray_lock;
+    // Set when the window's destruction begins: the monitoring thread's messages then only
+    // let the sender go, so nothing opens under a window that is going.
+    BOOL m_destroying;
 
   protected:
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -79,6 +82,7 @@ class CMainDlg : public CDialog {
   private:
     void ReadStartupSwitches();
     void OnTabArrival(WPARAM tabSlot);
+    void OnHubsRemoved(WPARAM freedSlots);
     void OnChargeStateUpdate(WPARAM hubSlot, LPARAM lParam);
     void OnDriverOpenFail();
     void OnSystemResume();
@@ -86,6 +90,11 @@ class CMainDlg : public CDialog {
     // made.
     bool CreateNotifyDlg(int hubSlot);
     void CloseNotifyDlg();
+    // The hub slot of a tablet (the hub it is plugged into) and its port there; -1 if no
+    // listed hub is upstream of it. Takes the hub lock.
+    int FindTabHub(const TopoAddr& tab, USHORT* port);
+    // The tablet record of a tab slot, read under the tab lock.
+    TopoAddr TabRecord(int tabSlot);
 
     DECLARE_MESSAGE_MAP()
 };

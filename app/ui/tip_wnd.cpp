@@ -93,7 +93,9 @@ void CTipWnd::PopAtCursor() {
     m_cursor = cursor;
     if (m_first_pop == 1) {
         Park();
-        ShowWindow(SW_SHOW);
+        // Shown without activation: a tablet's arrival must not take the keyboard from the
+        // program the user types in.
+        ShowWindow(SW_SHOWNA);
         ValidateRect(NULL);
         m_first_pop = 0;
     }
@@ -264,7 +266,7 @@ void CTipWnd::OnMove(int x, int y) {
     CWnd::OnMove(x, y);
 }
 
-// Activated (its first show activates it), the tip hands activation back to its owner.
+// Activated (by a click, say), the tip hands activation back to its owner.
 // Deactivation is left alone: taking activation back then would fight whatever window the
 // user went to.
 void CTipWnd::OnActivate(UINT nState, CWnd* pWndOther, BOOL bMinimized) {

@@ -106,19 +106,22 @@ void CMainDlg::ShowContextMenu(int x, int y) {
     SetForegroundWindow();
     // Two-thread rule: the menu's modal loop handles sent messages while it is open.
     TrackPopupMenu(menu, TPM_BOTTOMALIGN, x, y, 0, m_hWnd, NULL);
+    // Without a message after the menu, the next menu opened from the tray can close at once.
+    PostMessage(WM_NULL, 0, 0);
     DestroyMenu(menu);
 }
 
-// "Hub NN" for each present hub (identifier 10 + its slot), a separator, then "Exit".
+// "Hub NN" for each present hub (identifier 10 + its slot), a separator, then "Exit"; the
+// hubs only while the last pass saw a tablet and a hub (m_tab_on_hub, kept under the hub lock).
 void CMainDlg::BuildContextMenu(HMENU menu) {
     DebugPrint("BuildContextMenu Enter:");
+    int listed = 0;
+    DebugPrint("before get lock");
+    // Two-thread rule: the monitoring thread never sends to this window while it holds the hub
+    // lock, so this wait ends.
+    m_hub_list.Lock();
+    DebugPrint("after get lock");
     if (m_tab_on_hub == 1) {
-        int listed = 0;
-        DebugPrint("before get lock");
-        // Two-thread rule: the monitoring thread never sends to this window while it holds
-        // the hub lock, so this wait ends.
-        m_hub_list.Lock();
-        DebugPrint("after get lock");
         for (int slot = 0; slot < DEVICE_SLOT_COUNT; slot++) {
             if (m_hub_list.state[slot] != SLOT_PRESENT) {
                 continue;
@@ -128,13 +131,12 @@ void CMainDlg::BuildContextMenu(HMENU menu) {
             InsertMenuA(menu, (UINT)-1, MF_BYPOSITION | MF_STRING, ID_MENU_HUB_FIRST + slot, label);
             listed++;
         }
-        DebugPrint("before release lock");
-        m_hub_list.Unlock();
-        DebugPrint("after release lock");
-        if (listed > 0) {
-            InsertMenuA(menu, (UINT)-1, MF_BYPOSITION | MF_SEPARATOR, ID_MENU_HUB_FIRST + listed,
-                        NULL);
-        }
+    }
+    DebugPrint("before release lock");
+    m_hub_list.Unlock();
+    DebugPrint("after release lock");
+    if (listed > 0) {
+        InsertMenuA(menu, (UINT)-1, MF_BYPOSITION | MF_SEPARATOR, ID_MENU_HUB_FIRST + listed, NULL);
     }
     InsertMenuA(menu, (UINT)-1, MF_BYPOSITION | MF_STRING, ID_MENU_EXIT, "Exit");
 }

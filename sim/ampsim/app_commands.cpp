@@ -1,10 +1,11 @@
 // Scenario commands of the application: starting Ampwise, the user's clicks on its tray
-// icon and choices in its menu, the power plans its POWERCFG runs change, and the screen it
-// shows on (its size, and snapshots of it).
+// icon and choices in its menu, the power plans its POWERCFG runs change, what SETUPAPI
+// allows it under WOW64, and the screen it shows on (its size, and snapshots of it).
 #include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
 #include "win32/gdi32/screen_control.h"
+#include "win32/setupapi/setupapi_control.h"
 
 namespace ampsim {
 namespace {
@@ -79,6 +80,18 @@ Step CompilePowercfg(const Command& command, Model&) {
     return [output](sim::Machine& machine) { SetActiveSchemeOutput(machine, output); };
 }
 
+// Whether SetupDiChangeState works for a 32-bit program on this 64-bit Windows, from here on.
+Step CompileSetupApi(const Command& command, Model&) {
+    RequireWords(command, 0);
+    RequireOptions(command, {"wow64"});
+    auto found = command.options.find("wow64");
+    if (found == command.options.end() || (found->second != "allow" && found->second != "refuse")) {
+        ThrowUsage(command);
+    }
+    bool refused = found->second == "refuse";
+    return [refused](sim::Machine&) { sim::win32::SetChangeStateInWow64(refused); };
+}
+
 // The screen's size and taskbar, which the machine has from power-on.
 Step CompileScreen(const Command& command, Model&) {
     RequireWords(command, 2);
@@ -119,6 +132,8 @@ const CommandEntry kEntries[] = {
     {"leftclick", "leftclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
     {"menu", "menu LABEL|none", CommandEntry::kEvent, true, false, CompileMenu},
     {"powercfg", "powercfg [output=TEXT]", CommandEntry::kEvent, true, false, CompilePowercfg},
+    {"setupapi", "setupapi wow64=allow|refuse", CommandEntry::kEvent, false, false,
+     CompileSetupApi},
     {"screen", "screen WIDTH HEIGHT [taskbar=N]", CommandEntry::kDefinition, false, false,
      CompileScreen},
     {"snapshot", "snapshot FILE.png", CommandEntry::kEvent, false, false, CompileSnapshot},

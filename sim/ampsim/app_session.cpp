@@ -1,6 +1,7 @@
 #include "ampsim/app_session.h"
 
 #include "ampsim/values.h"
+#include "pc/pnp_manager.h"
 #include "win32/process/process.h"
 #include "win32/shell32/shell_control.h"
 #include "win32/shell32/tray_control.h"
@@ -10,7 +11,10 @@
 namespace ampsim {
 namespace {
 
+constexpr uintptr_t kPbtApmSuspend = 0x4;
 constexpr uintptr_t kPbtApmResumeAutomatic = 0x12;
+// How long Windows waits for programs to answer PBT_APMSUSPEND before it sleeps.
+constexpr sim::Ticks kSuspendPatience = 2 * sim::kTicksPerSecond;
 // How often `menu` looks for the menu a click opens, while it waits for it.
 constexpr sim::Ticks kMenuPoll = 10 * sim::kTicksPerMs;
 
@@ -99,7 +103,15 @@ void SetActiveSchemeOutput(sim::Machine&, const std::string& text) {
     sim::win32::SetActiveSchemeOutput(text);
 }
 
-void BroadcastResume(sim::Machine&) {
+void SuspendSystem(sim::Machine& machine) {
+    sim::win32::BroadcastPowerEvent(kPbtApmSuspend, kSuspendPatience);
+    machine.pnp->Suspend();
+    machine.scheduler.SetAsleep(true);
+}
+
+void ResumeSystem(sim::Machine& machine) {
+    machine.pnp->Resume();
+    machine.scheduler.SetAsleep(false);
     sim::win32::BroadcastPowerEvent(kPbtApmResumeAutomatic);
 }
 

@@ -24,8 +24,13 @@ bool ClickTray(sim::Machine& machine, bool right_button, int copy);
 bool AnswerMenu(sim::Machine& machine, const std::string& label, sim::Ticks patience);
 void PrintPowerPlans(sim::Machine& machine);
 void SetActiveSchemeOutput(sim::Machine& machine, const std::string& text);
-// Delivers what Windows tells programs at the system's resume.
-void BroadcastResume(sim::Machine& machine);
+// The system's sleep as Windows goes into it: programs are told (PBT_APMSUSPEND, with up to
+// two seconds to answer), every started stack is powered down, and then neither programs nor
+// devices run.
+void SuspendSystem(sim::Machine& machine);
+// The wake: the devices run and are powered up, then the programs run on where they were and
+// are told (PBT_APMRESUMEAUTOMATIC).
+void ResumeSystem(sim::Machine& machine);
 // Ends, the way Windows ends them at shutdown, the programs still running.
 void EndPrograms(sim::Machine& machine);
 

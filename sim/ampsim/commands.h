@@ -59,6 +59,8 @@ struct Model {
     std::set<std::string> open_handles;
     // Copies of the application started so far.
     int programs_started = 0;
+    // Between a suspend and its resume.
+    bool asleep = false;
     std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
         std::make_shared<std::map<std::string, sim::UserHandle>>();
 

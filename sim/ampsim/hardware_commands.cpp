@@ -291,17 +291,22 @@ Step CompileUnplug(const Command& command, Model& model) {
     };
 }
 
-Step CompileSuspend(const Command& command, Model&) {
+Step CompileSuspend(const Command& command, Model& model) {
     RequireBare(command);
-    return [](sim::Machine& machine) { machine.pnp->Suspend(); };
+    if (model.asleep) {
+        throw ScenarioError(command.line, "the system is already asleep: write resume first");
+    }
+    model.asleep = true;
+    return [](sim::Machine& machine) { SuspendSystem(machine); };
 }
 
-Step CompileResume(const Command& command, Model&) {
+Step CompileResume(const Command& command, Model& model) {
     RequireBare(command);
-    return [](sim::Machine& machine) {
-        machine.pnp->Resume();
-        BroadcastResume(machine);
-    };
+    if (!model.asleep) {
+        throw ScenarioError(command.line, "the system is awake: resume needs a suspend before it");
+    }
+    model.asleep = false;
+    return [](sim::Machine& machine) { ResumeSystem(machine); };
 }
 
 // What a fault's TARGET names. A new fault must be placed here, or this does not compile.
@@ -336,6 +341,7 @@ FaultTarget TargetOf(sim::Fault fault) {
         case sim::Fault::kContainerIdQuery:
         case sim::Fault::kUsbTargetCreate:
         case sim::Fault::kUsbString:
+        case sim::Fault::kUsbCancel:
         case sim::Fault::kDeviceKey:
             return FaultTarget::kNode;
         case sim::Fault::kDriverCreate:

@@ -79,6 +79,11 @@ RunResult RunAndPrint(ScenarioRunner& runner, uint64_t seed, const Shown& shown,
                        " gdi objects outstanding=" +
                        std::to_string(*result.gdi_objects_outstanding)})
             << "\n";
+        out << sim::FormatEvent(sim::Event{
+                   result.end_time, "user",
+                   "menus outstanding=" + std::to_string(*result.user_menus_outstanding) +
+                       " program handles left=" + std::to_string(*result.program_handles_left)})
+            << "\n";
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include "kmdf/kmdf.h"
 #include "pc/pnp_manager.h"
 #include "win32/gdi32/screen_control.h"
+#include "win32/process/process.h"
 
 namespace ampsim {
 
@@ -79,6 +80,8 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
             }
         }
         background_->Join(machine);
+        // A scenario may end asleep: the machine wakes, without telling anyone, to shut down.
+        machine.scheduler.SetAsleep(false);
         if (after) {
             after(machine);
         }
@@ -88,6 +91,8 @@ RunResult ScenarioRunner::Run(uint64_t seed, const std::function<void(const sim:
         if (programs_started_ > 0) {
             result.user_windows_outstanding = sim::win32::OutstandingUserWindows();
             result.gdi_objects_outstanding = sim::win32::OutstandingGdiObjects();
+            result.user_menus_outstanding = sim::win32::OutstandingUserMenus();
+            result.program_handles_left = sim::win32::HandlesLeftByPrograms();
         }
     });
     result.outcome = machine.scheduler.Run();

@@ -26,6 +26,9 @@ struct RunResult {
     // destroyed (live or left by an ended thread) and GDI objects never deleted.
     std::optional<size_t> user_windows_outstanding;
     std::optional<size_t> gdi_objects_outstanding;
+    // Menus never destroyed, and handles that programs ending on their own left open.
+    std::optional<size_t> user_menus_outstanding;
+    std::optional<size_t> program_handles_left;
     bool ok() const { return outcome.kind == sim::RunOutcome::kFinished; }
 };
 

@@ -157,6 +157,9 @@ BOOLEAN IoCancelIrp(PIRP Irp) {
     }
     Irp->CancelIrql = irql;
     routine(IoGetCurrentIrpStackLocation(Irp)->DeviceObject, Irp);
+    // The driver that owns the IRP may complete it on another processor at once, before the
+    // canceller's next instruction, or later: the seed chooses.
+    machine.PreemptionPoint();
     return TRUE;
 }
 

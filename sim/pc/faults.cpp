@@ -68,6 +68,8 @@ const char* FaultName(Fault fault) {
             return "setupapi";
         case Fault::kDialogCreate:
             return "dialog-create";
+        case Fault::kUsbCancel:
+            return "usb-cancel";
     }
     return "?";
 }

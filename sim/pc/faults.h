@@ -40,9 +40,10 @@ enum class Fault {
     kRegWrite,           // RegSetValueExA; target: as for kRegOpen
     kSetupApi,           // a SetupDi call; target: the call's name
     kDialogCreate,       // CreateDialogParamA / DialogBoxParamA; target: the template's number
+    kUsbCancel,          // a device ignores a cancel until its answer; target: device name
 };
 // The scenario parser walks the names up to this one.
-constexpr Fault kLastFault = Fault::kDialogCreate;
+constexpr Fault kLastFault = Fault::kUsbCancel;
 
 const char* FaultName(Fault fault);
 

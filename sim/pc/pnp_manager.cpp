@@ -423,6 +423,9 @@ void PnpManager::Resume() {
         }
         suspended_ = false;
         Log("system resume");
+        for (auto& thread : device_threads_) {
+            thread->Wake();
+        }
         for (UsbNode* node : machine_.usb->ConnectedNodes()) {
             DeviceStack* stack = node->stack;
             if (stack != nullptr && stack->started) {

@@ -63,6 +63,8 @@ class PnpManager {
     // thing keeping the driver's image loaded.
     void HandleClosed();
 
+    // Between Suspend and Resume: devices answer nothing meanwhile.
+    bool suspended() const { return suspended_; }
     bool driver_loaded() const { return driver_loaded_; }
     // The filter is installed, whether or not its image is loaded just now.
     bool driver_installed() const { return filter_entry_ != nullptr; }

@@ -2,10 +2,12 @@
 
 #include <usbioctl.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
 #include "pc/machine.h"
+#include "pc/pnp_manager.h"
 #include "pc/usb_tree.h"
 
 namespace sim {
@@ -239,7 +241,7 @@ NTSTATUS UsbDeviceThread::Submit(PIRP irp, const SetupPacket& setup, PVOID buffe
     IoMarkIrpPending(irp);
     // The request and its buffer, as the sender left them, go to the device.
     race::Release(irp);
-    queue_.push_back(Transfer{next_id_++, irp, setup, buffer, urb, via});
+    queue_.push_back(Transfer{next_id_++, irp, setup, buffer, urb, via, false});
     IoSetCancelRoutine(irp, &UsbDeviceThread::Cancel);
     // Cancelled before the routine was set: it is ours to finish now.
     if (irp->Cancel && IoSetCancelRoutine(irp, NULL) != NULL) {
@@ -254,6 +256,10 @@ NTSTATUS UsbDeviceThread::Submit(PIRP irp, const SetupPacket& setup, PVOID buffe
 
 void UsbDeviceThread::Stop() {
     stopping_ = true;
+    machine_.scheduler.Signal(this, false);
+}
+
+void UsbDeviceThread::Wake() {
     machine_.scheduler.Signal(this, false);
 }
 
@@ -286,41 +292,71 @@ void UsbDeviceThread::Complete(const Transfer& transfer, NTSTATUS status, uint32
     KeLowerIrql(old);
 }
 
-// Runs with the cancel spin lock held, in the thread that cancels.
+// Runs with the cancel spin lock held, in the thread that cancels. As the USB stack does,
+// it only asks the host controller to take the transfer off its schedule: the IRP comes back
+// later, from the device's own thread. A device armed with the "usb-cancel" fault ignores
+// the cancel, and the transfer ends with its answer.
 VOID UsbDeviceThread::Cancel(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     UNREFERENCED_PARAMETER(DeviceObject);
     auto* self = static_cast<UsbDeviceThread*>(Irp->Tail.Overlay.DriverContext[0]);
     IoReleaseCancelSpinLock(Irp->CancelIrql);
-    for (const Transfer& pending : self->queue_) {
+    if (self->machine_.faults.Hit(Fault::kUsbCancel, self->node_.name)) {
+        return;
+    }
+    for (Transfer& pending : self->queue_) {
         if (pending.irp == Irp) {
-            Transfer transfer;
-            self->Take(pending.id, &transfer);
-            self->Complete(transfer, STATUS_CANCELLED, 0);
+            pending.cancelled = true;
+            self->machine_.scheduler.Signal(self, false);
             return;
         }
     }
 }
 
-void UsbDeviceThread::Main() {
+// One at a time: completing a transfer may let another thread queue the next.
+void UsbDeviceThread::FinishCancelled() {
     for (;;) {
-        while (queue_.empty()) {
+        auto found = std::find_if(queue_.begin(), queue_.end(),
+                                  [](const Transfer& transfer) { return transfer.cancelled; });
+        if (found == queue_.end()) {
+            return;
+        }
+        Transfer transfer = *found;
+        queue_.erase(found);
+        Complete(transfer, STATUS_CANCELLED, 0);
+    }
+}
+
+void UsbDeviceThread::Main() {
+    uint64_t answering = 0;  // the transfer whose answer is under way, 0 for none
+    Ticks answer_at = 0;
+    for (;;) {
+        FinishCancelled();
+        if (queue_.empty()) {
             if (stopping_) {
                 return;
             }
             machine_.scheduler.Block(this, std::nullopt, "requests for " + node_.name);
+            continue;
         }
-        uint64_t id = queue_.front().id;
-        if (node_.behaviour.latency > 0) {
-            machine_.scheduler.SleepFor(node_.behaviour.latency, node_.name + " answering");
+        if (queue_.front().id != answering) {
+            answering = queue_.front().id;
+            answer_at = machine_.scheduler.Now() + node_.behaviour.latency;
         }
-        Transfer transfer;
-        if (!Take(id, &transfer)) {
-            continue;  // cancelled while the device was busy with it
+        // A cancel or a new request wakes the device early; the answer keeps its time. While
+        // the system sleeps the device answers nothing, but the host controller still hands
+        // back what is cancelled; at shutdown it answers what is left.
+        if (machine_.pnp->suspended() && !stopping_) {
+            machine_.scheduler.Block(this, std::nullopt, node_.name + " asleep");
+            continue;
         }
+        if (machine_.scheduler.Now() < answer_at) {
+            machine_.scheduler.Block(this, answer_at, node_.name + " answering");
+            continue;
+        }
+        Transfer transfer = queue_.front();
+        queue_.pop_front();
         race::Acquire(transfer.irp);
-        if (IoSetCancelRoutine(transfer.irp, NULL) == NULL) {
-            continue;  // the cancel routine owns it now
-        }
+        IoSetCancelRoutine(transfer.irp, NULL);
         uint32_t transferred = 0;
         NTSTATUS status = STATUS_DEVICE_NOT_CONNECTED;
         if (transfer.setup.length != 0 && transfer.buffer == nullptr) {

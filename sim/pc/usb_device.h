@@ -1,7 +1,7 @@
 // The USB side of the simulated PC: every device answers control transfers on its own
-// thread, after its latency, at DISPATCH_LEVEL, and records each setup packet it receives
-// together with the path it came by. Hubs keep a mode per port; the device model answers
-// standard descriptor requests and the vendor requests this system uses.
+// thread, after its latency (and not while the system sleeps), at DISPATCH_LEVEL, and records
+// each setup packet it receives together with the path it came by. Hubs keep a mode per port; the
+// device model answers standard descriptor requests and the vendor requests this system uses.
 #pragma once
 
 #include <ntddk.h>
@@ -47,6 +47,8 @@ class UsbDeviceThread {
     NTSTATUS Submit(PIRP irp, const SetupPacket& setup, PVOID buffer, PURB urb, Via via);
     // Ends the thread once its queue is empty.
     void Stop();
+    // The system woke: the answers held back while it slept go out.
+    void Wake();
 
   private:
     struct Transfer {
@@ -56,9 +58,12 @@ class UsbDeviceThread {
         PVOID buffer;
         PURB urb;
         Via via;
+        bool cancelled = false;  // the host controller is to take it off its schedule
     };
     void Main();
     void Complete(const Transfer& transfer, NTSTATUS status, uint32_t transferred);
+    // Completes every cancelled transfer with STATUS_CANCELLED.
+    void FinishCancelled();
     static VOID Cancel(PDEVICE_OBJECT DeviceObject, PIRP Irp);
     bool Take(uint64_t id, Transfer* transfer);
 

@@ -129,8 +129,40 @@ void Scheduler::ReapFinished() {
     finished_.clear();
 }
 
+bool Scheduler::Asleep(const SimThread* thread) const {
+    if (aborting_ || thread->terminating_) {
+        return false;
+    }
+    return asleep_ && thread->sleeps_with_system;
+}
+
+void Scheduler::SortParked() {
+    for (auto it = parked_.begin(); it != parked_.end();) {
+        if (Asleep(*it)) {
+            ++it;
+        } else {
+            runnable_.push_back(*it);
+            it = parked_.erase(it);
+        }
+    }
+    for (auto it = runnable_.begin(); it != runnable_.end();) {
+        if (Asleep(*it)) {
+            parked_.push_back(*it);
+            it = runnable_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void Scheduler::SetAsleep(bool asleep) {
+    asleep_ = asleep;
+    SortParked();
+}
+
 SimThread* Scheduler::DispatchNext() {
     for (;;) {
+        SortParked();
         if (!runnable_.empty()) {
             size_t index = runnable_.size() == 1 ? 0 : Random() % runnable_.size();
             SimThread* next = runnable_[index];
@@ -144,7 +176,7 @@ SimThread* Scheduler::DispatchNext() {
                 blocked.push_back(thread.get());
             }
         }
-        if (blocked.empty()) {
+        if (blocked.empty() && parked_.empty()) {
             done_ = true;
             return nullptr;
         }
@@ -158,7 +190,8 @@ SimThread* Scheduler::DispatchNext() {
         }
         std::optional<Ticks> earliest;
         for (SimThread* thread : blocked) {
-            if (thread->deadline_ && (!earliest || *thread->deadline_ < *earliest)) {
+            if (thread->deadline_ && !Asleep(thread) &&
+                (!earliest || *thread->deadline_ < *earliest)) {
                 earliest = thread->deadline_;
             }
         }
@@ -166,9 +199,10 @@ SimThread* Scheduler::DispatchNext() {
             Finish(RunOutcome::kDeadlock, DescribeBlocked());
             continue;
         }
-        now_ = *earliest;
+        // A sleeper's deadline may have passed while it slept; the clock never goes back.
+        now_ = std::max(now_, *earliest);
         for (SimThread* thread : blocked) {
-            if (thread->deadline_ == earliest) {
+            if (thread->deadline_ && *thread->deadline_ <= now_) {
                 RemoveWaiter(thread);
                 thread->deadline_.reset();
                 thread->wait_result_ = WaitResult::kTimeout;

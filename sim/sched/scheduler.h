@@ -46,6 +46,9 @@ class SimThread {
     // Depth of the system calls (device I/O) the thread is inside: Windows ends a terminated
     // thread only on its way back to the program, never halfway through a driver's work.
     int kernel_calls = 0;
+    // A program's thread, which the system's sleep stops (SetAsleep); the machine's own
+    // threads (PnP, devices, the scenario) run on.
+    bool sleeps_with_system = false;
 
   private:
     friend class Scheduler;
@@ -113,6 +116,10 @@ class Scheduler {
     // stopped): the stand-in then runs none of the program's code on its behalf.
     bool Unwinding() const;
     void SleepFor(Ticks duration, const std::string& what);
+    // The system's sleep: while asleep, the threads that sleep with it are not run (a signal or
+    // an elapsed deadline makes them runnable, and they run once awake), and their deadlines
+    // do not move the clock. A thread being ended or unwound runs regardless.
+    void SetAsleep(bool asleep);
     // Stops the run with a bug-check report; does not return to the caller.
     [[noreturn]] void BugCheck(const std::string& report);
     // Draws from the run's seeded generator (used by the soak test and fault injection).
@@ -121,6 +128,10 @@ class Scheduler {
   private:
     friend class SimThread;  // its fiber's entry runs RunThread
     void RunThread(SimThread* thread);
+    // Whether the thread is to wait for the system's wake before it runs.
+    bool Asleep(const SimThread* thread) const;
+    // Moves runnable threads that are asleep to parked_, and parked ones awake back.
+    void SortParked();
     // Picks the next thread to run, or nullptr once the run is over (the host's turn).
     SimThread* DispatchNext();
     // Gives the processor from `from` (the running context) to the next thread.
@@ -140,6 +151,8 @@ class Scheduler {
     std::vector<std::unique_ptr<SimThread>> threads_;  // in creation order
     std::vector<SimThread*> finished_;
     std::vector<SimThread*> runnable_;
+    std::vector<SimThread*> parked_;  // runnable, but asleep with the system
+    bool asleep_ = false;
     std::map<const void*, std::deque<SimThread*>> waiters_;
     SimThread* running_ = nullptr;
     Ticks now_ = 0;

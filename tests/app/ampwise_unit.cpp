@@ -1,18 +1,17 @@
-// Ampwise's pure logic, run as a console program on Windows (or Wine): topology tests, the
-// slot list, the scheme-GUID check and the debug-line cut, then the class library's checks. Prints
-// every failure and a "N passed, N failed" line; the exit status is the number of failures.
+// Ampwise's pure logic: topology tests, the slot list, the scheme-GUID check and the debug-line
+// cut, then the class library's checks. A console program on Windows (or Wine) runs them all
+// (main below); the simulated PC runs the same tables as a program of its own
+// (ampwise_unit_app.cpp). Prints every failure and a "N passed, N failed" line; the exit status
+// is the number of failures.
 #include <windows.h>
 
 #include <stdio.h>
 #include <string.h>
 
-#include "client/debug_print.h"
 #include "client/device_slot_list.h"
 #include "client/power_plan.h"
 #include "client/topo_addr.h"
 #include "unit_check.h"
-
-void RunAfxChecks();
 
 namespace {
 
@@ -87,6 +86,51 @@ void TestParentPortAndEquals() {
     Check(!Equals(Addr(3, 1), function), "Equals function", 2);
 }
 
+struct TabHubCase {
+    TopoAddr tab;
+    int hubSlot;  // the hub it is plugged into, -1 for none
+    USHORT port;  // its port there
+};
+
+// Hubs in slots 0..4: a chain of four from root port 3 (port 4 each time), with the slot order
+// not the chain's; one more on another PCI function, and a freed slot upstream of everything.
+void TestTabHubOfChainedHubs() {
+    DeviceSlotList hubs;
+    hubs.Lock();
+    TopoAddr otherFunction = Addr(3);
+    otherFunction.PciFunctionNumber = 1;
+    const TopoAddr listed[] = {Addr(3, 4, 4), Addr(3),       Addr(3, 4, 4, 4),
+                               Addr(3, 4),    otherFunction, Addr(3, 4, 4, 4, 4)};
+    for (int i = 0; i < (int)(sizeof(listed) / sizeof(listed[0])); i++) {
+        hubs.Add(listed[i]);
+    }
+    hubs.MarkAllUnconfirmed();
+    for (int i = 0; i < 5; i++) {
+        hubs.Confirm(listed[i]);
+    }
+    ULONG freed = 0;
+    Check(hubs.SweepUnconfirmed(&freed) == 1 && freed == 0x20, "sweep names the freed slot", 0);
+    TopoAddr onOtherFunction = Addr(3, 1);
+    onOtherFunction.PciFunctionNumber = 1;
+    const TabHubCase cases[] = {
+        {Addr(3, 1), 1, 1},              // on the hub of the root port
+        {Addr(3, 4, 1), 3, 1},           // one level down
+        {Addr(3, 4, 4, 2), 0, 2},        // port 2 of the third hub
+        {Addr(3, 4, 4, 4, 1), 2, 1},     // the deepest listed hub wins whatever its slot
+        {Addr(3, 4, 4, 4, 4, 1), 2, 4},  // below the freed hub: the deepest listed one
+        {Addr(3, 4, 2, 1), 3, 2},        // below a hub that is not listed
+        {onOtherFunction, 4, 1},
+        {Addr(2, 1), -1, 0},
+    };
+    for (int i = 0; i < (int)(sizeof(cases) / sizeof(cases[0])); i++) {
+        int slot = hubs.DeepestUpstreamOf(cases[i].tab);
+        Check(slot == cases[i].hubSlot, "DeepestUpstreamOf", i);
+        Check(slot == -1 || PortOnHub(hubs.records[slot], cases[i].tab) == cases[i].port,
+              "PortOnHub", i);
+    }
+    hubs.Unlock();
+}
+
 // One list through three passes: add, confirm, sweep, with the port words of a freed slot.
 void TestSlotListPasses() {
     DeviceSlotList list;
@@ -105,7 +149,8 @@ void TestSlotListPasses() {
           "states after sweep", 4);
     Check(list.port_cmd[1] == 0 && list.port_state[1] == 0, "sweep clears port words", 5);
 
-    Check(list.Add(Addr(6, 1)) == 1, "freed slot reused", 6);
+    list.port_cmd[1] = 0x101;  // queued for the slot while it was free
+    Check(list.Add(Addr(6, 1)) == 1 && list.port_cmd[1] == 0, "freed slot reused afresh", 6);
     list.port_cmd[0] = 0x100;
     list.Clear();
     Check(list.count == 0 && list.state[0] == SLOT_FREE && list.port_cmd[0] == 0 &&
@@ -155,50 +200,20 @@ void TestReadSchemeGuid() {
     }
 }
 
-// OutputDebugStringA raises DBG_PRINTEXCEPTION_C with the text; a vectored handler sees it
-// before anything else, so the program reads its own debug output.
-char g_debug_line[4096];
-
-LONG CALLBACK CatchDebugString(EXCEPTION_POINTERS* info) {
-    const EXCEPTION_RECORD* record = info->ExceptionRecord;
-    if (record->ExceptionCode != DBG_PRINTEXCEPTION_C || record->NumberParameters < 2) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
-    lstrcpynA(g_debug_line, (const char*)record->ExceptionInformation[1], sizeof(g_debug_line));
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
-void TestDebugPrintCut() {
-    static char longText[2001];
-    memset(longText, 'x', sizeof(longText) - 1);
-    PVOID handler = AddVectoredExceptionHandler(1, CatchDebugString);
-
-    DebugPrint("Found %d HUB(s), serial %d\n", 3, 17);
-    Check(strcmp(g_debug_line, "Found 3 HUB(s), serial 17\n") == 0, "DebugPrint formats", 0);
-
-    const int lengths[] = {259, 260, 300, 2000};
-    for (int i = 0; i < (int)(sizeof(lengths) / sizeof(lengths[0])); i++) {
-        longText[lengths[i]] = '\0';
-        g_debug_line[0] = '\0';
-        DebugPrint("%s", longText);
-        Check(strlen(g_debug_line) == DEBUG_PRINT_BUFFER_SIZE - 1, "DebugPrint cuts at 259", i);
-        longText[lengths[i]] = 'x';
-    }
-    RemoveVectoredExceptionHandler(handler);
-}
-
 }  // namespace
 
-int main() {
+void RunAmpwiseTables() {
     // Unbuffered, so a check that hangs still leaves the lines before it.
     setvbuf(stdout, NULL, _IONBF, 0);
     TestIsUpstreamOf();
     TestParentPortAndEquals();
+    TestTabHubOfChainedHubs();
     TestSlotListPasses();
     TestSlotListFull();
     TestReadSchemeGuid();
-    TestDebugPrintCut();
-    RunAfxChecks();
+}
+
+int ReportUnitChecks() {
     printf("ampwise_unit: %d passed, %d failed\n", g_passed, g_failed);
     return g_failed;
 }

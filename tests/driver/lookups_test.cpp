@@ -35,8 +35,12 @@ TEST(Lookups, StringReadsClearTheirCapacityAndCopyAtMost512) {
     }
 }
 
+// Handles count from 1: handle 0 names no device.
 TEST(Lookups, UnknownHandlesGiveClearedRepliesOrFail) {
     std::vector<UCHAR> area(512, 0xEE);
+    std::vector<UCHAR> zero_area(512, 0xEE);
+    FOUND_FILTER_DEVICE zero = {reinterpret_cast<WDFDEVICE>(1), reinterpret_cast<WDFUSBDEVICE>(1)};
+    NTSTATUS zero_found = STATUS_SUCCESS;
     UCHAR topology[40];
     memset(topology, 0xEE, sizeof topology);
     ULONG serial = 0;
@@ -47,6 +51,8 @@ TEST(Lookups, UnknownHandlesGiveClearedRepliesOrFail) {
         EXPECT_EQ(QueryFilterDeviceInstanceID(&serial, 3, area.data(), 512), STATUS_SUCCESS);
         EXPECT_EQ(QueryFilterDeviceTopoAddr(&serial, 99, topology), STATUS_SUCCESS);
         found = FindFilterDeviceByHandle(&serial, 3, &device);
+        QueryFilterDeviceSerialStr(&serial, 0, zero_area.data(), 512);
+        zero_found = FindFilterDeviceByHandle(&serial, 0, &zero);
     });
     EXPECT_RUN_OK(run);
     EXPECT_EQ(std::count(area.begin(), area.end(), 0), 512) << "handle 3 was removed";
@@ -55,6 +61,9 @@ TEST(Lookups, UnknownHandlesGiveClearedRepliesOrFail) {
     EXPECT_EQ(found, STATUS_UNSUCCESSFUL);
     EXPECT_EQ(device.Device, nullptr);
     EXPECT_EQ(device.UsbDevice, nullptr);
+    EXPECT_EQ(std::count(zero_area.begin(), zero_area.end(), 0), 512) << "handle 0";
+    EXPECT_EQ(zero_found, STATUS_UNSUCCESSFUL) << "handle 0";
+    EXPECT_EQ(zero.Device, nullptr);
     EXPECT_EQ(serial, 5u);
 }
 

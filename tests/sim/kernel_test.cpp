@@ -1,9 +1,14 @@
-// The kernel stand-in: verifier checks, pool accounting, registry queries, waits.
+// The kernel stand-in: verifier checks, pool accounting, registry queries, waits, the
+// cancel of a USB transfer.
 #include <gtest/gtest.h>
 #include <wmistr.h>
 
+#include <set>
+
 #include "kernel/wide_text.h"
 #include "pc/machine.h"
+#include "pc/usb_device.h"
+#include "support/sim_test.h"
 
 namespace {
 
@@ -238,16 +243,22 @@ TEST(KernelWait, RelativeTimeoutRunsOnTheVirtualClock) {
     EXPECT_EQ(woke, 5 * sim::kTicksPerMs);
 }
 
+// An IRP whose completion fills `iosb` and signals `event`, as its originator's.
+PIRP IrpSignalling(CCHAR stack_size, KEVENT* event, IO_STATUS_BLOCK* iosb) {
+    PIRP irp = IoAllocateIrp(stack_size, FALSE);
+    KeInitializeEvent(event, NotificationEvent, FALSE);
+    irp->UserEvent = event;
+    irp->UserIosb = iosb;
+    return irp;
+}
+
 // Completion stops at a routine that keeps the IRP; the originator's event stays clear.
 TEST(KernelIrp, MoreProcessingRequiredHaltsCompletion) {
     Machine machine;
     sim::RunOutcome outcome = RunAt(machine, PASSIVE_LEVEL, [] {
-        PIRP irp = IoAllocateIrp(2, FALSE);
         KEVENT event;
         IO_STATUS_BLOCK iosb = {};
-        KeInitializeEvent(&event, NotificationEvent, FALSE);
-        irp->UserEvent = &event;
-        irp->UserIosb = &iosb;
+        PIRP irp = IrpSignalling(2, &event, &iosb);
         static int calls;
         calls = 0;
         IoSetCompletionRoutine(
@@ -266,6 +277,86 @@ TEST(KernelIrp, MoreProcessingRequiredHaltsCompletion) {
     });
     EXPECT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
     EXPECT_TRUE(machine.kernel.live_irps.empty());
+}
+
+// The steps of one cancelled transfer, each "WHAT at MS": the waiter's 5 ms wait, its
+// IoCancelIrp, the completion routine (with the IRP's status) and the IRP's return.
+std::vector<std::string> g_steps;
+
+void Step(const std::string& what) {
+    g_steps.push_back(what + " at " +
+                      std::to_string(sim::CurrentScheduler().Now() / sim::kTicksPerMs));
+}
+
+// Sends a descriptor read to PAD as its bus driver would, waits 5 ms, then cancels it.
+void CancelAfter5ms(sim::Machine& machine) {
+    g_steps.clear();
+    KEVENT back;
+    IO_STATUS_BLOCK iosb = {};
+    PIRP irp = IrpSignalling(1, &back, &iosb);
+    IoSetCompletionRoutine(
+        irp,
+        [](PDEVICE_OBJECT, PIRP Irp, PVOID) -> NTSTATUS {
+            char status[16];
+            snprintf(status, sizeof status, "0x%08x", static_cast<unsigned>(Irp->IoStatus.Status));
+            Step(std::string("completion ") + status);
+            return STATUS_SUCCESS;
+        },
+        nullptr, TRUE, TRUE, TRUE);
+    IoSetNextIrpStackLocation(irp);
+    sim::SetupPacket setup;
+    setup.request_type = 0x80;
+    setup.request = 6;
+    setup.value = 0x0100;
+    UCHAR descriptor[18];
+    setup.length = sizeof descriptor;
+    machine.usb->Find("PAD")->device_thread->Submit(irp, setup, descriptor, NULL, sim::Via::kPdo);
+    LARGE_INTEGER timeout;
+    timeout.QuadPart = -50000;
+    if (KeWaitForSingleObject(&back, Executive, KernelMode, FALSE, &timeout) == STATUS_TIMEOUT) {
+        Step("timeout");
+        Step(IoCancelIrp(irp) ? "IoCancelIrp TRUE" : "IoCancelIrp FALSE");
+    }
+    KeWaitForSingleObject(&back, Executive, KernelMode, FALSE, NULL);
+    Step("back");
+    IoFreeIrp(irp);
+}
+
+struct CancelCase {
+    const char* device;                         // the device line's options, and a fault line
+    std::set<std::vector<std::string>> orders;  // every sequence the seeds may give
+};
+
+const CancelCase kCancelCases[] = {
+    // The USB stack completes a cancelled transfer from the device's own thread: on another
+    // processor during IoCancelIrp, or after it.
+    {"latency=8ms",
+     {{"timeout at 5", "completion 0xc0000120 at 5", "IoCancelIrp TRUE at 5", "back at 5"},
+      {"timeout at 5", "IoCancelIrp TRUE at 5", "completion 0xc0000120 at 5", "back at 5"}}},
+    // A device that ignores the cancel: the transfer ends with its answer.
+    {"latency=8ms\nfail usb-cancel PAD",
+     {{"timeout at 5", "IoCancelIrp TRUE at 5", "completion 0x00000000 at 8", "back at 8"}}},
+    // The answer due at the very instant of the timeout: before the cancel, or cancelled.
+    {"latency=5ms",
+     {{"completion 0x00000000 at 5", "timeout at 5", "IoCancelIrp FALSE at 5", "back at 5"},
+      {"timeout at 5", "completion 0xc0000120 at 5", "IoCancelIrp TRUE at 5", "back at 5"},
+      {"timeout at 5", "IoCancelIrp TRUE at 5", "completion 0xc0000120 at 5", "back at 5"}}},
+};
+
+TEST(KernelIrp, ACancelledUsbTransferComesBackFromTheDevicesThread) {
+    for (const CancelCase& entry : kCancelCases) {
+        std::set<std::vector<std::string>> seen;
+        for (uint64_t seed = 0; seed < 24; ++seed) {
+            auto run = support::RunScenario(std::string("controller C1\ndevice PAD vid=05AC "
+                                                        "pid=12AB ") +
+                                                entry.device + "\nplug PAD C1:1\n",
+                                            seed, CancelAfter5ms);
+            ASSERT_TRUE(run.result.ok()) << run.result.outcome.report << run.Reproduce();
+            EXPECT_TRUE(run.machine().kernel.live_irps.empty()) << run.Reproduce();
+            seen.insert(g_steps);
+        }
+        EXPECT_EQ(seen, entry.orders) << entry.device;
+    }
 }
 
 namespace wmi {

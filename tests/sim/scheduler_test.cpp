@@ -206,6 +206,43 @@ TEST(Scheduler, ExitHooksRunAsTheThreadEnds) {
 }
 
 // A wait that timed out stays timed out even if the signal comes before the waiter runs.
+// While the system sleeps a program's thread does not run: a sleep that ends meanwhile, or a
+// signal that comes, takes effect at the wake; the machine's own threads run on.
+TEST(Scheduler, AProgramsThreadStandsStillWhileTheSystemSleeps) {
+    Scheduler scheduler(0);
+    std::vector<std::string> steps, waiter_steps;
+    auto note = [&](std::vector<std::string>& into, const std::string& what) {
+        into.push_back(what + " at " + std::to_string(scheduler.Now() / kTicksPerMs));
+    };
+    int key = 0;
+    sim::SimThread* sleeper = scheduler.Spawn("sleeper", [&] {
+        for (int pass = 0; pass < 3; ++pass) {
+            scheduler.SleepFor(5 * kTicksPerMs, "a pass");
+            note(steps, "sleeper woke");
+        }
+    });
+    sim::SimThread* waiter = scheduler.Spawn("waiter", [&] {
+        scheduler.Block(&key, std::nullopt, "a signal");
+        note(waiter_steps, "waiter signalled");
+    });
+    sleeper->sleeps_with_system = true;
+    waiter->sleeps_with_system = true;
+    scheduler.Spawn("system", [&] {
+        scheduler.SleepFor(7 * kTicksPerMs, "the suspend");
+        scheduler.SetAsleep(true);
+        note(steps, "asleep");
+        scheduler.SleepFor(kTicksPerMs, "a moment");
+        scheduler.Signal(&key, false);
+        scheduler.SleepFor(11 * kTicksPerMs, "the night");
+        note(steps, "awake");
+        scheduler.SetAsleep(false);
+    });
+    EXPECT_EQ(scheduler.Run().kind, sim::RunOutcome::kFinished);
+    EXPECT_EQ(steps, (std::vector<std::string>{"sleeper woke at 5", "asleep at 7", "awake at 19",
+                                               "sleeper woke at 19", "sleeper woke at 24"}));
+    EXPECT_EQ(waiter_steps, std::vector<std::string>{"waiter signalled at 19"});
+}
+
 TEST(Scheduler, WaitOutcomeIsFixedWhenSatisfied) {
     for (uint64_t seed = 0; seed < 16; ++seed) {
         Scheduler scheduler(seed);

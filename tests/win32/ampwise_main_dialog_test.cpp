@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "machine_run.h"
+#include "win32/process/process.h"
+#include "win32/user32/menu_control.h"
 #include "win32/user32/user32_control.h"
 
 namespace {
@@ -98,6 +100,76 @@ TEST(AmpwiseMainDialog, EachHandledMessageWritesItsTraceLines) {
         EXPECT_TRUE(win32test::SameLines(written[i], kMessageRows[i].lines))
             << "row " << i << " (message 0x" << std::hex << kMessageRows[i].message << ")";
     }
+}
+
+// The tray's callback with WM_CONTEXTMENU (the keyboard's menu key) opens the menu as the
+// right button does.
+TEST(AmpwiseMainDialog, TheContextMenuCallbackOpensTheMenu) {
+    bool opened = false;
+    auto run = win32test::RunThenCall(
+        "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
+            HWND dialog = win32test::AmpwiseMainDialog();
+            ASSERT_NE(dialog, nullptr);
+            PostMessageA(dialog, 0x401, 0x1010F0F0, WM_CONTEXTMENU);
+            Sleep(100);
+            opened = sim::win32::MenuIsOpen();
+            sim::win32::DismissMenu();
+            Sleep(100);
+        });
+    EXPECT_TRUE(opened) << run.Tail();
+}
+
+// String 1001 as the offline tooltip: up to 64 characters it is shown, a longer one is
+// ignored and the tooltip stays as it was.
+struct TooltipRow {
+    size_t length;
+    bool shown;
+};
+const TooltipRow kTooltipRows[] = {{64, true}, {65, false}, {127, false}};
+
+TEST(AmpwiseMainDialog, ATooltipOfMoreThan64CharactersIsIgnored) {
+    for (const TooltipRow& row : kTooltipRows) {
+        sim::Machine machine(0);
+        sim::win32::StartOptions options;
+        options.strings[1001] = std::string(row.length, 'x');
+        ASSERT_NE(sim::win32::StartProcess("Ampwise", "", options), nullptr);
+        machine.scheduler.Spawn("end of run", [] {
+            Sleep(1000);
+            sim::win32::TerminateAllProcesses();
+        });
+        ASSERT_EQ(machine.scheduler.Run().kind, sim::RunOutcome::kFinished);
+        std::vector<std::string> tray = machine.log.Texts("tray");
+        std::string shown = "modify icon=133 tip=\"" + options.strings[1001] + "\"";
+        EXPECT_EQ(Count(tray, shown), row.shown ? 1u : 0u) << row.length << " characters\n"
+                                                           << ::testing::PrintToString(tray);
+    }
+}
+
+// The main dialog's icon static (control 1005) paints its client area in the menu colour,
+// whether asked by WM_PRINTCLIENT or by WM_PAINT; it has no icon to draw over it.
+TEST(AmpwiseMainDialog, TheIconStaticPaintsItsAreaInTheMenuColour) {
+    COLORREF printed = CLR_INVALID;
+    COLORREF corner = CLR_INVALID;
+    auto run = win32test::RunThenCall(
+        "controller C1 ports=2\nkernel version=6.1\napp start\nwait 1s\n", [&] {
+            HWND dialog = win32test::AmpwiseMainDialog();
+            ASSERT_NE(dialog, nullptr);
+            HWND icon = GetDlgItem(dialog, 1005);
+            ASSERT_NE(icon, nullptr);
+            HDC screen = GetDC(NULL);
+            HDC memory = CreateCompatibleDC(screen);
+            HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 40);
+            HGDIOBJ old = SelectObject(memory, bitmap);
+            SendMessageA(icon, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT);
+            printed = GetPixel(memory, 1, 1);
+            corner = GetPixel(memory, 0, 0);
+            SelectObject(memory, old);
+            DeleteObject(bitmap);
+            DeleteDC(memory);
+            ReleaseDC(NULL, screen);
+        });
+    EXPECT_EQ(printed, GetSysColor(COLOR_MENU)) << run.Tail();
+    EXPECT_EQ(corner, GetSysColor(COLOR_MENU));
 }
 
 }  // namespace

@@ -99,6 +99,11 @@ TEST(AppSoak, AmpwiseAndTheDriverEndCleanOverManySeeds) {
         EXPECT_EQ(result.handles_open, 0u) << "seed " << seed;
         EXPECT_EQ(machine.user_io.open_count(), 0u) << "seed " << seed;
         EXPECT_TRUE(machine.kernel.live_irps.empty()) << "seed " << seed;
+        // The program ended on its own, so whatever it made and did not free is its leak.
+        EXPECT_EQ(result.user_windows_outstanding.value_or(1), 0u) << "seed " << seed;
+        EXPECT_EQ(result.gdi_objects_outstanding.value_or(1), 0u) << "seed " << seed;
+        EXPECT_EQ(result.user_menus_outstanding.value_or(1), 0u) << "seed " << seed;
+        EXPECT_EQ(result.program_handles_left.value_or(1), 0u) << "seed " << seed;
     }
 }
 

@@ -81,8 +81,9 @@ TEST(GdiSnapshot, ADialogIsDrawnWithItsCaptionFaceAndControlsOverTheDesktop) {
         }
     }
     EXPECT_GT(dark, 50);
-    // The dialog was made hidden, then placed and shown in one call, then destroyed.
-    std::vector<std::string> expected = {"ampwise shown x=100 y=50 w=486 h=324", "ampwise hidden",
+    // The dialog was made hidden, then placed, shown and activated in one call, then destroyed.
+    std::vector<std::string> expected = {"ampwise shown x=100 y=50 w=486 h=324",
+                                         "ampwise activated", "ampwise hidden",
                                          "ampwise destroyed"};
     EXPECT_EQ(machine.log.Texts("ui"), expected);
 }

@@ -26,8 +26,13 @@ struct RouteCase {
     bool power_plan;  // POWERCFG runs at start-up, or around the first pass's port command
 };
 const RouteCase kRouteCases[] = {
-    {"6.1", "Yes", true, false}, {"6.2", "Yes", false, true},  {"6.2", "No", false, true},
-    {"6.3", "Yes", false, true}, {"10.0", "Yes", true, false}, {"10.0", "No", true, false},
+    {"6.1", "Yes", true, false},
+    {"6.2", "Yes", false, true},
+    {"6.2", "No", false, true},
+    // Windows 10 tells Ampwise, whose manifest declares no supported OS, that it is 6.2.
+    {"6.3", "Yes", false, true},
+    {"10.0", "Yes", false, true},
+    {"10.0", "No", false, true},
 };
 
 size_t CountStartingWith(const std::vector<std::string>& lines, const std::string& prefix) {

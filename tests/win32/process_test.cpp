@@ -180,4 +180,15 @@ TEST(Process, StringOverridesReplaceTheTableOfOneCopy) {
     }
 }
 
+// The tables that Ampwise's Windows unit program runs under Wine hold here too.
+TEST(Process, AmpwiseUnitTablesPass) {
+    sim::Machine machine(0);
+    auto process = sim::win32::StartProcess("ampwise_unit", "");
+    ASSERT_NE(process, nullptr);
+    sim::RunOutcome outcome = machine.scheduler.Run();
+    ASSERT_EQ(outcome.kind, sim::RunOutcome::kFinished) << outcome.report;
+    EXPECT_TRUE(process->ended());
+    EXPECT_EQ(process->exit_code(), 0u) << "failed checks, printed above";
+}
+
 }  // namespace

@@ -290,6 +290,52 @@ TEST(SetupApi, AFaultOnOneCallFailsItForExhaustedMemory) {
     }
 }
 
+// A 32-bit program on 64-bit Windows: the class installer is documented to refuse it;
+// SetupDiChangeState's answer is the machine's (the scenario's setupapi line).
+struct Wow64Case {
+    const char* machine;   // the setupapi line
+    bool class_installer;  // SetupDiCallClassInstaller, else SetupDiChangeState
+    BOOL result;
+    DWORD error;
+    bool hub_disabled;
+};
+const Wow64Case kWow64Cases[] = {
+    {"setupapi wow64=allow\n", false, TRUE, 0, true},
+    {"setupapi wow64=refuse\n", false, FALSE, ERROR_IN_WOW64, false},
+    {"setupapi wow64=allow\n", true, FALSE, ERROR_IN_WOW64, false},
+    {"setupapi wow64=refuse\n", true, FALSE, ERROR_IN_WOW64, false},
+};
+
+TEST(SetupApi, UnderWow64TheClassInstallerRefusesAndChangeStateAsTheMachineSays) {
+    for (const Wow64Case& entry : kWow64Cases) {
+        std::string name = std::string(entry.machine) + (entry.class_installer ? "installer" : "");
+        BOOL result = FALSE;
+        DWORD error = 0;
+        auto run = RunThenCall(std::string(entry.machine) + kHubWithTablet, [&] {
+            HDEVINFO set = SetupDiGetClassDevsA(NULL, NULL, NULL, DIGCF_ALLCLASSES);
+            SP_DEVINFO_DATA data;
+            data.cbSize = DEV_INFO_DATA_SIZE;
+            SetupDiEnumDeviceInfo(set, kHubIndex, &data);
+            SP_PROPCHANGE_PARAMS params = {{sizeof(SP_CLASSINSTALL_HEADER), DIF_PROPERTYCHANGE},
+                                           DICS_DISABLE,
+                                           DICS_FLAG_CONFIGSPECIFIC,
+                                           0};
+            SetupDiSetClassInstallParamsA(set, &data, &params.ClassInstallHeader, sizeof(params));
+            SetLastError(0);
+            result = entry.class_installer
+                         ? SetupDiCallClassInstaller(DIF_PROPERTYCHANGE, set, &data)
+                         : SetupDiChangeState(set, &data);
+            error = GetLastError();
+            SetupDiDestroyDeviceInfoList(set);
+        });
+        EXPECT_EQ(result, entry.result) << name;
+        EXPECT_EQ(error, entry.error) << name;
+        std::vector<std::string> pnp = run.Lines("pnp");
+        EXPECT_EQ(std::find(pnp.begin(), pnp.end(), "H1 disabled") != pnp.end(), entry.hub_disabled)
+            << name;
+    }
+}
+
 TEST(SetupApi, ADestroyedSetIsNoLongerAHandle) {
     size_t before = 0, after = 0;
     BOOL second = TRUE;

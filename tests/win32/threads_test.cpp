@@ -247,6 +247,78 @@ TEST(Version, GetVersionExAcceptsOnlyTheAnsiStructureSizes) {
     EXPECT_EQ(sizeof(OSVERSIONINFOEXA), 156u);
 }
 
+// A .res holding one RT_MANIFEST resource 1 whose compatibility section names `os_ids`.
+std::vector<uint8_t> ManifestRes(const std::vector<std::string>& os_ids) {
+    std::string xml =
+        "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">"
+        "<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\"><application>";
+    for (const std::string& id : os_ids) {
+        xml += "<supportedOS Id=\"" + id + "\"/>";
+    }
+    xml += "</application></compatibility></assembly>";
+    auto dword = [](std::vector<uint8_t>& out, uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            out.push_back(static_cast<uint8_t>(value >> shift));
+        }
+    };
+    std::vector<uint8_t> res;
+    dword(res, static_cast<uint32_t>(xml.size()));
+    dword(res, 32);
+    dword(res, 0x0018FFFF);  // type: ordinal 24
+    dword(res, 0x0001FFFF);  // name: ordinal 1
+    for (uint32_t rest : {0u, 0x04091030u, 0u, 0u}) {
+        dword(res, rest);
+    }
+    res.insert(res.end(), xml.begin(), xml.end());
+    return res;
+}
+
+const char kWindows10[] = "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}";
+const char kWindows81[] = "{1f676c76-80e1-4239-95bb-83d0f6d0da78}";
+const char kWindows7[] = "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}";
+
+struct ToldVersionCase {
+    sim::WindowsVersion machine;
+    std::vector<std::string> declared;  // the manifest's supportedOS; {"ampwise"}: Ampwise's own
+    DWORD major, minor, build;
+};
+const ToldVersionCase kToldVersionCases[] = {
+    {{6, 1, 7601}, {}, 6, 1, 7601},
+    {{6, 2, 9200}, {}, 6, 2, 9200},
+    {{6, 3, 9600}, {}, 6, 2, 9200},
+    {{10, 0, 19045}, {}, 6, 2, 9200},
+    {{10, 0, 19045}, {"ampwise"}, 6, 2, 9200},
+    {{10, 0, 19045}, {kWindows7}, 6, 2, 9200},
+    {{10, 0, 19045}, {kWindows81}, 6, 3, 9600},
+    {{10, 0, 19045}, {kWindows7, kWindows81, kWindows10}, 10, 0, 19045},
+    {{6, 3, 9600}, {kWindows81}, 6, 3, 9600},
+    {{6, 3, 9600}, {kWindows10}, 6, 3, 9600},
+};
+
+// From Windows 8.1 on, a program is told the newest version its manifest declares, and 6.2
+// when it declares neither 8.1 nor 10.
+TEST(Version, GetVersionExATellsWhatTheProgramsManifestDeclares) {
+    for (const ToldVersionCase& entry : kToldVersionCases) {
+        sim::Machine machine(0);
+        machine.kernel.version = entry.machine;
+        sim::win32::Resources& resources = sim::win32::CurrentProcess().resources;
+        if (entry.declared == std::vector<std::string>{"ampwise"}) {
+            ASSERT_TRUE(resources.Load(AMPWISE_RES));
+        } else if (!entry.declared.empty()) {
+            ASSERT_TRUE(resources.Parse(ManifestRes(entry.declared)));
+        }
+        OSVERSIONINFOA info = {};
+        info.dwOSVersionInfoSize = sizeof info;
+        ASSERT_TRUE(GetVersionExA(&info));
+        std::string name = std::to_string(entry.machine.major) + "." +
+                           std::to_string(entry.machine.minor) + " with " +
+                           std::to_string(entry.declared.size()) + " declared";
+        EXPECT_EQ(info.dwMajorVersion, entry.major) << name;
+        EXPECT_EQ(info.dwMinorVersion, entry.minor) << name;
+        EXPECT_EQ(info.dwBuildNumber, entry.build) << name;
+    }
+}
+
 TEST(Heap, ReAllocKeepsTheContentsAndZeroesWhatItAdds) {
     sim::Machine machine(0);
     HANDLE heap = GetProcessHeap();

@@ -1,5 +1,6 @@
-// The tray: what Shell_NotifyIconA shows, logged as the tray's lines only when it changes,
-// the sizes it accepts, and clicks delivered as the icon's callback message.
+// The tray: what Shell_NotifyIconA shows, logged as the tray's lines when it changes and at
+// each showing of a balloon, the sizes it accepts, and clicks delivered as the icon's
+// callback message.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -87,7 +88,8 @@ TEST_F(Tray, WhatTheTrayShowsIsLoggedWhenItChanges) {
          "You can open it again",
          TRUE,
          {"balloon title=\"Vexis\" text=\"You can open it again\""}},
-        // The monitoring thread's updates carry the balloon again: nothing new is shown.
+        // The monitoring thread's updates carry NIF_INFO and the text again: the balloon
+        // shows again, as Windows shows it.
         {NIM_MODIFY,
          0,
          132,
@@ -95,7 +97,8 @@ TEST_F(Tray, WhatTheTrayShowsIsLoggedWhenItChanges) {
          nullptr,
          nullptr,
          TRUE,
-         {"modify icon=132 tip=\"Tarvel USB HUB Utility\""}},
+         {"modify icon=132 tip=\"Tarvel USB HUB Utility\"",
+          "balloon title=\"Vexis\" text=\"You can open it again\""}},
         {NIM_MODIFY, 0, -1, nullptr, "", "", TRUE, {"balloon cleared"}},
         {NIM_MODIFY, 0, -1, nullptr, "", "", TRUE, {}},
         {NIM_MODIFY,

@@ -161,6 +161,56 @@ TEST(User32Menus, AnswersEndTheMenuAsWindowsReportsThem) {
     }
 }
 
+// Windows documents that a menu whose owner is the foreground window makes the thread's next
+// menu close as soon as it appears, unless the thread posts itself a message in between.
+struct SecondMenuCase {
+    const char* what;
+    bool owner_in_front;
+    bool post_between;
+    std::vector<std::string> answers;  // of the first menu, then of the second
+};
+
+const SecondMenuCase kSecondMenuCases[] = {
+    {"owner in front, nothing posted", true, false, {"dismissed", "dismissed"}},
+    {"owner in front, WM_NULL posted", true, true, {"dismissed", "chose Exit=3"}},
+    {"owner behind", false, false, {"dismissed", "chose Exit=3"}},
+};
+
+TEST(User32Menus, TheNextMenuClosesAtOnceUnlessTheThreadPostedItselfAMessage) {
+    for (const SecondMenuCase& entry : kSecondMenuCases) {
+        sim::Machine machine(2);
+        HWND main = NULL;
+        RunThreads({
+            {"ui",
+             [&] {
+                 main = MakeWindow("main");
+                 if (entry.owner_in_front) {
+                     SetForegroundWindow(main);
+                 }
+                 TrackPopupMenu(HubMenu(), TPM_RETURNCMD, 0, 0, 0, main, NULL);
+                 if (entry.post_between) {
+                     PostMessageA(main, WM_NULL, 0, 0);
+                 }
+                 TrackPopupMenu(HubMenu(), TPM_RETURNCMD, 0, 0, 0, main, NULL);
+             }},
+            {"scenario",
+             [&] {
+                 Sleep(10);
+                 sim::win32::DismissMenu();
+                 Sleep(10);
+                 sim::win32::ChooseMenuEntry("Exit");
+             }},
+        });
+        std::vector<std::string> answers;
+        for (const std::string& line : machine.log.Texts("menu")) {
+            if (line.rfind("open", 0) != 0) {
+                answers.push_back(line);
+            }
+        }
+        EXPECT_EQ(answers, entry.answers) << entry.what;
+    }
+}
+
 TEST(User32Menus, OnlyOneMenuIsOpenAtATime) {
     sim::Machine machine(3);
     HWND main = NULL;

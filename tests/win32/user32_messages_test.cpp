@@ -2,6 +2,7 @@
 // when the receiver cannot answer, the order GetMessageA takes messages in, and the wait
 // cycle that SendMessageA closes with a thread in EnterCriticalSection.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -125,6 +126,15 @@ const WaitCase kWaitCases[] = {
          Note("woken " + std::to_string(woken) + " at " + std::to_string(NowMs()));
      },
      false},
+    // A send to the shell's process.
+    {"Shell_NotifyIconA",
+     [](HWND own, HWND) {
+         NOTIFYICONDATAA data = {};
+         data.cbSize = 488;
+         data.hWnd = own;
+         Shell_NotifyIconA(NIM_ADD, &data);
+     },
+     true},
     {"its own SendMessageA to the sender's window",
      [](HWND, HWND other) { SendMessageA(other, kAskBack, 0, 0); }, true},
 };

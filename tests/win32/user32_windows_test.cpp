@@ -243,28 +243,53 @@ TEST(User32Windows, FailingCallsSetTheLastErrorWindowsDocuments) {
     });
 }
 
-TEST(User32Windows, PowerBroadcastReachesEveryTopLevelWindowWithoutWaiting) {
-    sim::Machine machine(9);
-    RecordOnly({WM_POWERBROADCAST});
-    RunThreads({{"ui",
-                 [] {
-                     HWND main = MakeWindow("main");
-                     MakeWindow("child", WS_CHILD, main);
-                     MakeWindow("second");
-                     Sleep(10);
-                     MSG msg;
-                     PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
-                 }},
-                {"system", [] {
-                     Sleep(5);
-                     sim::win32::BroadcastPowerEvent(PBT_APMRESUMEAUTOMATIC);
-                     Note("broadcast done");
-                 }}});
-    EXPECT_TRUE(SameRows(Recorded(), {
-                                         {"system", "broadcast done"},
-                                         {"ui", "main WM_POWERBROADCAST 18"},
-                                         {"ui", "second WM_POWERBROADCAST 18"},
-                                     }));
+// Each row: the event, how long the broadcaster waits for the answers, and the sequence.
+struct BroadcastCase {
+    WPARAM event;
+    sim::Ticks patience;
+    std::vector<Row> rows;
+};
+const BroadcastCase kBroadcastCases[] = {
+    // The resume is queued and nobody waits for it.
+    {PBT_APMRESUMEAUTOMATIC,
+     0,
+     {{"system", "broadcast done at 5"},
+      {"ui", "main WM_POWERBROADCAST 18"},
+      {"ui", "second WM_POWERBROADCAST 18"}}},
+    // Before it sleeps, Windows waits for the programs to answer the suspend.
+    {PBT_APMSUSPEND,
+     2 * sim::kTicksPerSecond,
+     {{"ui", "main WM_POWERBROADCAST 4"},
+      {"ui", "second WM_POWERBROADCAST 4"},
+      {"system", "broadcast done at 10"}}},
+    // ... but not for ever.
+    {PBT_APMSUSPEND,
+     3 * sim::kTicksPerMs,
+     {{"system", "broadcast done at 8"},
+      {"ui", "main WM_POWERBROADCAST 4"},
+      {"ui", "second WM_POWERBROADCAST 4"}}},
+};
+
+TEST(User32Windows, PowerBroadcastReachesEveryTopLevelWindow) {
+    for (const BroadcastCase& entry : kBroadcastCases) {
+        sim::Machine machine(9);
+        RecordOnly({WM_POWERBROADCAST});
+        RunThreads({{"ui",
+                     [] {
+                         HWND main = MakeWindow("main");
+                         MakeWindow("child", WS_CHILD, main);
+                         MakeWindow("second");
+                         Sleep(10);
+                         MSG msg;
+                         PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+                     }},
+                    {"system", [&entry] {
+                         Sleep(5);
+                         sim::win32::BroadcastPowerEvent(entry.event, entry.patience);
+                         Note("broadcast done at " + std::to_string(NowMs()));
+                     }}});
+        EXPECT_TRUE(SameRows(Recorded(), entry.rows)) << entry.event << " " << entry.patience;
+    }
 }
 
 std::vector<std::string> Listing() {

@@ -57,6 +57,7 @@ typedef struct _SP_PROPCHANGE_PARAMS {
 #define ERROR_SEVERITY_ERROR 0xC0000000
 #define ERROR_NO_SUCH_DEVINST (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x20B)
 #define ERROR_NO_CLASSINSTALL_PARAMS (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x215)
+#define ERROR_IN_WOW64 (APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x235)
 
 BOOL WINAPI SetupDiClassGuidsFromNameA(LPCSTR ClassName, LPGUID ClassGuidList,
                                        DWORD ClassGuidListSize, PDWORD RequiredSize);
@@ -72,4 +73,6 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
                                           PSP_CLASSINSTALL_HEADER ClassInstallParams,
                                           DWORD ClassInstallParamsSize);
 BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData);
+BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet,
+                                      PSP_DEVINFO_DATA DeviceInfoData);
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);

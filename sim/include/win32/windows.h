@@ -240,6 +240,7 @@ HANDLE WINAPI GetCurrentThread(void);
 DWORD WINAPI GetCurrentThreadId(void);
 HANDLE WINAPI GetCurrentProcess(void);
 DWORD WINAPI GetCurrentProcessId(void);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority);
 int WINAPI GetThreadPriority(HANDLE hThread);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
@@ -293,6 +294,7 @@ BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 int WINAPI wvsprintfA(LPSTR lpOutput, LPCSTR lpFmt, va_list arglist);
 LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrlenA(LPCSTR lpString);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 

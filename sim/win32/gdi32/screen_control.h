@@ -19,5 +19,6 @@ bool SaveSnapshot(const std::string& path, std::string* error);
 // Windows never destroyed (live, or left by an ended thread) and GDI objects never deleted.
 size_t OutstandingUserWindows();
 size_t OutstandingGdiObjects();
+size_t OutstandingUserMenus();
 
 }  // namespace sim::win32

@@ -14,6 +14,7 @@
 #include "win32/process/process.h"
 #include "win32/shell32/tray_control.h"
 #include "win32/user32/controls.h"
+#include "win32/user32/menu_table.h"
 #include "win32/user32/window_table.h"
 
 namespace sim::win32::gdi32 {
@@ -272,6 +273,10 @@ size_t OutstandingUserWindows() {
 
 size_t OutstandingGdiObjects() {
     return gdi32::OutstandingObjects();
+}
+
+size_t OutstandingUserMenus() {
+    return user32::MenuCount();
 }
 
 bool SaveSnapshot(const std::string& path, std::string* error) {

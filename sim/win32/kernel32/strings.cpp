@@ -14,6 +14,11 @@ LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength) {
     return lpString1;
 }
 
+// Appends the second string to the first; like Windows, it trusts the first to have room.
+LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2) {
+    return strcat(lpString1, lpString2 == NULL ? "" : lpString2);
+}
+
 // Bytes before the terminator; a NULL pointer counts 0, as Windows' exception handler makes it.
 int WINAPI lstrlenA(LPCSTR lpString) {
     return lpString == NULL ? 0 : static_cast<int>(strlen(lpString));

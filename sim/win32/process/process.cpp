@@ -57,6 +57,9 @@ class ProcessTable {
     std::vector<std::shared_ptr<Process>> started_;
     // Set while a module unloads on a thread that is not one of its process's.
     Process* acting_ = nullptr;
+    // Handles (kernel objects, registry keys, devices) that programs ending on their own left
+    // open; Windows closes them, but each is the program's leak.
+    size_t handles_left = 0;
 
   private:
     uint32_t next_id_ = 0x3E4;
@@ -198,6 +201,12 @@ void Process::Teardown() {
         exit_code_ = 0;
     }
     ProcessTable& table = Table();
+    size_t left = handles.objects.size() + device_handles.size();
+    if (!terminated_ && left > 0) {
+        table.handles_left += left;
+        Machine::Current().Log(
+            "proc", DisplayName() + " ended with " + std::to_string(left) + " handles open");
+    }
     Process* outer = table.acting_;
     table.acting_ = this;
     module_.reset();
@@ -231,6 +240,7 @@ std::shared_ptr<Thread> Process::SpawnThread(std::function<uint32_t()> body, boo
     threads_.push_back(thread);
     thread->sim = CurrentScheduler().Spawn(
         thread->name(), [thread, body = std::move(body)] { RunThread(thread, body); });
+    thread->sim->sleeps_with_system = true;
     return thread;
 }
 
@@ -300,6 +310,10 @@ void EndProcess(Process& process, uint32_t exit_code) {
         self->exit_code = exit_code;
         CurrentScheduler().Terminate(self->sim);
     }
+}
+
+size_t HandlesLeftByPrograms() {
+    return Table().handles_left;
 }
 
 void AddProcessEndHook(ProcessEndHook hook) {

@@ -141,6 +141,8 @@ void TerminateAllProcesses();
 // parts of the system keep per process goes with it.
 using ProcessEndHook = std::function<void(uint32_t process_id, bool terminated)>;
 void AddProcessEndHook(ProcessEndHook hook);
+// Handles that programs which ended on their own had left open, over the whole run.
+size_t HandlesLeftByPrograms();
 
 // The calling thread and its process (the default process outside any started one).
 Thread& CurrentThread();

@@ -85,6 +85,16 @@ DWORD WINAPI GetCurrentProcessId(void) {
     return sim::win32::CurrentProcess().id();
 }
 
+// NULL names the calling process's own image, the only module a simulated program has; any
+// other name is not found (ERROR_MOD_NOT_FOUND).
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    if (lpModuleName != NULL) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return NULL;
+    }
+    return reinterpret_cast<HMODULE>(sim::win32::CurrentProcess().instance());
+}
+
 // Accepts the levels of a normal-class process (-2..2, idle -15, time-critical 15).
 BOOL WINAPI SetThreadPriority(HANDLE hThread, int nPriority) {
     sim::win32::Thread* thread = ThreadFromHandle(hThread);

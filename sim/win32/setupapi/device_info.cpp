@@ -5,7 +5,8 @@
 // (phantoms), enumerator filters, device interfaces, class installers and co-installers,
 // properties other than the hardware IDs, and state changes other than enable and disable.
 // Every failing call sets the thread's last error; the "setupapi" fault (target: the call's
-// name) makes a call fail as for exhausted memory.
+// name) makes a call fail as for exhausted memory. Every program is 32-bit and Windows 64-bit,
+// so each call runs under WOW64.
 #include <setupapi.h>
 
 #include <cctype>
@@ -13,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "pc/machine.h"
 #include "win32/kernel32/kernel_objects.h"
 #include "win32/kernel32/machine_link.h"
+#include "win32/setupapi/setupapi_control.h"
 
 namespace {
 
@@ -36,6 +39,15 @@ class DeviceInfoSet : public sim::win32::KernelObject {
     std::string Describe() const override { return "device information set"; }
     std::vector<DeviceElement> elements;
 };
+
+// The machine's answer where the documentation is silent.
+struct Wow64 {
+    bool change_state_refused = false;
+};
+
+Wow64& MachineWow64() {
+    return sim::Machine::Current().Extension<Wow64>();
+}
 
 BOOL Fail(DWORD error) {
     SetLastError(error);
@@ -218,7 +230,8 @@ BOOL WINAPI SetupDiSetClassInstallParamsA(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DA
 // Carries out the device's DIF_PROPERTYCHANGE parameters: DICS_DISABLE stops and removes its
 // stack (and those below it) and keeps it disabled; DICS_ENABLE builds and starts them again.
 // Returns once the PnP manager is done. A device that is gone fails with
-// ERROR_NO_SUCH_DEVINST; one without parameters with ERROR_NO_CLASSINSTALL_PARAMS.
+// ERROR_NO_SUCH_DEVINST; one without parameters with ERROR_NO_CLASSINSTALL_PARAMS. Its page
+// says nothing of WOW64: it works unless the machine is set to refuse it (ERROR_IN_WOW64).
 BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData) {
     DeviceElement* element = ElementOf(DeviceInfoSet, DeviceInfoData);
     if (element == nullptr) {
@@ -236,10 +249,19 @@ BOOL WINAPI SetupDiChangeState(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceIn
     if (sim::win32::FaultHits("setupapi", "SetupDiChangeState")) {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
+    if (MachineWow64().change_state_refused) {
+        return Fail(ERROR_IN_WOW64);
+    }
     if (!sim::win32::SetDeviceEnabled(element->device.name, params.StateChange == DICS_ENABLE)) {
         return Fail(ERROR_NO_SUCH_DEVINST);
     }
     return TRUE;
+}
+
+// Documented to fail with ERROR_IN_WOW64 in a 32-bit program on 64-bit Windows, which every
+// program here is; nothing else is checked first.
+BOOL WINAPI SetupDiCallClassInstaller(DI_FUNCTION, HDEVINFO, PSP_DEVINFO_DATA) {
+    return Fail(ERROR_IN_WOW64);
 }
 
 // Frees the set.
@@ -250,3 +272,11 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
     sim::win32::CloseObjectHandle(reinterpret_cast<uintptr_t>(DeviceInfoSet));
     return TRUE;
 }
+
+namespace sim::win32 {
+
+void SetChangeStateInWow64(bool refused) {
+    MachineWow64().change_state_refused = refused;
+}
+
+}  // namespace sim::win32

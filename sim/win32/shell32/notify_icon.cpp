@@ -1,8 +1,8 @@
 // The notification area: icons by window and id, their tips and balloons, and what the tray
-// shows logged in category "tray" whenever that changes (printed "tray add icon=133 ..."). An icon
-// outlives its window and its process, as on Windows until the pointer passes over it. Icon
-// versions (NIM_SETVERSION), states (NIF_STATE), focus, balloon timeouts and the shell's restart
-// are not modelled.
+// shows logged in category "tray" whenever that changes (printed "tray add icon=133 ..."), and
+// each showing of a balloon. An icon outlives its window and its process, as on Windows until
+// the pointer passes over it. Icon versions (NIM_SETVERSION), states (NIF_STATE), focus,
+// balloon timeouts and queueing, and the shell's restart are not modelled.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -12,6 +12,7 @@
 #include "win32/kernel32/machine_link.h"
 #include "win32/process/icon_handles.h"
 #include "win32/shell32/tray_control.h"
+#include "win32/user32/message_queue.h"
 
 namespace sim::win32 {
 namespace {
@@ -90,11 +91,49 @@ void Apply(TrayIcon& icon, const NOTIFYICONDATAA& data, bool adding) {
         icon.balloon_title.clear();
         return;
     }
-    if ((text != icon.balloon_text || title != icon.balloon_title) && LogWants("tray")) {
+    // Every call with NIF_INFO and a text shows the balloon anew, the same text too.
+    if (LogWants("tray")) {
         Log("tray", "balloon title=\"" + title + "\" text=\"" + text + "\"");
     }
     icon.balloon_text = text;
     icon.balloon_title = title;
+}
+
+// The tray's side of Shell_NotifyIconA.
+BOOL ShellAnswer(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
+    if (lpData == NULL ||
+        std::find(std::begin(kSizes), std::end(kSizes), lpData->cbSize) == std::end(kSizes)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::vector<TrayIcon>& icons = TheTray().icons;
+    auto found = std::find_if(icons.begin(), icons.end(), [lpData](const TrayIcon& icon) {
+        return icon.window == lpData->hWnd && icon.id == lpData->uID;
+    });
+    switch (dwMessage) {
+        case NIM_ADD:
+            if (found != icons.end()) {
+                break;
+            }
+            icons.push_back(TrayIcon{lpData->hWnd, lpData->uID, 0, "none", "", "", ""});
+            Apply(icons.back(), *lpData, true);
+            return TRUE;
+        case NIM_MODIFY:
+            if (found == icons.end()) {
+                break;
+            }
+            Apply(*found, *lpData, false);
+            return TRUE;
+        case NIM_DELETE:
+            if (found == icons.end()) {
+                break;
+            }
+            LogIcon("delete", *found);
+            icons.erase(found);
+            return TRUE;
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
 }
 
 }  // namespace
@@ -126,40 +165,13 @@ bool ClickTray(bool right, size_t index) {
 
 // Adds, changes or removes the icon that hWnd and uID name. A cbSize that is none of the
 // 32-bit forms' sizes, an icon added twice, and a change or removal of one the tray lacks
-// fail with ERROR_INVALID_PARAMETER (the shell documents no code of its own).
+// fail with ERROR_INVALID_PARAMETER (the shell documents no code of its own). The call is a
+// send to the shell's process: the tray takes the calls in order of arrival, and the caller,
+// while it waits for the answer, runs the messages other threads send to it.
 BOOL WINAPI Shell_NotifyIconA(DWORD dwMessage, PNOTIFYICONDATAA lpData) {
-    using sim::win32::TrayIcon;
-    if (lpData == NULL || std::find(std::begin(sim::win32::kSizes), std::end(sim::win32::kSizes),
-                                    lpData->cbSize) == std::end(sim::win32::kSizes)) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    std::vector<TrayIcon>& icons = sim::win32::TheTray().icons;
-    auto found = std::find_if(icons.begin(), icons.end(), [lpData](const TrayIcon& icon) {
-        return icon.window == lpData->hWnd && icon.id == lpData->uID;
-    });
-    switch (dwMessage) {
-        case NIM_ADD:
-            if (found != icons.end()) {
-                break;
-            }
-            icons.push_back(TrayIcon{lpData->hWnd, lpData->uID, 0, "none", "", "", ""});
-            sim::win32::Apply(icons.back(), *lpData, true);
-            return TRUE;
-        case NIM_MODIFY:
-            if (found == icons.end()) {
-                break;
-            }
-            sim::win32::Apply(*found, *lpData, false);
-            return TRUE;
-        case NIM_DELETE:
-            if (found == icons.end()) {
-                break;
-            }
-            sim::win32::LogIcon("delete", *found);
-            icons.erase(found);
-            return TRUE;
-    }
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    BOOL answer = sim::win32::ShellAnswer(dwMessage, lpData);
+    DWORD error = GetLastError();
+    sim::win32::user32::AwaitAnswerFromAnotherProcess();
+    SetLastError(error);
+    return answer;
 }

@@ -17,6 +17,9 @@ HWND Activate(HWND hwnd, WORD how) {
         return previous;
     }
     ForegroundWindow() = top;
+    if (const Window* record = FindWindowRecord(top)) {
+        LogUi(*record, "activated");
+    }
     if (previous != nullptr && IsWindow(previous)) {
         SendMessageA(previous, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(top));
     }

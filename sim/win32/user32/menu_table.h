@@ -20,6 +20,7 @@ struct MenuItem {
 
 struct Menu {
     HMENU handle = nullptr;
+    uint32_t process_id = 0;  // the process that made it
     std::vector<MenuItem> items;
 };
 
@@ -27,6 +28,8 @@ struct Menu {
 Menu* MenuOrError(HMENU menu);
 Menu& AddMenu();
 void RemoveMenu(HMENU menu);
+// Menus not destroyed, of every process.
+size_t MenuCount();
 
 // TrackPopupMenu's modal loop and the scenario meet here.
 struct TrackedMenu {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "pc/machine.h"
+#include "win32/process/process.h"
 #include "win32/user32/menu_table.h"
 
 namespace sim::win32::user32 {
@@ -14,7 +15,10 @@ namespace {
 // Menu handles never meet window handles, and are never reused within a run.
 constexpr uintptr_t kFirstMenuHandle = 0x00090010;
 
+// A menu belongs to the process that made it: Windows frees a terminated process's menus,
+// while what a program that ended on its own did not destroy stays counted, as its leak.
 struct Menus {
+    Menus();
     std::map<uintptr_t, std::unique_ptr<Menu>> by_handle;
     uintptr_t next = kFirstMenuHandle;
     std::optional<TrackedMenu> open;
@@ -22,6 +26,16 @@ struct Menus {
 
 Menus& AllMenus() {
     return Machine::Current().Extension<Menus>();
+}
+
+Menus::Menus() {
+    AddProcessEndHook([](uint32_t process_id, bool terminated) {
+        if (terminated) {
+            std::erase_if(AllMenus().by_handle, [process_id](const auto& entry) {
+                return entry.second->process_id == process_id;
+            });
+        }
+    });
 }
 
 }  // namespace
@@ -40,6 +54,7 @@ Menu& AddMenu() {
     Menus& menus = AllMenus();
     auto menu = std::make_unique<Menu>();
     menu->handle = reinterpret_cast<HMENU>(menus.next);
+    menu->process_id = CurrentProcess().id();
     menus.next += 2;
     Menu& added = *menu;
     menus.by_handle.emplace(reinterpret_cast<uintptr_t>(added.handle), std::move(menu));
@@ -48,6 +63,10 @@ Menu& AddMenu() {
 
 void RemoveMenu(HMENU menu) {
     AllMenus().by_handle.erase(reinterpret_cast<uintptr_t>(menu));
+}
+
+size_t MenuCount() {
+    return AllMenus().by_handle.size();
 }
 
 std::optional<TrackedMenu>& OpenMenu() {

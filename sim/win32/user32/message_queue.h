@@ -50,6 +50,9 @@ struct ThreadQueue {
     DWORD changed = 0;  // QS_ bits of what arrived since the thread last looked
     int in_send = 0;    // sent messages being handled now
     HWND focus = nullptr;
+    // A popup menu of this thread closed while its owner was the foreground window, and the
+    // thread has posted itself nothing since: the next menu closes as soon as it appears.
+    bool menu_needs_post = false;
     const void* WakeKey() const { return this; }
 };
 
@@ -82,6 +85,9 @@ void PostToQueue(ThreadQueue& queue, const MSG& msg);
 // Queues a sent message for the window's thread; returns it for the sender to wait on.
 std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, UINT message,
                                               WPARAM wparam, LPARAM lparam, ThreadQueue* sender);
+// A send to a thread of another process that answers it at once (the shell's tray): the
+// calling thread gives that thread its turn and, while it waits, runs what is sent to it.
+void AwaitAnswerFromAnotherProcess();
 // Ends the sends still waiting for a window that is gone: their senders get 0.
 void FailSendsTo(HWND hwnd);
 // Drops a destroyed window's posted messages and timers.

@@ -20,6 +20,9 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     if (queue == nullptr) {
         return FALSE;
     }
+    if (queue == &CurrentQueue()) {
+        queue->menu_needs_post = false;
+    }
     PostToQueue(*queue, MakeMessage(hWnd, Msg, wParam, lParam));
     return TRUE;
 }

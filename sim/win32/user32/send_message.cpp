@@ -68,6 +68,22 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     return sent->result;
 }
 
+namespace sim::win32::user32 {
+
+void AwaitAnswerFromAnotherProcess() {
+    sim::Scheduler& scheduler = sim::CurrentScheduler();
+    sim::SimThread* self = scheduler.Current();
+    if (self == nullptr || scheduler.Unwinding()) {
+        return;
+    }
+    scheduler.Yield();
+    if (ThreadQueue* own = QueueOf(self)) {
+        ReceiveSentMessages(*own);
+    }
+}
+
+}  // namespace sim::win32::user32
+
 // As SendMessageA for a window of the calling thread; a window of another thread gets the
 // message queued with the sent ones, and the call returns at once without waiting for it.
 // A window that is gone fails with ERROR_INVALID_WINDOW_HANDLE. HWND_BROADCAST is not

@@ -80,8 +80,11 @@ TrackedMenu RunMenuLoop(ThreadQueue& queue) {
 // before, WM_UNINITMENUPOPUP and WM_EXITMENULOOP after (none of them with TPM_NONOTIFY).
 // With TPM_RETURNCMD it returns the chosen identifier (0 when dismissed); otherwise it
 // posts WM_COMMAND with the identifier to hWnd and returns TRUE either way. One menu is
-// open at a time (ERROR_POPUP_ALREADY_ACTIVE). Position, alignment and buttons do not
-// matter, as nothing is drawn; submenus are not modelled.
+// open at a time (ERROR_POPUP_ALREADY_ACTIVE). As Windows documents, when the owner is the
+// foreground window the next menu of the thread appears and closes at once (dismissed)
+// unless the thread has posted itself a message in between, as a program does with WM_NULL.
+// Position, alignment and buttons do not matter, as nothing is drawn; submenus are not
+// modelled.
 BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, const RECT*) {
     Menu* menu = MenuOrError(hMenu);
     if (menu == nullptr || WindowOrError(hWnd) == nullptr) {
@@ -100,7 +103,9 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, c
     if (Menu* shown = MenuOrError(hMenu)) {
         LogOpen(*shown);
     }
-    OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, false};
+    const bool owner_in_front = RootOf(hWnd) == ForegroundWindow();
+    OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, queue.menu_needs_post};
+    queue.menu_needs_post = false;
     // However the loop ends (a thread unwound in it too), no menu stays open.
     struct CloseOnExit {
         ~CloseOnExit() { OpenMenu().reset(); }
@@ -115,11 +120,13 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int, int, int, HWND hWnd, c
         SendMessageA(hWnd, WM_UNINITMENUPOPUP, reinterpret_cast<WPARAM>(hMenu), 0);
         SendMessageA(hWnd, WM_EXITMENULOOP, TRUE, 0);
     }
-    if ((uFlags & TPM_RETURNCMD) != 0) {
-        return ended.chosen ? static_cast<BOOL>(*ended.chosen) : 0;
-    }
-    if (ended.chosen) {
+    const bool return_command = (uFlags & TPM_RETURNCMD) != 0;
+    if (ended.chosen && !return_command) {
         PostMessageA(hWnd, WM_COMMAND, *ended.chosen, 0);
+    }
+    queue.menu_needs_post = owner_in_front;
+    if (return_command) {
+        return ended.chosen ? static_cast<BOOL>(*ended.chosen) : 0;
     }
     return TRUE;
 }

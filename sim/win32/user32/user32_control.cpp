@@ -30,8 +30,11 @@ constexpr LPARAM kKeyUpBits = 1 | 0xC0000000L;
 }  // namespace
 
 // A window of the calling thread runs the message at once, as SendNotifyMessage does.
-void BroadcastPowerEvent(uintptr_t event) {
-    SimThread* self = CurrentScheduler().Current();
+void BroadcastPowerEvent(uintptr_t event, int64_t patience) {
+    Scheduler& scheduler = CurrentScheduler();
+    SimThread* self = scheduler.Current();
+    ThreadQueue* waiting = patience > 0 && self != nullptr ? &CurrentQueue() : nullptr;
+    std::vector<std::shared_ptr<SentMessage>> sent;
     for (HWND hwnd : AllWindows()) {
         Window* window = FindWindowRecord(hwnd);
         if (window == nullptr || window->IsChildWindow()) {
@@ -40,8 +43,23 @@ void BroadcastPowerEvent(uintptr_t event) {
         if (window->thread == self) {
             CallWindowProcedure(hwnd, WM_POWERBROADCAST, event, 0);
         } else if (ThreadQueue* queue = QueueOf(window->thread)) {
-            QueueSentMessage(*queue, hwnd, WM_POWERBROADCAST, event, 0, nullptr);
+            sent.push_back(QueueSentMessage(*queue, hwnd, WM_POWERBROADCAST, event, 0, waiting));
         }
+    }
+    if (waiting == nullptr) {
+        return;
+    }
+    Ticks until = scheduler.Now() + patience;
+    auto unanswered = [&sent] {
+        return std::any_of(sent.begin(), sent.end(),
+                           [](const std::shared_ptr<SentMessage>& one) { return !one->done; });
+    };
+    while (unanswered() && scheduler.Now() < until && !scheduler.Unwinding()) {
+        scheduler.Block(waiting->WakeKey(), until, "programs to answer WM_POWERBROADCAST");
+    }
+    // Those that answer later tell nobody.
+    for (const std::shared_ptr<SentMessage>& one : sent) {
+        one->sender = nullptr;
     }
 }
 

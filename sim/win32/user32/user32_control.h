@@ -19,9 +19,11 @@ namespace sim::win32 {
 
 using WindowHandle = HWND__*;
 
-// WM_POWERBROADCAST with `event` to every top-level window, queued as a sent message that
-// nobody waits for (SendNotifyMessage's way); from the host or any simulated thread.
-void BroadcastPowerEvent(uintptr_t event);
+// WM_POWERBROADCAST with `event` to every top-level window, queued as a sent message; from
+// the host or any simulated thread. With a patience, a simulated caller waits until every
+// window has run it or that much virtual time has passed, as Windows waits for programs
+// before it sleeps; the others still get it when their thread runs it.
+void BroadcastPowerEvent(uintptr_t event, int64_t patience = 0);
 
 // A key press and release (WM_KEYDOWN, WM_KEYUP) in the input queue of the window's thread,
 // addressed to the window, as the keyboard delivers them to the focus.
