@@ -60,14 +60,8 @@ configure: setup
 build: configure
 	@$(CMAKE) --build $(BUILD_DIR)
 
-# Tests that the race run skips because they fail only on Ampwise's unlocked reads of its
-# device lists, which are mended on main: remove this list with that merge. (The races
-# themselves are listed in tests/tsan_suppressions.txt.)
-TSAN_APP_RACE_TESTS := AppSoak.AmpwiseAndTheDriverEndCleanOverManySeeds
-SKIPPED_TESTS := $(if $(filter ON,$(RACES)),-E '^($(TSAN_APP_RACE_TESTS))$$')
-
 test: build
-	@$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j2 $(SKIPPED_TESTS)
+	@$(CTEST) --test-dir $(BUILD_DIR) --output-on-failure --no-tests=error -j2
 
 demo: configure
 	@$(CMAKE) --build $(BUILD_DIR) --target ampsim

@@ -306,6 +306,7 @@ VOID UsbDeviceThread::Cancel(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     for (Transfer& pending : self->queue_) {
         if (pending.irp == Irp) {
             pending.cancelled = true;
+            race::Release(Irp);
             self->machine_.scheduler.Signal(self, false);
             return;
         }
@@ -322,6 +323,7 @@ void UsbDeviceThread::FinishCancelled() {
         }
         Transfer transfer = *found;
         queue_.erase(found);
+        race::Acquire(transfer.irp);
         Complete(transfer, STATUS_CANCELLED, 0);
     }
 }
