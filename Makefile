@@ -45,7 +45,7 @@ FORMAT_FILES = $(if $(FORMAT_DIRS),find $(FORMAT_DIRS) -type f \( -name '*.cpp' 
 export UBSAN_OPTIONS ?= print_stacktrace=1
 export ASAN_OPTIONS ?= abort_on_error=1
 
-.PHONY: all setup configure build test demo bench fuzz windows check-windows format format-check clean
+.PHONY: all setup configure build test demo pictures bench fuzz windows check-windows format format-check clean
 
 all: test
 
@@ -67,6 +67,11 @@ demo: configure
 	@$(CMAKE) --build $(BUILD_DIR) --target ampsim
 	@cd $(BUILD_DIR) && ./sim/ampsim/ampsim $(DEMO_ARGS)
 	@echo "The notify dialog, as the simulated screen showed it: $(BUILD_DIR)/ampwise-notify.png"
+
+# The README's pictures, made from docs/pictures.scn in docs/.
+pictures: configure
+	@$(CMAKE) --build $(BUILD_DIR) --target ampsim
+	@cd docs && ../$(AMPSIM) --show ui pictures.scn | grep ' ui snapshot '
 
 bench: setup
 	@$(CMAKE) -S . -B $(BENCH_BUILD_DIR) -G Ninja --log-level=WARNING \

@@ -23,6 +23,10 @@ Step CompileApp(const Command& command, Model& model) {
         ThrowUsage(command);
     }
     RequireOptions(command, {"str1002", "str1008"});
+    if (model.repeating != 0) {
+        throw ScenarioError(
+            command.line, "app start cannot stand inside repeat: each copy has a line of its own");
+    }
     StringOverrides strings;
     for (auto [key, id] :
          {std::pair{"str1002", kSkipOptionString}, std::pair{"str1008", kPowerPlanOptionString}}) {
@@ -40,13 +44,8 @@ Step CompileClick(const Command& command, Model& model) {
         ThrowUsage(command);
     }
     RequireOptions(command, {"copy"});
-    int copy = static_cast<int>(NumberOption(command, "copy", 1, 64));
-    if (copy == 0 || copy > model.programs_started) {
-        throw ScenarioError(command.line,
-                            model.programs_started == 0
-                                ? "no program shows a tray icon: write app start first"
-                                : "copy=" + std::to_string(copy) + " was not started");
-    }
+    RequireProgram(command, model, "shows a tray icon");
+    int copy = CopyOption(command, model, 1);
     bool right = command.verb == "rightclick";
     return [right, copy](sim::Machine& machine) {
         if (!ClickTray(machine, right, copy)) {
@@ -56,15 +55,24 @@ Step CompileClick(const Command& command, Model& model) {
 }
 
 Step CompileMenu(const Command& command, Model& model) {
-    RequireOptions(command, {});
+    RequireOptions(command, {"copy"});
     RequireWords(command, 1);
-    if (model.programs_started == 0) {
-        throw ScenarioError(command.line, "no program opens a menu: write app start first");
+    RequireProgram(command, model, "opens a menu");
+    int copy = CopyOption(command, model, 0);
+    if (command.words[0].empty()) {
+        throw ScenarioError(command.line, "an empty label: write menu none to dismiss the menu");
     }
     std::string label = command.words[0] == "none" ? "" : command.words[0];
-    return [label](sim::Machine& machine) {
-        if (!AnswerMenu(machine, label, kMenuPatience)) {
-            machine.Log("menu", label.empty() ? "none-open" : "no-entry \"" + label + "\"");
+    return [label, copy](sim::Machine& machine) {
+        switch (AnswerMenu(machine, label, copy, kMenuPatience)) {
+            case MenuAnswer::kDone:
+                break;
+            case MenuAnswer::kNoneOpen:
+                machine.Log("menu", "none-open");
+                break;
+            case MenuAnswer::kNoEntry:
+                machine.Log("menu", "no-entry \"" + label + "\"");
+                break;
         }
     };
 }
@@ -130,7 +138,7 @@ const CommandEntry kEntries[] = {
      CompileApp},
     {"rightclick", "rightclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
     {"leftclick", "leftclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
-    {"menu", "menu LABEL|none", CommandEntry::kEvent, true, false, CompileMenu},
+    {"menu", "menu LABEL|none [copy=N]", CommandEntry::kEvent, true, false, CompileMenu},
     {"powercfg", "powercfg [output=TEXT]", CommandEntry::kEvent, true, false, CompilePowercfg},
     {"setupapi", "setupapi wow64=allow|refuse", CommandEntry::kEvent, false, false,
      CompileSetupApi},

@@ -58,6 +58,20 @@ void RequireOptions(const Command& command, const std::set<std::string>& allowed
     }
 }
 
+void RequireProgram(const Command& command, const Model& model, const std::string& does) {
+    if (model.programs_started == 0) {
+        throw ScenarioError(command.line, "no program " + does + ": write app start first");
+    }
+}
+
+int CopyOption(const Command& command, const Model& model, int fallback) {
+    int copy = static_cast<int>(NumberOption(command, "copy", static_cast<uint64_t>(fallback), 64));
+    if (command.options.count("copy") != 0 && (copy == 0 || copy > model.programs_started)) {
+        throw ScenarioError(command.line, "copy=" + std::to_string(copy) + " was not started");
+    }
+    return copy;
+}
+
 void RequireBare(const Command& command) {
     RequireOptions(command, {});
     RequireWords(command, 0);

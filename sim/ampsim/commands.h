@@ -59,6 +59,8 @@ struct Model {
     std::set<std::string> open_handles;
     // Copies of the application started so far.
     int programs_started = 0;
+    // How many `repeat` blocks the line stands in.
+    int repeating = 0;
     // Between a suspend and its resume.
     bool asleep = false;
     std::shared_ptr<std::map<std::string, sim::UserHandle>> handles =
@@ -100,6 +102,11 @@ void RequireWords(const Command& command, size_t count);
 void RequireOptions(const Command& command, const std::set<std::string>& allowed);
 // No words and no options.
 void RequireBare(const Command& command);
+// Refuses a line that needs a program before any `app start`: "no program DOES: write app
+// start first".
+void RequireProgram(const Command& command, const Model& model, const std::string& does);
+// The copy=N option: a copy started before the line, or `fallback` when it is absent.
+int CopyOption(const Command& command, const Model& model, int fallback);
 
 // A value's data as the kernel keeps it, from TYPE and DATA words (REG_DWORD N, REG_SZ TEXT,
 // ...); *reg_type gets the type's number.

@@ -26,21 +26,25 @@ plug TAB H1:1
 plug PAD H1:2
 plug KEY C1:2
 
-# Ampwise, the tray application, beside them: it polls the driver every five seconds. The
-# Galaxy Tab on port 1 of the Vexa hub brings up its notify dialog in the corner of the
-# screen, with a hint beside the button; the cursor resting on the button keeps the hint up
-# for the picture of the screen.
+# Ampwise, the tray application, beside them: it polls the driver every five seconds. As it
+# starts it turns off the Vexa hub's selective suspend and restarts H1 for that (the lines
+# "H1 disabled", "H1 enabled"): the driver attaches to H1, TAB and PAD anew, and they come
+# back as handles 4, 5 and 6. The Galaxy Tab on port 1 of the Vexa hub brings up its notify
+# dialog in the corner of the screen, with a hint beside the button; the cursor resting on
+# the button keeps the hint up for the picture of the screen.
 app start
 wait 1s
 cursor 1184 708
 snapshot ampwise-notify.png
 
 # The application's requests as it makes them: the list, the iPad's charge request (every
-# five seconds), and the port command that switches the Galaxy Tab's port to charging.
+# five seconds), and the port command that switches the Galaxy Tab's port to charging, as
+# "Switch to Charging" does; the list after it shows H1's port 1 charging.
 devices
 charge
-# H1's port 1 (wIndex=1), under the Galaxy Tab, to charging mode (wValue=2)
-ioctl VEXA_IOCTL_HUB_PORT_COMMAND in=0000000001000000437402000100000000 out=17
+# To H1, handle 4 (the second four bytes), for port 1 (wIndex=1), under the Galaxy Tab:
+# charging mode (wValue=2)
+ioctl VEXA_IOCTL_HUB_PORT_COMMAND in=0000000004000000437402000100000000 out=17
 wait 5s
 charge
 devices

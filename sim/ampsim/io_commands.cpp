@@ -7,6 +7,10 @@
 #include <string>
 
 #include "ampsim/values.h"
+#include "filter.h"
+#include "kmdf/kmdf.h"
+#include "pc/pnp_manager.h"
+#include "pc/usb_tree.h"
 #include "vexa_ioctl.h"
 
 namespace ampsim {
@@ -121,6 +125,30 @@ void LogReply(sim::Machine& machine, const std::string& name, uint32_t code,
 }
 
 // Asks again with room for every device if the list has grown past the buffer.
+namespace {
+
+// " ports=MODE,MODE,..." (port 1 first) of the hub the driver lists under `handle`, so that
+// a reader sees which port charges; "" for any other device.
+std::string HubPortModes(sim::Machine& machine, uint32_t handle) {
+    for (const sim::UsbNode* node : machine.usb->ConnectedNodes()) {
+        const sim::DeviceStack* stack = node->stack;
+        if (node->kind != sim::NodeKind::kHub || stack == nullptr || stack->removed ||
+            stack->filter == nullptr ||
+            FilterGetData(static_cast<WDFDEVICE>(sim::HandleOf(stack->filter)))->Handle != handle) {
+            continue;
+        }
+        std::string modes;
+        for (size_t port = 1; port < node->port_modes.size(); ++port) {
+            modes += (port == 1 ? " ports=" : ",");
+            modes += node->port_modes[port] == sim::PortMode::kCharging ? "charging" : "normal";
+        }
+        return modes;
+    }
+    return "";
+}
+
+}  // namespace
+
 void ListDevices(sim::Machine& machine) {
     const std::string name = "VEXA_IOCTL_ENUM_DEVICES";
     size_t room = 8;
@@ -148,7 +176,7 @@ void ListDevices(sim::Machine& machine) {
                       Ushort(reply.output, at + 6), Ushort(reply.output, at + 8),
                       Ushort(reply.output, at + 10), Ushort(reply.output, at + 12),
                       reply.output[at + 14]);
-        machine.Log("ioctl", text);
+        machine.Log("ioctl", text + HubPortModes(machine, Ulong(reply.output, at)));
     }
     machine.Log("ioctl", "devices count=" + std::to_string(count) +
                              " serial=" + std::to_string(Ulong(reply.output, 0)));

@@ -47,18 +47,35 @@ class ScenarioRunner {
     // one), so that a long run costs nothing for what nobody looks at.
     void StreamOnly(std::set<std::string> categories) { streamed_ = std::move(categories); }
 
+    // The lines a run carries out, counted through the repetitions of `repeat` blocks (at most
+    // UINT64_MAX): what a caller that must end soon (the fuzzer) checks before it runs.
+    uint64_t LinesPerRun() const { return CountLines(events_); }
+
     // The machine of the last run, kept for inspection until the next run.
     sim::Machine* machine() { return machine_.get(); }
 
   private:
+    // A line of the scenario as it runs, or a `repeat` block (`block` its index in blocks_,
+    // `step` empty): kept small, since a long scenario holds one a line.
     struct Line {
         Step step;
         int number = 0;
         bool background = false;
+        uint32_t block = 0;
     };
-    void Compile(const std::vector<Command>& commands);
+    struct Block {
+        uint32_t count = 0;
+        std::vector<Line> body;
+    };
+    void CompileDefinitions(const std::string& text, Model& model);
+    // Checks the lines up to the `end` of the block being read (or the end of the text) and
+    // appends what runs to `lines`, or only checks them when `lines` is null.
+    void CompileEvents(CommandReader& reader, Model& model, std::vector<Line>* lines);
+    void RunLines(sim::Machine& machine, const std::vector<Line>& lines);
+    uint64_t CountLines(const std::vector<Line>& lines) const;
     std::vector<Step> definitions_;
     std::vector<Line> events_;
+    std::vector<Block> blocks_;
     int programs_started_ = 0;
     std::shared_ptr<BackgroundLines> background_;
     std::unique_ptr<sim::Machine> machine_;

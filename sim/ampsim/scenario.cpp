@@ -1,7 +1,5 @@
 #include "ampsim/scenario.h"
 
-#include <sstream>
-
 #include "ampsim/values.h"
 
 namespace ampsim {
@@ -9,6 +7,8 @@ namespace {
 
 struct Words {
     std::vector<std::string> words;
+    // Where each word's first '=' outside quotes stands; npos for none.
+    std::vector<size_t> equals;
     bool background = false;
 };
 
@@ -18,6 +18,7 @@ Words SplitWords(const std::string& line, int number) {
     bool in_word = false;
     bool quoted = false;
     bool was_quoted = false;
+    size_t equals = std::string::npos;
     auto end_word = [&] {
         if (result.background) {
             throw ScenarioError(number, "'&' must end the line");
@@ -26,8 +27,10 @@ Words SplitWords(const std::string& line, int number) {
             result.background = true;
         } else {
             result.words.push_back(word);
+            result.equals.push_back(equals);
         }
         word.clear();
+        equals = std::string::npos;
         in_word = false;
         was_quoted = false;
     };
@@ -57,6 +60,9 @@ Words SplitWords(const std::string& line, int number) {
                 end_word();
             }
         } else {
+            if (c == '=' && equals == std::string::npos) {
+                equals = word.size();
+            }
             word += c;
             in_word = true;
         }
@@ -75,37 +81,40 @@ Words SplitWords(const std::string& line, int number) {
 
 }  // namespace
 
-std::vector<Command> ParseScenario(const std::string& text) {
-    std::vector<Command> commands;
-    std::istringstream lines(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(lines, line)) {
-        ++number;
+bool CommandReader::Next(Command* command) {
+    const std::string& text = *text_;
+    while (position_ < text.size()) {
+        size_t end = text.find('\n', position_);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(position_, end - position_);
+        position_ = end + 1;
+        int number = ++line_;
         Words split = SplitWords(line, number);
         if (split.words.empty()) {
             continue;
         }
         const std::vector<std::string>& words = split.words;
-        Command command;
-        command.line = number;
-        command.verb = words[0];
-        command.background = split.background;
-        command.args.assign(words.begin() + 1, words.end());
+        *command = Command{};
+        command->line = number;
+        command->verb = words[0];
+        command->background = split.background;
+        command->args.assign(words.begin() + 1, words.end());
         for (size_t i = 1; i < words.size(); ++i) {
-            size_t equals = words[i].find('=');
+            size_t equals = split.equals[i];
             if (equals == std::string::npos || equals == 0) {
-                command.words.push_back(words[i]);
+                command->words.push_back(words[i]);
                 continue;
             }
             std::string key = words[i].substr(0, equals);
-            if (!command.options.emplace(key, words[i].substr(equals + 1)).second) {
+            if (!command->options.emplace(key, words[i].substr(equals + 1)).second) {
                 throw ScenarioError(number, "option " + key + " given twice");
             }
         }
-        commands.push_back(std::move(command));
+        return true;
     }
-    return commands;
+    return false;
 }
 
 }  // namespace ampsim

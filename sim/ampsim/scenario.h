@@ -1,6 +1,6 @@
 // ampsim's scenario language: one command a line, words separated by blanks, a value in
-// double quotes may hold blanks, '#' starts a comment, blank lines are ignored, and a line
-// ending in '&' runs beside the lines after it.
+// double quotes may hold blanks (and an '=' that does not make it an option), '#' starts a
+// comment, blank lines are ignored, and a line ending in '&' runs beside the lines after it.
 #pragma once
 
 #include <map>
@@ -27,8 +27,19 @@ struct Command {
     bool background = false;
 };
 
-// Splits the text into commands; reports unbalanced quotes, control characters, a
-// misplaced '&' and repeated options.
-std::vector<Command> ParseScenario(const std::string& text);
+// Reads the text's commands one line at a time, so that a long scenario is never held
+// parsed in whole; reports unbalanced quotes, control characters, a misplaced '&' and
+// repeated options. A copy goes on from where the original stood, to read a part again.
+class CommandReader {
+  public:
+    explicit CommandReader(const std::string& text) : text_(&text) {}
+    // The next command; false at the end of the text.
+    bool Next(Command* command);
+
+  private:
+    const std::string* text_;
+    size_t position_ = 0;
+    int line_ = 0;
+};
 
 }  // namespace ampsim

@@ -1,5 +1,6 @@
 // Scenario commands of the person at the screen: moving the mouse, clicking a control of a
 // window they can see, and pressing Enter or Escape.
+#include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
 #include "win32/user32/user32_control.h"
@@ -12,18 +13,21 @@ constexpr uint32_t kVkEscape = 0x1B;
 constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
-Step CompileCursor(const Command& command, Model&) {
+Step CompileCursor(const Command& command, Model& model) {
     RequireWords(command, 2);
     RequireOptions(command, {});
+    RequireProgram(command, model, "shows a window");
     int x = static_cast<int>(ParseNumber(command, command.words[0], 10, 8191, "x"));
     int y = static_cast<int>(ParseNumber(command, command.words[1], 10, 8191, "y"));
     return [x, y](sim::Machine&) { sim::win32::MoveCursor(x, y); };
 }
 
 // WINDOW.CONTROL: a window's `ui` name and a control identifier, as a number or IDOK/IDCANCEL.
-Step CompileClickControl(const Command& command, Model&) {
+Step CompileClickControl(const Command& command, Model& model) {
     RequireWords(command, 1);
-    RequireOptions(command, {});
+    RequireOptions(command, {"copy"});
+    RequireProgram(command, model, "shows a window");
+    int copy = CopyOption(command, model, 0);
     const std::string& target = command.words[0];
     size_t dot = target.rfind('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == target.size()) {
@@ -35,26 +39,32 @@ Step CompileClickControl(const Command& command, Model&) {
         : control == "IDCANCEL"
             ? kIdCancel
             : static_cast<int>(ParseNumber(command, control, 10, 0xFFFF, "control identifier"));
-    return [target, window, id](sim::Machine& machine) {
-        sim::win32::WindowHandle hwnd = sim::win32::FindShownWindow(window, id);
+    std::string of_copy = copy == 0 ? "" : " of copy " + std::to_string(copy);
+    return [target, window, id, copy, of_copy](sim::Machine& machine) {
+        sim::win32::WindowHandle hwnd = sim::win32::FindShownWindow(
+            window, id, copy == 0 ? std::vector<const sim::SimThread*>{} : ThreadsOfCopy(copy));
         if (hwnd == nullptr || !sim::win32::ClickWindow(hwnd)) {
-            machine.Log("ui", "no " + target + " to click");
+            machine.Log("ui", "no " + target + of_copy + " to click");
         }
     };
 }
 
-Step CompileKey(const Command& command, Model&) {
+Step CompileKey(const Command& command, Model& model) {
     RequireWords(command, 1);
-    RequireOptions(command, {});
+    RequireOptions(command, {"copy"});
+    RequireProgram(command, model, "shows a window");
+    int copy = CopyOption(command, model, 0);
     const std::string& name = command.words[0];
     if (name != "ENTER" && name != "ESCAPE") {
         ThrowUsage(command);
     }
     uint32_t key = name == "ENTER" ? kVkReturn : kVkEscape;
-    return [key](sim::Machine& machine) {
+    return [key, copy](sim::Machine& machine) {
         sim::win32::WindowHandle focus = sim::win32::FocusWindow();
-        if (focus == nullptr) {
-            machine.Log("ui", "no window has the keyboard focus");
+        if (focus == nullptr || (copy != 0 && !WindowOfCopy(focus, copy))) {
+            machine.Log("ui", copy == 0 ? "no window has the keyboard focus"
+                                        : "no window of copy " + std::to_string(copy) +
+                                              " has the keyboard focus");
             return;
         }
         sim::win32::PressKey(focus, key);
@@ -63,8 +73,9 @@ Step CompileKey(const Command& command, Model&) {
 
 const CommandEntry kEntries[] = {
     {"cursor", "cursor X Y", CommandEntry::kEvent, true, false, CompileCursor},
-    {"click", "click WINDOW.CONTROL", CommandEntry::kEvent, true, false, CompileClickControl},
-    {"key", "key ENTER|ESCAPE", CommandEntry::kEvent, true, false, CompileKey},
+    {"click", "click WINDOW.CONTROL [copy=N]", CommandEntry::kEvent, true, false,
+     CompileClickControl},
+    {"key", "key ENTER|ESCAPE [copy=N]", CommandEntry::kEvent, true, false, CompileKey},
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // ampsim's scenarios as they run: what a command does on the machine, lines run beside
-// others with '&', the report over many seeds, and the built-in scenario.
+// others with '&', and the report over many seeds.
 #include <regex>
 #include <set>
 #include <sstream>
@@ -143,53 +143,66 @@ TEST(AmpsimRun, WithoutAmpersandEverySeedRunsAlike) {
     EXPECT_EQ(outcomes.size(), 1u);
 }
 
+// The report is the same whether the seeds run in one process or side by side in several.
 TEST(AmpsimRun, SeedReportGroupsRunsByOutcome) {
     ampsim::Shown shown{{"pnp"}};
     std::ostringstream one;
     std::ostringstream many;
+    std::ostringstream many_parallel;
     // One machine at a time: each runner keeps the machine of its last run.
-    EXPECT_TRUE(ampsim::ReportSeeds(
-        *std::make_unique<ampsim::ScenarioRunner>("controller C1\nload\n"), {3, 7}, shown, one));
+    EXPECT_EQ(
+        ampsim::ReportSeeds(*std::make_unique<ampsim::ScenarioRunner>("controller C1\nload\n"),
+                            {{3, 7}, 1, nullptr}, shown, one)
+            .status,
+        ampsim::kExitClean);
     EXPECT_EQ(one.str(),
-              "seeds 3..7 runs=5 outcomes=1 deadlocks=0 bug-checks=0\n"
+              "seeds 3..7 runs=5 outcomes=1 deadlocks=0 bug-checks=0 outstanding=0\n"
               "outcome 1 runs=5 end=finished seed=3\n");
-    EXPECT_TRUE(ampsim::ReportSeeds(*std::make_unique<ampsim::ScenarioRunner>(kOverlap), {0, 29},
-                                    shown, many));
+    for (auto [jobs, out] : {std::pair{1u, &many}, std::pair{3u, &many_parallel}}) {
+        EXPECT_EQ(ampsim::ReportSeeds(*std::make_unique<ampsim::ScenarioRunner>(kOverlap),
+                                      {{0, 29}, jobs, nullptr}, shown, *out)
+                      .status,
+                  ampsim::kExitClean);
+    }
     std::regex layout(
-        "seeds 0\\.\\.29 runs=30 outcomes=([2-9]|[12][0-9]|30) deadlocks=0 bug-checks=0\n"
+        "seeds 0\\.\\.29 runs=30 outcomes=([2-9]|[12][0-9]|30) deadlocks=0 bug-checks=0 "
+        "outstanding=0\n"
         "outcome 1 runs=[0-9]+ end=finished seed=0\n"
         "(outcome [0-9]+ runs=[0-9]+ end=finished seed=[0-9]+\n"
         "  differs at line [0-9]+:\n    outcome 1: [^\n]+\n    this one:  [^\n]+\n)+");
     EXPECT_TRUE(std::regex_match(many.str(), layout)) << many.str();
+    EXPECT_EQ(many_parallel.str(), many.str());
 }
 
-// The built-in scenario names each of its devices in a comment and ends in a good state.
-TEST(AmpsimRun, BuiltInScenarioExplainsItselfAndEndsWell) {
-    std::istringstream lines(ampsim::kDefaultScenario);
-    std::string line;
-    std::vector<std::string> names;
-    while (std::getline(lines, line)) {
-        std::smatch match;
-        if (std::regex_search(line, match, std::regex("^(controller|hub|device) (\\S+)"))) {
-            names.push_back(match[2]);
-        }
-    }
-    ASSERT_EQ(names.size(), 5u);
-    for (const std::string& name : names) {
-        EXPECT_NE(std::string(ampsim::kDefaultScenario).find("#   " + name + " "),
-                  std::string::npos)
-            << name << " is not explained";
-    }
-    auto run = RunScenario(ampsim::kDefaultScenario);
-    EXPECT_RUN_OK(run);
-    EXPECT_EQ(run.result.pool_outstanding, 0u);
-    std::vector<std::string> pnp = run.Lines("pnp");
-    ASSERT_GE(pnp.size(), 2u);
-    EXPECT_EQ(pnp[pnp.size() - 2], "driver unloaded");
-    EXPECT_EQ(pnp.back(), "H1 unplugged");
-    for (const std::string& reply : run.Lines("ioctl")) {
-        EXPECT_EQ(reply.find("open-failed"), std::string::npos) << reply;
-        EXPECT_EQ(reply.find("status=0xc"), std::string::npos) << reply;
+struct EndCase {
+    sim::RunOutcome::Kind kind;
+    size_t pool, handles, windows, gdi, menus, program_handles;
+    int status;
+    const char* left;
+};
+
+// A run that finished but left something behind is told apart from a clean one.
+const EndCase kEnds[] = {
+    {sim::RunOutcome::kFinished, 0, 0, 0, 0, 0, 0, ampsim::kExitClean, ""},
+    {sim::RunOutcome::kFinished, 0, 0, 5, 0, 0, 0, ampsim::kExitLeft, "windows=5"},
+    {sim::RunOutcome::kFinished, 64, 1, 0, 2, 0, 0, ampsim::kExitLeft, "pool=64 handles=1 gdi=2"},
+    {sim::RunOutcome::kFinished, 0, 0, 0, 0, 1, 3, ampsim::kExitLeft, "menus=1 program-handles=3"},
+    {sim::RunOutcome::kDeadlock, 64, 0, 0, 0, 0, 0, ampsim::kExitStuck, "pool=64"},
+    {sim::RunOutcome::kBugCheck, 0, 0, 0, 0, 0, 0, ampsim::kExitStuck, ""},
+};
+
+TEST(AmpsimRun, ExitStatusSaysHowTheRunEnded) {
+    for (const EndCase& c : kEnds) {
+        ampsim::RunResult result;
+        result.outcome.kind = c.kind;
+        result.pool_outstanding = c.pool;
+        result.handles_open = c.handles;
+        result.user_windows_outstanding = c.windows;
+        result.gdi_objects_outstanding = c.gdi;
+        result.user_menus_outstanding = c.menus;
+        result.program_handles_left = c.program_handles;
+        EXPECT_EQ(ampsim::ExitStatus(result), c.status) << c.left;
+        EXPECT_EQ(ampsim::LeftOutstanding(result), c.left);
     }
 }
 

@@ -109,6 +109,44 @@ const BadLine kBadLines[] = {
     {"ioctl 0x1FFFFFFFF", 1, "bad I/O-control code '0x1FFFFFFFF' (0 to 4294967295)"},
     {"frob\x01nicate", 1, "control character '\\x01' in the line"},
     {"wait 1s\nfrob", 2, "unknown command 'frob'"},
+    // Blocks: counted through their repetitions, checked as a later repetition finds the
+    // machine.
+    {"repeat 0\nend", 1, "bad repeat count '0' (1 to 10000000)"},
+    {"repeat 10000001\nend", 1, "bad repeat count '10000001' (1 to 10000000)"},
+    {"repeat\nend", 1, "usage: repeat COUNT, the lines to repeat, end"},
+    {"repeat 2 &\nend", 1, "usage: repeat COUNT, the lines to repeat, end"},
+    {"wait 1s\nrepeat 2\nwait 1s", 2, "repeat without end"},
+    {"repeat 2\nend\nend", 3, "end without repeat"},
+    {"repeat 2\nend x", 2, "usage: end"},
+    {"repeat 2\ncontroller C1\nend", 2,
+     "controller describes the machine at power-on: it cannot stand inside repeat"},
+    {"repeat 4\nwait 250000s\nend\nwait 1ms", 4,
+     "the scenario's waits add up to more than 1000000s"},
+    {"repeat 10000000\nrepeat 10000000\nwait 1s\nend\nend", 2,
+     "the scenario's waits add up to more than 1000000s"},
+    {"controller C1\nrepeat 2\nload\nend", 3, "the driver is already loaded"},
+    {"open A\nrepeat 2\nclose A\nend", 3, "no open handle 'A'"},
+    {"controller C1\nrepeat 2\nsuspend\nend", 3,
+     "the system is already asleep: write resume first"},
+    {"controller C1\nrepeat 2\nload &\nsync\nunload &\nend", 3,
+     "line 5 may still be running; write sync before this line"},
+    {"app start\nrepeat 2\napp start\nend", 3,
+     "app start cannot stand inside repeat: each copy has a line of its own"},
+    {"repeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\n"
+     "repeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\nrepeat 1\n"
+     "repeat 1",
+     17, "repeat blocks nest at most 16 deep"},
+    // What needs a program is refused before one starts; an empty label is not `none`.
+    {"click notify.1006", 1, "no program shows a window: write app start first"},
+    {"key ENTER", 1, "no program shows a window: write app start first"},
+    {"cursor 10 10", 1, "no program shows a window: write app start first"},
+    {"rightclick tray", 1, "no program shows a tray icon: write app start first"},
+    {"menu Exit", 1, "no program opens a menu: write app start first"},
+    {"app start\nmenu \"\"", 2, "an empty label: write menu none to dismiss the menu"},
+    {"app start\nmenu Ex=it", 2, "unknown option 'Ex'"},
+    {"app start\nclick notify.1006 copy=2", 2, "copy=2 was not started"},
+    {"app start\nkey ENTER copy=0", 2, "copy=0 was not started"},
+    {"app start\nmenu Exit copy=2\napp start", 2, "copy=2 was not started"},
 };
 
 TEST(ScenarioParse, BadLinesAreReportedWithTheirNumber) {
@@ -169,7 +207,34 @@ const char* const kAccepted[] = {
     "device D vid=1 pid=2 bcdusb=0201 bos=0F\n",
     // A kept handle serves requests until it is closed, and its name can be opened again.
     "open A\nioctl VEXA_IOCTL_NOOP out=4 handle=A\nclose A\nopen A\n",
+    // A block that leaves the machine as it found it repeats; waits count each repetition.
+    "controller C1\nrepeat 10000000\nload\nunload\nopen A\nclose A\nend\n",
+    "repeat 2\nrepeat 3\nwait 1s\nend\nend\nwait 999994s\n",
+    "controller C1\nrepeat 3\nload &\nsync\nunload &\nsync\nend\n",
+    // A quoted '=' is part of the label.
+    "app start\nmenu \"Ex=it\"\nmenu none\n",
+    // Each copy is named by its number.
+    "app start\napp start\nmenu Exit copy=2\nkey ENTER copy=1\nclick notify.IDOK copy=2\n",
 };
+
+struct RepeatCase {
+    const char* scenario;
+    uint64_t lines;
+};
+
+// A block is kept once however often it runs, and counted through its repetitions.
+const RepeatCase kRepeats[] = {
+    {"wait 1s\nrepeat 3\nsync\nrepeat 2\nsync\nsync\nend\nend\n", 1 + 3 * (1 + 2 * 2)},
+    {"repeat 10000000\nrepeat 10000000\nrepeat 10000000\nrepeat 10000000\nrepeat 10000000\n"
+     "sync\nend\nend\nend\nend\nend\n",
+     UINT64_MAX},
+};
+
+TEST(ScenarioParse, RepeatedLinesAreCountedNotCopied) {
+    for (const RepeatCase& c : kRepeats) {
+        EXPECT_EQ(ampsim::ScenarioRunner(c.scenario).LinesPerRun(), c.lines) << c.scenario;
+    }
+}
 
 TEST(ScenarioParse, GoodScenariosAreAccepted) {
     for (const char* scenario : kAccepted) {

@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "ampsim/report.h"
 #include "ampsim/runner.h"
 #include "pc/machine.h"
 #include "support/soak_seeds.h"
@@ -105,6 +108,47 @@ TEST(AppSoak, AmpwiseAndTheDriverEndCleanOverManySeeds) {
         EXPECT_EQ(result.user_menus_outstanding.value_or(1), 0u) << "seed " << seed;
         EXPECT_EQ(result.program_handles_left.value_or(1), 0u) << "seed " << seed;
     }
+}
+
+// The built-in scenario names each of its devices in a comment, every request it makes
+// (Ampwise's among them) is answered, and it ends in a good state.
+TEST(AppSoak, BuiltInScenarioExplainsItselfAndEndsWell) {
+    std::istringstream lines(ampsim::kDefaultScenario);
+    std::string line;
+    std::vector<std::string> names;
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        if (std::regex_search(line, match, std::regex("^(controller|hub|device) (\\S+)"))) {
+            names.push_back(match[2]);
+        }
+    }
+    ASSERT_EQ(names.size(), 5u);
+    for (const std::string& name : names) {
+        EXPECT_NE(std::string(ampsim::kDefaultScenario).find("#   " + name + " "),
+                  std::string::npos)
+            << name << " is not explained";
+    }
+    ampsim::ScenarioRunner runner(ampsim::kDefaultScenario);
+    ampsim::RunResult result = runner.Run(0, nullptr);
+    sim::Machine& machine = *runner.machine();
+    ASSERT_TRUE(result.ok()) << result.outcome.report;
+    EXPECT_EQ(ampsim::LeftOutstanding(result), "");
+    std::vector<std::string> pnp = machine.log.Texts("pnp");
+    ASSERT_GE(pnp.size(), 2u);
+    EXPECT_EQ(pnp[pnp.size() - 2], "driver unloaded");
+    EXPECT_EQ(pnp.back(), "H1 unplugged");
+    std::vector<std::string> replies = machine.log.Texts("ioctl");
+    for (const std::string& reply : replies) {
+        EXPECT_EQ(reply.find("open-failed"), std::string::npos) << reply;
+        EXPECT_EQ(reply.find("status=0xc"), std::string::npos) << reply;
+    }
+    // The port command shows in the list after it.
+    EXPECT_NE(std::find_if(replies.begin(), replies.end(),
+                           [](const std::string& reply) {
+                               return reply.find("ports=charging,normal,normal,normal") !=
+                                      std::string::npos;
+                           }),
+              replies.end());
 }
 
 }  // namespace

@@ -102,8 +102,8 @@ TEST(GdiSnapshot, ButtonsTellTheirCaptionAndEnabling) {
               EnableWindow(button, TRUE);
               DestroyWindow(owner);
           }}});
-    std::vector<std::string> expected = {"mainwindow/7 caption \"Stop\"", "mainwindow/7 enabled=0",
-                                         "mainwindow/7 enabled=1", "mainwindow destroyed"};
+    std::vector<std::string> expected = {"mainwindow.7 caption \"Stop\"", "mainwindow.7 enabled=0",
+                                         "mainwindow.7 enabled=1", "mainwindow destroyed"};
     EXPECT_EQ(machine.log.Texts("ui"), expected);
 }
 

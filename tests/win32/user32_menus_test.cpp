@@ -121,6 +121,13 @@ const AnswerCase kAnswerCases[] = {
      {},
      "dismissed"},
     {"dismissed", 0, [](HWND) { sim::win32::DismissMenu(); }, TRUE, {}, "dismissed"},
+    // The owner's default handling of WM_CANCELMODE ends the menu.
+    {"WM_CANCELMODE sent to the owner",
+     TPM_RETURNCMD,
+     [](HWND main) { SendMessageA(main, WM_CANCELMODE, 0, 0); },
+     0,
+     {},
+     "dismissed"},
     // The key's release comes after the menu has closed, for the window.
     {"Escape pressed",
      TPM_RETURNCMD,

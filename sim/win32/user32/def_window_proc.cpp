@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "win32/user32/menu_table.h"
+#include "win32/user32/message_queue.h"
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
@@ -27,7 +29,8 @@ HICON SwapIcon(HICON* slot, HICON icon) {
 // (taken from WM_NCCREATE's CREATESTRUCT, WM_SETTEXT, WM_GETTEXT, WM_GETTEXTLENGTH), the
 // icons of WM_SETICON and WM_GETICON (ICON_SMALL2 falls back to the big one), WM_CLOSE
 // destroying the window, WM_PAINT validating it, erasing reported as done, and
-// WM_QUERYDRAGICON answering the class icon; an activated window takes the focus, and a
+// WM_QUERYDRAGICON answering the class icon, WM_CANCELMODE ending the thread's popup menu
+// (as EndMenu does); an activated window takes the focus, and a
 // child hands WM_MOUSEACTIVATE and WM_SETCURSOR to its parent first (a top-level window
 // asks to be activated; cursor shapes are not modelled). Everything else answers 0; non-client
 // messages, WM_WINDOWPOSCHANGED's WM_SIZE and WM_MOVE and the system menu are not modelled.
@@ -73,6 +76,12 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
             return reinterpret_cast<LRESULT>(window->icon_small);
         case WM_CLOSE:
             DestroyWindow(hWnd);
+            return 0;
+        case WM_CANCELMODE:
+            if (std::optional<TrackedMenu>& open = OpenMenu();
+                open && open->queue == &CurrentQueue()) {
+                open->dismissed = true;
+            }
             return 0;
         case WM_PAINT: {
             PAINTSTRUCT paint;

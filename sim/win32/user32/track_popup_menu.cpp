@@ -66,6 +66,10 @@ TrackedMenu RunMenuLoop(ThreadQueue& queue) {
             }
             continue;
         }
+        // A sent message (WM_CANCELMODE) may have ended the menu meanwhile.
+        if (OpenMenu()->dismissed) {
+            continue;
+        }
         if (scheduler.Unwinding()) {
             OpenMenu()->dismissed = true;
             continue;

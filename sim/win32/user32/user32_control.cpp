@@ -87,10 +87,13 @@ bool ClickWindow(WindowHandle hwnd) {
     return ClickAtCursor();
 }
 
-WindowHandle FindShownWindow(const std::string& ui_name, int control_id) {
+WindowHandle FindShownWindow(const std::string& ui_name, int control_id,
+                             const std::vector<const SimThread*>& threads) {
     for (HWND hwnd : ZOrder()) {
         const Window* window = FindWindowRecord(hwnd);
-        if (!IsShown(hwnd) || UiName(*window) != ui_name) {
+        if (!IsShown(hwnd) || UiName(*window) != ui_name ||
+            (!threads.empty() &&
+             std::find(threads.begin(), threads.end(), window->thread) == threads.end())) {
             continue;
         }
         return control_id < 0 ? hwnd : GetDlgItem(hwnd, control_id);

@@ -35,9 +35,10 @@ void MoveCursor(int x, int y);
 // Moves the cursor to the middle of a shown window and clicks the left button there; what
 // lies under the cursor gets the click. False for a window that is not shown.
 bool ClickWindow(WindowHandle hwnd);
-// The front-most shown top-level window of that `ui` name, or with `control_id` >= 0 its
-// child of that identifier; null if there is none.
-WindowHandle FindShownWindow(const std::string& ui_name, int control_id);
+// The front-most shown top-level window of that `ui` name (made by one of `threads`, when
+// given), or with `control_id` >= 0 its child of that identifier; null if there is none.
+WindowHandle FindShownWindow(const std::string& ui_name, int control_id,
+                             const std::vector<const SimThread*>& threads = {});
 // Where keys go: the focus of the active window's thread, else the active window; null when
 // no window is active.
 WindowHandle FocusWindow();
@@ -48,7 +49,7 @@ using SendObserver = std::function<void(const SimThread* sender, WindowHandle hw
 void SetSendObserver(SendObserver observer);
 
 // Names for the `ui` lines: what the namer returns for a window, unless empty (then the
-// window's title, else its class; a child is its parent's name, '/', its id).
+// window's title, else its class; a child is its parent's name, '.', its id, as `click` names it).
 struct UiNaming {
     std::string window_class;
     std::string title;

@@ -261,7 +261,7 @@ std::string UiName(const Window& window) {
     }
     if (window.IsChildWindow()) {
         const Window* parent = FindWindowRecord(window.parent);
-        return (parent == nullptr ? std::string("?") : UiName(*parent)) + "/" +
+        return (parent == nullptr ? std::string("?") : UiName(*parent)) + "." +
                std::to_string(window.id);
     }
     std::string name;
