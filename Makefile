@@ -8,16 +8,23 @@ CMAKE ?= cmake
 CTEST ?= ctest
 CLANG_FORMAT ?= clang-format
 
-# SAN=1 builds with ASan+UBSan in its own directory so it never clobbers the normal build.
+# SAN=1 builds with ASan+UBSan in its own directory so it never clobbers the normal build;
+# TSAN=1 likewise with ThreadSanitizer judging the product's code over the simulated threads.
 SAN ?= 0
+TSAN ?= 0
+SANITIZE := OFF
+RACES := OFF
 ifeq ($(SAN),1)
 BUILD_DIR := build-san
 BUILD_TYPE := Debug
 SANITIZE := ON
+else ifeq ($(TSAN),1)
+BUILD_DIR := build-tsan
+BUILD_TYPE := RelWithDebInfo
+RACES := ON
 else
 BUILD_DIR := build
 BUILD_TYPE := RelWithDebInfo
-SANITIZE := OFF
 endif
 
 # Benchmarks are only meaningful optimised and uninstrumented, whatever SAN says.
@@ -47,7 +54,8 @@ setup:
 
 configure: setup
 	@$(CMAKE) -S . -B $(BUILD_DIR) -G Ninja --log-level=WARNING \
-	    -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTABVOLT_SANITIZE=$(SANITIZE)
+	    -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTABVOLT_SANITIZE=$(SANITIZE) \
+	    -DTABVOLT_TSAN=$(RACES)
 
 build: configure
 	@$(CMAKE) --build $(BUILD_DIR)
@@ -105,4 +113,4 @@ format-check: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) --dry-run -Werror
 
 clean:
-	rm -rf build build-san build-fuzz build-windows
+	rm -rf build build-san build-tsan build-fuzz build-windows

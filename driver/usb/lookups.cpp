@@ -15,6 +15,12 @@ typedef enum _DEVICE_TEXT_FIELD {
     DeviceTextBosContainerId,
 } DEVICE_TEXT_FIELD;
 
+// Adds take their handles from the serial with an interlocked increment, outside the lock:
+// it is read with an interlocked call too, never torn or stale.
+static ULONG ReadDeviceSerial(void) {
+    return (ULONG)InterlockedCompareExchange(&DeviceSerial, 0, 0);
+}
+
 // The listed device with that handle, or NULL; the caller holds FilterDevicesLock.
 static WDFDEVICE FindListedDevice(ULONG Handle) {
     ULONG count = WdfCollectionGetCount(FilterDevices);
@@ -34,7 +40,7 @@ ULONG GetFilterDeviceCount(PULONG Serial) {
 
     WdfWaitLockAcquire(FilterDevicesLock, NULL);
     count = WdfCollectionGetCount(FilterDevices);
-    *Serial = (ULONG)DeviceSerial;
+    *Serial = ReadDeviceSerial();
     WdfWaitLockRelease(FilterDevicesLock);
     return count;
 }
@@ -58,7 +64,7 @@ NTSTATUS EnumFilterDevices(PULONG Serial, PUCHAR Reply, ULONG Capacity) {
         entry[14] = extension->ChargeSent;
     }
     WirePutUlong(Reply + 4, count);
-    *Serial = (ULONG)DeviceSerial;
+    *Serial = ReadDeviceSerial();
     WdfWaitLockRelease(FilterDevicesLock);
     return STATUS_SUCCESS;
 }
@@ -80,7 +86,7 @@ NTSTATUS FindFilterDeviceByHandle(PULONG Serial, ULONG Handle, PFOUND_FILTER_DEV
             WdfObjectReference(Found->UsbDevice);
         }
     }
-    *Serial = (ULONG)DeviceSerial;
+    *Serial = ReadDeviceSerial();
     WdfWaitLockRelease(FilterDevicesLock);
     Found->Device = device;
     return device != NULL ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
@@ -142,7 +148,7 @@ static NTSTATUS QueryFilterDeviceText(PULONG Serial, ULONG Handle, PUCHAR Area, 
             DumpDeviceText(text);
         }
     }
-    *Serial = (ULONG)DeviceSerial;
+    *Serial = ReadDeviceSerial();
     WdfWaitLockRelease(FilterDevicesLock);
     return STATUS_SUCCESS;
 }
@@ -179,7 +185,7 @@ NTSTATUS QueryFilterDeviceTopoAddr(PULONG Serial, ULONG Handle, PUCHAR Reply) {
             WirePutUshort(Reply + 22 + 2 * index, address->HubPortNumber[index]);
         }
     }
-    *Serial = (ULONG)DeviceSerial;
+    *Serial = ReadDeviceSerial();
     WdfWaitLockRelease(FilterDevicesLock);
     return STATUS_SUCCESS;
 }

@@ -63,6 +63,7 @@ LONG KeSetEvent(PRKEVENT Event, LONG Increment, BOOLEAN Wait) {
     UNREFERENCED_PARAMETER(Increment);
     UNREFERENCED_PARAMETER(Wait);
     auto& scheduler = Machine::Current().scheduler;
+    sim::race::Release(Event);
     LONG previous = Event->Header.SignalState;
     int woken;
     if (Event->Header.Type == NotificationEvent) {
@@ -99,6 +100,7 @@ NTSTATUS KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason, KPROCESSOR
         if (header->Type == SynchronizationEvent) {
             header->SignalState = 0;
         }
+        sim::race::Acquire(Object);
         return STATUS_SUCCESS;
     }
     if (Timeout != NULL && Timeout->QuadPart == 0) {

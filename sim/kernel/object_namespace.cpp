@@ -2,6 +2,7 @@
 #include <cctype>
 
 #include "kernel/kernel.h"
+#include "sched/race.h"
 
 namespace sim {
 
@@ -25,6 +26,9 @@ bool ObjectNamespace::InsertDevice(const std::string& name, void* device) {
         return false;
     }
     devices_[Canonical(name)] = device;
+    // The object manager's lock: what the driver did before naming its device happens
+    // before any open of the name.
+    race::Release(this);
     return true;
 }
 
@@ -42,6 +46,7 @@ bool ObjectNamespace::InsertLink(const std::string& link, const std::string& tar
         return false;
     }
     links_[Canonical(link)] = Canonical(target);
+    race::Release(this);
     return true;
 }
 
@@ -50,6 +55,7 @@ void ObjectNamespace::RemoveLink(const std::string& link) {
 }
 
 void* ObjectNamespace::Resolve(const std::string& path) const {
+    race::Acquire(this);
     std::string key = Canonical(path);
     auto link = links_.find(key);
     if (link != links_.end()) {

@@ -111,7 +111,10 @@ char* Pool::MapBlock(size_t data_size) {
         char* mapping = spare->second.back();
         spare->second.pop_back();
         --spare_count_;
-        mprotect(mapping, data_size, PROT_READ | PROT_WRITE);
+        // Fresh pages in place of the freed ones: new memory to the race detector too, which
+        // forgets what other threads did to a mapping only when it is mapped again.
+        mmap(mapping, data_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+             -1, 0);
         return mapping;
     }
     void* mapping = mmap(nullptr, data_size + PageSize(), PROT_READ | PROT_WRITE,

@@ -63,6 +63,7 @@ NTSTATUS CloseControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
             kmdf.Delete(file);
         }
     }
+    race::Release(&kmdf);
     return Complete(irp, STATUS_SUCCESS);
 }
 
@@ -107,6 +108,9 @@ void Kmdf::BeginControlDeviceDeletion(WdfDevice* device) {
     while (device->queue != nullptr && !device->queue->idle()) {
         machine.scheduler.Block(device->queue, std::nullopt,
                                 "control device deletion, for its requests to complete");
+    }
+    if (device->queue != nullptr) {
+        race::Acquire(device->queue);
     }
     machine.Log("io", "control device " + device->name + " deleted");
 }

@@ -27,6 +27,9 @@ void Kmdf::UnloadDriver() {
         return;
     }
     WdfDriver* ending = driver;
+    // A driver unloads only once no request and no open file holds it: their ends happen
+    // before its unload (see CompleteRequest and CloseControlFile).
+    race::Acquire(this);
     if (ending->config.EvtDriverUnload != nullptr) {
         ending->config.EvtDriverUnload(reinterpret_cast<WDFDRIVER>(HandleOf(ending)));
     }

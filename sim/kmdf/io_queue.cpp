@@ -66,6 +66,8 @@ NTSTATUS Kmdf::QueueRequest(WdfDevice* device, PIRP irp) {
     }
     queue->waiting.pop_front();
     queue->current = request;
+    // A sequential queue presents a request only after the one before it was completed.
+    race::Acquire(queue);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
     queue->config.EvtIoDeviceControl(reinterpret_cast<WDFQUEUE>(HandleOf(queue)),
                                      reinterpret_cast<WDFREQUEST>(HandleOf(request)),
@@ -80,10 +82,12 @@ void Kmdf::CompleteRequest(WdfRequest* request, NTSTATUS status, ULONG_PTR infor
         machine.BugCheck("WDF_VIOLATION: request completed with STATUS_PENDING");
     }
     PIRP irp = request->irp;
+    race::Release(this);
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = information;
     WdfQueue* queue = request->queue;
     if (queue != nullptr && queue->current == request) {
+        race::Release(queue);
         queue->current = nullptr;
     }
     if (request->created != nullptr && !NT_SUCCESS(status)) {

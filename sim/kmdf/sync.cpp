@@ -34,11 +34,13 @@ NTSTATUS WdfCollectionCreate(PWDF_OBJECT_ATTRIBUTES CollectionAttributes,
 }
 
 // Each collection call is a preemption point: a walk that does not hold the lock that
-// guards its collection can see the collection change between two calls.
+// guards its collection can see the collection change between two calls. The calls read and
+// write the items as the program's own memory, so that the race detector judges them.
 ULONG WdfCollectionGetCount(WDFCOLLECTION Collection) {
     Machine::Current().PreemptionPoint();
     auto* collection = CurrentKmdf().LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection,
                                                                   "WdfCollectionGetCount");
+    sim::race::Read(&collection->items, sizeof collection->items);
     return static_cast<ULONG>(collection->items.size());
 }
 
@@ -52,6 +54,7 @@ NTSTATUS WdfCollectionAdd(WDFCOLLECTION Collection, WDFOBJECT Object) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     ++item->references;
+    sim::race::Write(&collection->items, sizeof collection->items);
     collection->items.push_back(item);
     return STATUS_SUCCESS;
 }
@@ -62,6 +65,7 @@ VOID WdfCollectionRemove(WDFCOLLECTION Collection, WDFOBJECT Item) {
     auto* collection =
         kmdf.LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection, "WdfCollectionRemove");
     sim::WdfObject* item = kmdf.Lookup(Item, "WdfCollectionRemove", true);
+    sim::race::Write(&collection->items, sizeof collection->items);
     for (auto it = collection->items.begin(); it != collection->items.end(); ++it) {
         if (*it == item) {
             collection->items.erase(it);
@@ -78,6 +82,7 @@ WDFOBJECT WdfCollectionGetItem(WDFCOLLECTION Collection, ULONG Index) {
     Machine::Current().PreemptionPoint();
     auto* collection = CurrentKmdf().LookupAs<sim::WdfCollection>(Collection, WdfType::kCollection,
                                                                   "WdfCollectionGetItem");
+    sim::race::Read(&collection->items, sizeof collection->items);
     return Index < collection->items.size() ? sim::HandleOf(collection->items[Index]) : NULL;
 }
 
@@ -119,6 +124,7 @@ NTSTATUS WdfWaitLockAcquire(WDFWAITLOCK Lock, PLONGLONG Timeout) {
         }
     }
     lock->owner = self;
+    sim::race::Acquire(lock);
     return STATUS_SUCCESS;
 }
 

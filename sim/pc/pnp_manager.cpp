@@ -245,6 +245,7 @@ void PnpManager::ThreadMain() {
             }
             machine_.scheduler.Block(&queue_, std::nullopt, "PnP work");
         }
+        race::Acquire(&queue_);
         Job* job = queue_.front();
         queue_.pop_front();
         job->work();
@@ -265,6 +266,7 @@ void PnpManager::Execute(std::function<void()> work) {
     while (!job.done) {
         machine_.scheduler.Block(&job, std::nullopt, "the PnP manager");
     }
+    race::Acquire(&job);
 }
 
 void PnpManager::Shutdown() {

@@ -239,6 +239,8 @@ NTSTATUS UsbDeviceThread::Submit(PIRP irp, const SetupPacket& setup, PVOID buffe
     }
     irp->Tail.Overlay.DriverContext[0] = this;
     IoMarkIrpPending(irp);
+    // The request and its buffer, as the sender left them, go to the device.
+    race::Release(irp);
     queue_.push_back(Transfer{next_id_++, irp, setup, buffer, urb, via, false});
     IoSetCancelRoutine(irp, &UsbDeviceThread::Cancel);
     // Cancelled before the routine was set: it is ours to finish now.
@@ -304,6 +306,7 @@ VOID UsbDeviceThread::Cancel(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     for (Transfer& pending : self->queue_) {
         if (pending.irp == Irp) {
             pending.cancelled = true;
+            race::Release(Irp);
             self->machine_.scheduler.Signal(self, false);
             return;
         }
@@ -320,6 +323,7 @@ void UsbDeviceThread::FinishCancelled() {
         }
         Transfer transfer = *found;
         queue_.erase(found);
+        race::Acquire(transfer.irp);
         Complete(transfer, STATUS_CANCELLED, 0);
     }
 }
@@ -353,6 +357,7 @@ void UsbDeviceThread::Main() {
         }
         Transfer transfer = queue_.front();
         queue_.pop_front();
+        race::Acquire(transfer.irp);
         IoSetCancelRoutine(transfer.irp, NULL);
         uint32_t transferred = 0;
         NTSTATUS status = STATUS_DEVICE_NOT_CONNECTED;

@@ -24,6 +24,9 @@
 #include <sanitizer/asan_interface.h>
 #include <sanitizer/common_interface_defs.h>
 #endif
+#ifdef TABVOLT_TSAN
+#include <sanitizer/tsan_interface.h>
+#endif
 
 // Saves the callee-saved registers and the SSE and x87 control words on the running stack,
 // stores its pointer in *save, and resumes the context whose stack pointer is `load`. A new
@@ -71,6 +74,19 @@ sim_fiber_start:
     .cfi_endproc
     .size sim_fiber_start, .-sim_fiber_start
 )");
+
+#ifdef TABVOLT_TSAN
+// The race detector's settings for every program of the build, run by ctest or by hand: the
+// first report ends the program with status 66. memcpy, memset and the allocator, which the
+// detector intercepts wherever they are called, count for no one's access: the stand-in's
+// own bookkeeping uses them too, and a block the allocator hands out is new memory. The
+// bug-check printer of a page fault allocates inside its signal handler on purpose. The
+// suppressions name the races the product keeps.
+extern "C" const char* __tsan_default_options() {
+    return "halt_on_error=1 exitcode=66 ignore_interceptors_accesses=1 report_signal_unsafe=0 "
+           "suppressions=" TABVOLT_TSAN_SUPPRESSIONS;
+}
+#endif
 
 namespace sim {
 namespace {
@@ -122,6 +138,9 @@ Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(ar
     frame->rbx = reinterpret_cast<void*>(&Fiber::Start);
     frame->resume = &sim_fiber_start;
     saved_sp_ = frame;
+#ifdef TABVOLT_TSAN
+    race_context_ = __tsan_create_fiber(0);
+#endif
 }
 
 Fiber::~Fiber() {
@@ -131,7 +150,18 @@ Fiber::~Fiber() {
         ASAN_UNPOISON_MEMORY_REGION(const_cast<void*>(stack_bottom_), stack_size_);
 #endif
         munmap(mapping_, mapping_size_);
+#ifdef TABVOLT_TSAN
+        __tsan_destroy_fiber(race_context_);
+#endif
     }
+}
+
+void Fiber::Name(const char* name) {
+#ifdef TABVOLT_TSAN
+    __tsan_set_fiber_name(race_context_, name);
+#else
+    (void)name;
+#endif
 }
 
 void Fiber::Start(void* fiber) {
@@ -155,6 +185,14 @@ void Fiber::ExitTo(Fiber& next) {
 }
 
 void Fiber::BeginSwitch(Fiber& next, bool for_good) {
+#ifdef TABVOLT_TSAN
+    // The host thread's context is known once it is left; it is left before it is resumed.
+    if (race_context_ == nullptr) {
+        race_context_ = __tsan_get_current_fiber();
+    }
+    // Only the stand-in's calls order the program's memory, never the switch itself.
+    __tsan_switch_to_fiber(next.race_context_, __tsan_switch_to_fiber_no_sync);
+#endif
 #ifdef SIM_FIBER_ASAN
     t_leaving = this;
     // A context that never comes back gives its fake stack up instead of saving it.

@@ -23,10 +23,12 @@ class Fiber {
     void SwitchTo(Fiber& next);
     // Leaves this context for good; its stack may be released as soon as `next` runs.
     [[noreturn]] void ExitTo(Fiber& next);
+    // The name the race detector's reports give this context.
+    void Name(const char* name);
 
   private:
     static void Start(void* fiber);
-    // The address sanitizer's notes that a switch is about to happen and has happened.
+    // The address and thread sanitizers' notes that a switch is about to happen and has happened.
     void BeginSwitch(Fiber& next, bool for_good);
     void EndSwitch();
 
@@ -39,6 +41,8 @@ class Fiber {
     const void* stack_bottom_ = nullptr;
     size_t stack_size_ = 0;
     void* fake_stack_ = nullptr;
+    // The thread sanitizer's own context for this one, which orders nothing by switching.
+    void* race_context_ = nullptr;
 };
 
 }  // namespace sim

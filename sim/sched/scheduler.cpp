@@ -63,6 +63,10 @@ SimThread* Scheduler::Spawn(std::string name, std::function<void()> body, uint8_
     threads_.emplace_back(new SimThread(this, std::move(name), std::move(body)));
     SimThread* thread = threads_.back().get();
     thread->irql = irql;
+    // A race report names the thread and the seed that reproduces the run.
+    thread->fiber_.Name((thread->name_ + ", seed " + std::to_string(seed_)).c_str());
+    // What the creator did before happens before the new thread's first step.
+    race::Release(thread);
     runnable_.push_back(thread);
     return thread;
 }
@@ -83,6 +87,8 @@ uint64_t Scheduler::Random() {
 // the next thread without returning.
 void Scheduler::RunThread(SimThread* thread) {
     ReapFinished();
+    race::Acquire(thread);
+    race::Acquire(&started_);
     if (!aborting_ && !thread->terminating_) {
         try {
             thread->body_();
@@ -98,6 +104,8 @@ void Scheduler::RunThread(SimThread* thread) {
         hook();
     }
     thread->body_ = nullptr;
+    // Run returns once every thread has ended: their work happens before what follows it.
+    race::Release(&outcome_);
     thread->state_ = SimThread::State::kFinished;
     finished_.push_back(thread);
     running_ = DispatchNext();
@@ -255,7 +263,10 @@ std::string Scheduler::DescribeBlocked() const {
 
 RunOutcome Scheduler::Run() {
     started_ = true;
+    // What the host set up before the run happens before every thread of it.
+    race::Release(&started_);
     PassOn(host_);
+    race::Acquire(&outcome_);
     return outcome_;
 }
 
@@ -284,10 +295,17 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline, cons
     if (MustReturnAtOnce(self)) {
         return WaitResult::kTimeout;
     }
+    if (self->wait_result_ == WaitResult::kSignaled) {
+        race::Acquire(key);
+    }
     return self->wait_result_;
 }
 
 int Scheduler::Signal(const void* key, bool all) {
+    // A wake-up passes through the kernel's dispatcher lock: what the signalling thread did
+    // happens before the woken thread goes on. A wait that needs no wake-up is ordered by its
+    // object's own calls.
+    race::Release(key);
     auto found = waiters_.find(key);
     if (found == waiters_.end()) {
         return 0;

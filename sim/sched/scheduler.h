@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sched/fiber.h"
+#include "sched/race.h"
 
 namespace sim {
 

@@ -47,6 +47,7 @@ void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
     }
     lpCriticalSection->OwningThread = self;
     lpCriticalSection->RecursionCount = 1;
+    sim::race::Acquire(lpCriticalSection);
 }
 
 // Leaves one entry; the last one frees the section and wakes the first waiting thread.

@@ -3,8 +3,12 @@
 // constructors run at load on the loading thread, its destructors at unload.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace sim::win32 {
 
@@ -21,9 +25,16 @@ class LoadedModule {
     WinMainEntry entry() const { return entry_; }
 
   private:
-    LoadedModule(void* handle, WinMainEntry entry) : handle_(handle), entry_(entry) {}
+    using PageRange = std::pair<uintptr_t, size_t>;
+    LoadedModule(void* handle, WinMainEntry entry, std::string copy,
+                 std::vector<PageRange> writable)
+        : handle_(handle), entry_(entry), copy_(std::move(copy)), writable_(std::move(writable)) {}
     void* handle_;
     WinMainEntry entry_;
+    // Kept for the race detector only (make test TSAN=1): the file loaded, removed at unload,
+    // and the pages of the copy's globals.
+    std::string copy_;
+    std::vector<PageRange> writable_;
 };
 
 }  // namespace sim::win32

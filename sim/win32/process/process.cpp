@@ -97,6 +97,7 @@ void RunThread(const std::shared_ptr<Thread>& thread, const std::function<uint32
     while (thread->suspend_count > 0) {
         scheduler.Block(&thread->suspend_count, std::nullopt, "ResumeThread (created suspended)");
     }
+    race::Acquire(&thread->suspend_count);
     thread->exit_code = body();
 }
 
@@ -174,15 +175,19 @@ void Process::ExitFromThread(uint32_t exit_code) {
         CurrentScheduler().Block(&threads_, std::nullopt,
                                  "ExitProcess (the process's other threads to end)");
     }
+    race::Acquire(&threads_);
 }
 
+// What each thread did happens before the process's end and its teardown.
 void Process::ThreadEnded(Thread* thread) {
+    race::Release(&threads_);
     threads_.erase(std::find_if(threads_.begin(), threads_.end(),
                                 [thread](const auto& held) { return held.get() == thread; }));
     if (exiting_ && threads_.size() == 1) {
         CurrentScheduler().Signal(&threads_, true);
     }
     if (threads_.empty() && !permanent_) {
+        race::Acquire(&threads_);
         Teardown();
     }
 }

@@ -172,5 +172,6 @@ DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
         scheduler.Block(object.get(), deadline, "WaitForSingleObject (" + object->Describe() + ")",
                         object->SignaledBy());
     }
+    sim::race::Acquire(object.get());
     return WAIT_OBJECT_0;
 }

@@ -130,6 +130,9 @@ class Reply {
 }  // namespace
 
 void ReceiveSentMessages(ThreadQueue& queue) {
+    // A thread's queue is one locked structure: what any thread did before waking it happens
+    // before what its owner takes from it (see Wake).
+    race::Acquire(queue.WakeKey());
     while (!queue.incoming.empty()) {
         std::shared_ptr<SentMessage> sent = queue.incoming.front();
         queue.incoming.pop_front();
@@ -164,6 +167,7 @@ std::optional<Ticks> UpdateTimers(ThreadQueue& queue) {
 
 bool TakeMessage(ThreadQueue& queue, HWND filter, UINT min, UINT max, UINT remove, DWORD types,
                  MSG* msg) {
+    race::Acquire(queue.WakeKey());
     if ((types & (QS_POSTMESSAGE | QS_ALLPOSTMESSAGE)) != 0) {
         if (TakeFrom(queue.posted, filter, min, max, remove, msg)) {
             return true;

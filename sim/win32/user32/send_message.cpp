@@ -63,6 +63,8 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         }
     }
+    // The reply woke this queue: what the receiver did for it happens before.
+    sim::race::Acquire(own.WakeKey());
     return sent->result;
 }
 
