@@ -42,7 +42,7 @@ class Fiber {
     size_t stack_size_ = 0;
     void* fake_stack_ = nullptr;
     // The thread sanitizer's own context for this one, which orders nothing by switching.
-    void* race_context_ = nullptr;
+    [[maybe_unused]] void* race_context_ = nullptr;
 };
 
 }  // namespace sim
