@@ -40,8 +40,7 @@ struct PassNotes {
     int last_tab_slot;
     BYTE tab_on_hub;
     int tabs_removed;
-    int hubs_removed;
-    ULONG hubs_removed_slots;
+    ULONG hubs_removed_slots;  // bit k: hub slot k was freed
     // Charge-state updates of the port-command loop, sent after the hub lock is released.
     int update_count;
     WPARAM update_slot[DEVICE_SLOT_COUNT];
@@ -212,7 +211,7 @@ void UpdateHubSlots(DeviceSlotList& hubs, const PassDevices& pass, PassNotes* no
             notes->last_hub_entry = pass.hub_entry[h];
         }
     }
-    notes->hubs_removed = hubs.SweepUnconfirmed(&notes->hubs_removed_slots);
+    hubs.SweepUnconfirmed(&notes->hubs_removed_slots);
 }
 
 int FindPassHub(const PassDevices& pass, const TopoAddr& rec) {
@@ -310,7 +309,7 @@ void SendNotifications(CMainDlg* dlg, HANDLE device, const VEXA_DEVICE_LIST* lis
     }
     // Two-thread rule: the notify dialog belongs to the window's thread, so the pass names the
     // freed slots and the window decides whether its dialog showed one of them.
-    if (notes.hubs_removed > 0) {
+    if (notes.hubs_removed_slots != 0) {
         DebugPrint("Promote user for hub removed, send message\n");
         SendToMainWindow(dlg, WM_OLD_VEXAHUB_REMOVE, (WPARAM)notes.hubs_removed_slots, 0);
     }

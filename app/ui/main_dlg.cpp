@@ -194,10 +194,8 @@ TopoAddr CMainDlg::TabRecord(int tabSlot) {
 // Of chained Vexa hubs, every one is upstream of the tablet; the deepest is the one it is
 // plugged into, and the one whose port a command switches.
 int CMainDlg::FindTabHub(const TopoAddr& tab, USHORT* port) {
-    m_hub_list.Lock();
     int hubSlot = m_hub_list.DeepestUpstreamOf(tab);
     *port = hubSlot == -1 ? 0 : PortOnHub(m_hub_list.records[hubSlot], tab);
-    m_hub_list.Unlock();
     return hubSlot;
 }
 
@@ -206,8 +204,11 @@ void CMainDlg::OnTabArrival(WPARAM tabSlot) {
     if (tabSlot >= DEVICE_SLOT_COUNT) {
         return;
     }
+    TopoAddr tab = TabRecord((int)tabSlot);
     USHORT port = 0;
-    int hubSlot = FindTabHub(TabRecord((int)tabSlot), &port);
+    m_hub_list.Lock();
+    int hubSlot = FindTabHub(tab, &port);
+    m_hub_list.Unlock();
     if (hubSlot == -1 || port != 1) {
         return;
     }
@@ -360,6 +361,7 @@ void CMainDlg::UpdateNotifyDlg() {
     }
     m_tab_list.Unlock();
     int occupied[3] = {0, 0, 0};
+    m_hub_list.Lock();
     for (int t = 0; t < tabCount; t++) {
         USHORT port = 0;
         if (FindTabHub(tabs[t], &port) == hubSlot && port >= 1 && port <= 3) {
@@ -367,7 +369,6 @@ void CMainDlg::UpdateNotifyDlg() {
             DebugPrint("DSPort has device, index = %d", port - 1);
         }
     }
-    m_hub_list.Lock();
     int charging = (int)(m_hub_list.port_state[hubSlot] & 1);
     m_hub_list.Unlock();
     m_notify_dlg->m_port_has_tab[0] = occupied[0];

@@ -91,7 +91,7 @@ class CMainDlg : public CDialog {
     bool CreateNotifyDlg(int hubSlot);
     void CloseNotifyDlg();
     // The hub slot of a tablet (the hub it is plugged into) and its port there; -1 if no
-    // listed hub is upstream of it. Takes the hub lock.
+    // listed hub is upstream of it. The caller holds the hub lock.
     int FindTabHub(const TopoAddr& tab, USHORT* port);
     // The tablet record of a tab slot, read under the tab lock.
     TopoAddr TabRecord(int tabSlot);
