@@ -143,6 +143,17 @@ struct DecodedImage {
 };
 std::optional<DecodedImage> DecodeDib(const uint8_t* data, size_t size, bool icon_mask);
 
+// Lines as DrawTextA breaks them: at line feeds, and with `width` (DT_WORDBREAK) before a
+// word that would pass the right edge; a word wider than the line stays whole, and the
+// spaces where a line breaks belong to neither line.
+std::vector<std::string> BreakLines(const std::string& text, const SizedFont& font,
+                                    std::optional<int> width);
+
+// The pixel of a system colour (GetSysColor's index), and a one-pixel frame drawn along a
+// rectangle's inside edge: how the screen's picture draws what the system draws.
+uint32_t SystemPixel(int index);
+void OutlineRect(Surface& surface, const RECT& rect, uint32_t pixel);
+
 // Drawn over everything in the screen's picture: the open popup menu, and the balloons of the
 // tray icons whose top-left corners are given in the tray's order.
 void DrawOpenMenu(Surface& screen);

@@ -25,17 +25,6 @@ using user32::Window;
 constexpr int kTrayIconSize = 16;
 constexpr int kTrayIconGap = 4;
 
-uint32_t System(int index) {
-    return PixelFromColor(GetSysColor(index));
-}
-
-void Frame(Surface& surface, const RECT& rect, uint32_t pixel) {
-    surface.Fill(RECT{rect.left, rect.top, rect.right, rect.top + 1}, pixel);
-    surface.Fill(RECT{rect.left, rect.bottom - 1, rect.right, rect.bottom}, pixel);
-    surface.Fill(RECT{rect.left, rect.top, rect.left + 1, rect.bottom}, pixel);
-    surface.Fill(RECT{rect.right - 1, rect.top, rect.right, rect.bottom}, pixel);
-}
-
 // Text in the window's font (a dialog's WM_SETFONT one, else the GUI font).
 void UseWindowFont(HDC dc, const Window& window, COLORREF color) {
     Dc* state = FindDc(dc);
@@ -55,13 +44,13 @@ void Text(HDC dc, const Window& window, const std::string& text, RECT rect, UINT
 void DrawNonClient(const Window& window, Surface& surface) {
     RECT margins = user32::NonClientMargins(window.style, window.ex_style);
     RECT all = {0, 0, surface.width, surface.height};
-    surface.Fill(all, System(COLOR_BTNFACE));
+    surface.Fill(all, SystemPixel(COLOR_BTNFACE));
     if (margins.left > 0) {
-        Frame(surface, all, System(COLOR_WINDOWFRAME));
+        OutlineRect(surface, all, SystemPixel(COLOR_WINDOWFRAME));
     }
     if ((window.style & WS_CAPTION) == WS_CAPTION) {
         RECT caption = {margins.left, margins.left, surface.width - margins.right, margins.top - 1};
-        surface.Fill(caption, System(COLOR_ACTIVECAPTION));
+        surface.Fill(caption, SystemPixel(COLOR_ACTIVECAPTION));
         HDC dc = WindowDc(window.handle);
         // The caption lies outside the client area, where the window DC starts.
         RECT text = {caption.left + 4 - margins.left, caption.top - margins.top,
@@ -84,20 +73,21 @@ bool DrawControl(const Window& window, Surface& surface) {
     if (name == "Button") {
         DWORD type = window.style & BS_TYPEMASK;
         if (type == BS_CHECKBOX || type == BS_AUTOCHECKBOX) {
-            surface.Fill(client, System(COLOR_BTNFACE));
+            surface.Fill(client, SystemPixel(COLOR_BTNFACE));
             int top = (surface.height - 13) / 2;
             RECT box = {0, top, 13, top + 13};
-            surface.Fill(box, System(COLOR_WINDOW));
-            Frame(surface, box, System(COLOR_BTNSHADOW));
+            surface.Fill(box, SystemPixel(COLOR_WINDOW));
+            OutlineRect(surface, box, SystemPixel(COLOR_BTNSHADOW));
             if (window.check == BST_CHECKED) {
                 surface.Fill(RECT{3, top + 3, 10, top + 10}, PixelFromColor(text));
             }
             Text(dc, window, window.text, RECT{17, 0, client.right, client.bottom},
                  DT_SINGLELINE | DT_VCENTER, text);
         } else {
-            surface.Fill(client, System(COLOR_BTNFACE));
-            Frame(surface, client,
-                  System(type == BS_DEFPUSHBUTTON ? COLOR_WINDOWFRAME : COLOR_BTNSHADOW));
+            surface.Fill(client, SystemPixel(COLOR_BTNFACE));
+            OutlineRect(
+                surface, client,
+                SystemPixel(type == BS_DEFPUSHBUTTON ? COLOR_WINDOWFRAME : COLOR_BTNSHADOW));
             if ((window.style & BS_MULTILINE) != 0) {
                 // Wrapped lines, centred as a block.
                 RECT measured = {2, 0, client.right - 2, 0};
@@ -114,7 +104,7 @@ bool DrawControl(const Window& window, Surface& surface) {
         return true;
     }
     if (name == "Static") {
-        surface.Fill(client, System(COLOR_BTNFACE));
+        surface.Fill(client, SystemPixel(COLOR_BTNFACE));
         if ((window.style & SS_TYPEMASK) == SS_ICON) {
             if (window.static_icon != nullptr) {
                 DrawIconEx(dc, 0, 0, window.static_icon, 0, 0, 0, NULL, DI_NORMAL);
@@ -128,8 +118,8 @@ bool DrawControl(const Window& window, Surface& surface) {
         return true;
     }
     if (name == "Edit") {
-        surface.Fill(client, System(enabled ? COLOR_WINDOW : COLOR_BTNFACE));
-        Frame(surface, client, System(COLOR_BTNSHADOW));
+        surface.Fill(client, SystemPixel(enabled ? COLOR_WINDOW : COLOR_BTNFACE));
+        OutlineRect(surface, client, SystemPixel(COLOR_BTNSHADOW));
         Text(dc, window, window.text, RECT{3, 0, client.right - 3, client.bottom},
              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX, GetSysColor(COLOR_WINDOWTEXT));
         return true;
@@ -150,7 +140,7 @@ void DrawWindow(HWND hwnd, Surface& screen, POINT at) {
         bool dialog = window->window_class->name == user32::kDialogClass;
         surface.Fill(RECT{margins.left, margins.top, surface.width - margins.right,
                           surface.height - margins.bottom},
-                     System(dialog ? COLOR_BTNFACE : COLOR_WINDOW));
+                     SystemPixel(dialog ? COLOR_BTNFACE : COLOR_WINDOW));
         HDC dc = WindowDc(hwnd);
         SendMessageA(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
         if (user32::FindWindowRecord(hwnd) == nullptr) {
@@ -196,8 +186,8 @@ std::vector<POINT> DrawTaskbar(Surface& screen) {
         return corners;
     }
     RECT bar = {0, shape.height - shape.taskbar, shape.width, shape.height};
-    screen.Fill(bar, System(COLOR_BTNFACE));
-    screen.Fill(RECT{bar.left, bar.top, bar.right, bar.top + 1}, System(COLOR_BTNHIGHLIGHT));
+    screen.Fill(bar, SystemPixel(COLOR_BTNFACE));
+    screen.Fill(RECT{bar.left, bar.top, bar.right, bar.top + 1}, SystemPixel(COLOR_BTNHIGHLIGHT));
     std::vector<TrayIcon> icons = TrayIcons();
     int x = shape.width - kTrayIconGap -
             static_cast<int>(icons.size()) * (kTrayIconSize + kTrayIconGap);
@@ -224,9 +214,20 @@ std::vector<POINT> DrawTaskbar(Surface& screen) {
 
 }  // namespace
 
+uint32_t SystemPixel(int index) {
+    return PixelFromColor(GetSysColor(index));
+}
+
+void OutlineRect(Surface& surface, const RECT& rect, uint32_t pixel) {
+    surface.Fill(RECT{rect.left, rect.top, rect.right, rect.top + 1}, pixel);
+    surface.Fill(RECT{rect.left, rect.bottom - 1, rect.right, rect.bottom}, pixel);
+    surface.Fill(RECT{rect.left, rect.top, rect.left + 1, rect.bottom}, pixel);
+    surface.Fill(RECT{rect.right - 1, rect.top, rect.right, rect.bottom}, pixel);
+}
+
 Surface RenderScreen() {
     const user32::Screen& shape = user32::TheScreen();
-    Surface screen(shape.width, shape.height, System(COLOR_DESKTOP));
+    Surface screen(shape.width, shape.height, SystemPixel(COLOR_DESKTOP));
     // The taskbar is a topmost window older than any program's: above the other windows,
     // below the topmost ones.
     std::vector<HWND> order = user32::ZOrder();
@@ -246,7 +247,7 @@ Surface RenderScreen() {
             continue;
         }
         RECT rect = window->rect;
-        Surface alone(rect.right - rect.left, rect.bottom - rect.top, System(COLOR_DESKTOP));
+        Surface alone(rect.right - rect.left, rect.bottom - rect.top, SystemPixel(COLOR_DESKTOP));
         POINT shift = AnimationShift(*window, alone.width, alone.height);
         DrawWindow(*it, alone, POINT{0, 0});
         for (int y = 0; y < alone.height; y++) {

@@ -18,10 +18,6 @@ constexpr int kSeparatorHeight = 9;
 constexpr int kBalloonMargin = 8;
 constexpr int kBalloonMaxText = 320;
 
-uint32_t System(int index) {
-    return PixelFromColor(GetSysColor(index));
-}
-
 const SizedFont& GuiFont(int weight = FW_NORMAL) {
     FontRequest request = FontRequestOf(static_cast<HFONT>(StockObject(DEFAULT_GUI_FONT)));
     request.weight = weight;
@@ -30,12 +26,14 @@ const SizedFont& GuiFont(int weight = FW_NORMAL) {
 
 // A raised edge: light top and left, dark bottom and right.
 void RaisedEdge(Surface& screen, const RECT& r) {
-    screen.Fill(RECT{r.left, r.top, r.right, r.top + 1}, System(COLOR_BTNHIGHLIGHT));
-    screen.Fill(RECT{r.left, r.top, r.left + 1, r.bottom}, System(COLOR_BTNHIGHLIGHT));
-    screen.Fill(RECT{r.left, r.bottom - 1, r.right, r.bottom}, System(COLOR_WINDOWFRAME));
-    screen.Fill(RECT{r.right - 1, r.top, r.right, r.bottom}, System(COLOR_WINDOWFRAME));
-    screen.Fill(RECT{r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1}, System(COLOR_BTNSHADOW));
-    screen.Fill(RECT{r.right - 2, r.top + 1, r.right - 1, r.bottom - 1}, System(COLOR_BTNSHADOW));
+    screen.Fill(RECT{r.left, r.top, r.right, r.top + 1}, SystemPixel(COLOR_BTNHIGHLIGHT));
+    screen.Fill(RECT{r.left, r.top, r.left + 1, r.bottom}, SystemPixel(COLOR_BTNHIGHLIGHT));
+    screen.Fill(RECT{r.left, r.bottom - 1, r.right, r.bottom}, SystemPixel(COLOR_WINDOWFRAME));
+    screen.Fill(RECT{r.right - 1, r.top, r.right, r.bottom}, SystemPixel(COLOR_WINDOWFRAME));
+    screen.Fill(RECT{r.left + 1, r.bottom - 2, r.right - 1, r.bottom - 1},
+                SystemPixel(COLOR_BTNSHADOW));
+    screen.Fill(RECT{r.right - 2, r.top + 1, r.right - 1, r.bottom - 1},
+                SystemPixel(COLOR_BTNSHADOW));
 }
 
 // The menu's rectangle: its size from its items, its corner from the point and the
@@ -52,30 +50,6 @@ RECT PlaceMenu(const user32::TrackedMenu& open, int width, int height) {
     x = std::clamp(x, 0, std::max(0, shape.width - width));
     y = std::clamp(y, 0, std::max(0, shape.height - height));
     return RECT{x, y, x + width, y + height};
-}
-
-// Breaks the text into lines no wider than the limit, at blanks where it can.
-std::vector<std::string> WrapLines(const SizedFont& font, const std::string& text, int limit) {
-    std::vector<std::string> lines;
-    std::string line;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(' ', start);
-        std::string word = text.substr(start, end == std::string::npos ? end : end - start);
-        std::string longer = line.empty() ? word : line + " " + word;
-        if (!line.empty() && font.Width(longer) > limit) {
-            lines.push_back(line);
-            line = word;
-        } else {
-            line = longer;
-        }
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    lines.push_back(line);
-    return lines;
 }
 
 }  // namespace
@@ -95,7 +69,7 @@ void DrawOpenMenu(Surface& screen) {
     }
     width += 2 * (kMenuBorder + kMenuGutter);
     RECT box = PlaceMenu(*open, width, height);
-    screen.Fill(box, System(COLOR_MENU));
+    screen.Fill(box, SystemPixel(COLOR_MENU));
     RaisedEdge(screen, box);
     int y = box.top + kMenuBorder;
     for (const user32::MenuItem& item : menu->items) {
@@ -103,16 +77,16 @@ void DrawOpenMenu(Surface& screen) {
             int middle = y + kSeparatorHeight / 2;
             screen.Fill(
                 RECT{box.left + kMenuBorder + 1, middle - 1, box.right - kMenuBorder - 1, middle},
-                System(COLOR_BTNSHADOW));
+                SystemPixel(COLOR_BTNSHADOW));
             screen.Fill(
                 RECT{box.left + kMenuBorder + 1, middle, box.right - kMenuBorder - 1, middle + 1},
-                System(COLOR_BTNHIGHLIGHT));
+                SystemPixel(COLOR_BTNHIGHLIGHT));
             y += kSeparatorHeight;
             continue;
         }
         int text_y = y + (item_height - font.Metrics().tmHeight) / 2;
         font.Draw(screen, box.left + kMenuBorder + kMenuGutter, text_y, item.text,
-                  System(COLOR_MENUTEXT));
+                  SystemPixel(COLOR_MENUTEXT));
         y += item_height;
     }
 }
@@ -127,7 +101,7 @@ void DrawBalloons(Surface& screen, const std::vector<POINT>& icon_corners) {
         if (icon.balloon_text.empty()) {
             continue;
         }
-        std::vector<std::string> lines = WrapLines(font, icon.balloon_text, kBalloonMaxText);
+        std::vector<std::string> lines = BreakLines(icon.balloon_text, font, kBalloonMaxText);
         int width = title_font.Width(icon.balloon_title);
         for (const std::string& line : lines) {
             width = std::max(width, font.Width(line));
@@ -142,20 +116,16 @@ void DrawBalloons(Surface& screen, const std::vector<POINT>& icon_corners) {
         RECT box = {std::max(0, right - width),
                     std::max(0, static_cast<int>(icon_corners[i].y) - height - 4), right, 0};
         box.bottom = box.top + height;
-        screen.Fill(box, System(COLOR_INFOBK));
-        screen.Fill(RECT{box.left, box.top, box.right, box.top + 1}, System(COLOR_WINDOWFRAME));
-        screen.Fill(RECT{box.left, box.bottom - 1, box.right, box.bottom},
-                    System(COLOR_WINDOWFRAME));
-        screen.Fill(RECT{box.left, box.top, box.left + 1, box.bottom}, System(COLOR_WINDOWFRAME));
-        screen.Fill(RECT{box.right - 1, box.top, box.right, box.bottom}, System(COLOR_WINDOWFRAME));
+        screen.Fill(box, SystemPixel(COLOR_INFOBK));
+        OutlineRect(screen, box, SystemPixel(COLOR_WINDOWFRAME));
         int y = box.top + kBalloonMargin;
         if (titled) {
             title_font.Draw(screen, box.left + kBalloonMargin, y, icon.balloon_title,
-                            System(COLOR_INFOTEXT));
+                            SystemPixel(COLOR_INFOTEXT));
             y += line_height + kBalloonMargin / 2;
         }
         for (const std::string& line : lines) {
-            font.Draw(screen, box.left + kBalloonMargin, y, line, System(COLOR_INFOTEXT));
+            font.Draw(screen, box.left + kBalloonMargin, y, line, SystemPixel(COLOR_INFOTEXT));
             y += line_height;
         }
     }

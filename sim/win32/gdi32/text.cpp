@@ -27,51 +27,6 @@ const SizedFont& SelectedFont(const Dc& dc) {
     return FontFor(FontRequestOf(dc.font));
 }
 
-}  // namespace sim::win32::gdi32
-
-using namespace sim::win32::gdi32;
-
-namespace {
-
-std::string TextOf(LPCSTR text, int count) {
-    if (text == nullptr) {
-        return {};
-    }
-    return count < 0 ? std::string(text) : std::string(text, static_cast<size_t>(count));
-}
-
-// Draws one run of text at (x, y) in the DC's coordinates, over its background when the
-// DC is opaque.
-void DrawRun(HDC hdc, const Dc& dc, int x, int y, const std::string& text) {
-    Target target = TargetOf(hdc);
-    if (target.surface == nullptr || text.empty()) {
-        return;
-    }
-    const SizedFont& font = SelectedFont(dc);
-    int left = x + target.origin.x, top = y + target.origin.y;
-    if (dc.bk_mode == OPAQUE) {
-        target.surface->Fill(
-            RECT{left, top, left + font.Width(text), top + font.Metrics().tmHeight},
-            PixelFromColor(dc.bk_color));
-    }
-    font.Draw(*target.surface, left, top, text, PixelFromColor(dc.text_color));
-}
-
-// The mnemonic marks taken out: "&&" is one '&', a lone '&' goes (its underline is not
-// drawn).
-std::string WithoutPrefixes(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '&' && i + 1 < text.size()) {
-            i++;
-        } else if (text[i] == '&') {
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
-}
-
 // Lines as DrawTextA breaks them: at line feeds, and with `width` (DT_WORDBREAK) before a
 // word that would pass the right edge; a word wider than the line stays whole, and the
 // spaces where a line breaks belong to neither line.
@@ -120,6 +75,51 @@ std::vector<std::string> BreakLines(const std::string& text, const SizedFont& fo
         start = end + 1;
     }
     return lines;
+}
+
+}  // namespace sim::win32::gdi32
+
+using namespace sim::win32::gdi32;
+
+namespace {
+
+std::string TextOf(LPCSTR text, int count) {
+    if (text == nullptr) {
+        return {};
+    }
+    return count < 0 ? std::string(text) : std::string(text, static_cast<size_t>(count));
+}
+
+// Draws one run of text at (x, y) in the DC's coordinates, over its background when the
+// DC is opaque.
+void DrawRun(HDC hdc, const Dc& dc, int x, int y, const std::string& text) {
+    Target target = TargetOf(hdc);
+    if (target.surface == nullptr || text.empty()) {
+        return;
+    }
+    const SizedFont& font = SelectedFont(dc);
+    int left = x + target.origin.x, top = y + target.origin.y;
+    if (dc.bk_mode == OPAQUE) {
+        target.surface->Fill(
+            RECT{left, top, left + font.Width(text), top + font.Metrics().tmHeight},
+            PixelFromColor(dc.bk_color));
+    }
+    font.Draw(*target.surface, left, top, text, PixelFromColor(dc.text_color));
+}
+
+// The mnemonic marks taken out: "&&" is one '&', a lone '&' goes (its underline is not
+// drawn).
+std::string WithoutPrefixes(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text[i] == '&' && i + 1 < text.size()) {
+            i++;
+        } else if (text[i] == '&') {
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
 }
 
 }  // namespace
