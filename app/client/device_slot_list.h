@@ -13,6 +13,7 @@
 #define SLOT_UNCONFIRMED 2  // present, not yet seen by the pass in progress
 
 // port_cmd word: bits 0-3 a command is pending for port 1-4; bit 8 the mode asked.
+#define PORT_CMD_PORTS 4
 #define PORT_CMD_PORT_MASK 0x0F
 #define PORT_CMD_CHARGING 0x100
 

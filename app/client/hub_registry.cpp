@@ -5,11 +5,11 @@
 #include <string.h>
 
 #include "client/debug_print.h"
+#include "client/driver_requests.h"
 #include "client/struct_sizes.h"
 
 namespace {
 
-#define INSTANCE_ID_REQUEST_SIZE (VEXA_QUERY_HEADER_SIZE + VEXA_STRING_CAPACITY)
 #define HARDWARE_ID_BUFFER 256
 #define USB_CLASS_GUIDS_MAX 8
 #define HUB_PATTERN_COUNT 6
@@ -179,23 +179,17 @@ BOOL ReadSelectiveSuspend(HKEY key, DWORD* current) {
 int GetHubInstanceId(HANDLE device, ULONG hubHandle, HubKeyPaths* paths,
                      const VEXA_DEVICE_ENTRY* entry) {
     VEXA_QUERY* query =
-        (VEXA_QUERY*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, INSTANCE_ID_REQUEST_SIZE);
+        (VEXA_QUERY*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, DEVICE_TEXT_REQUEST_SIZE);
     if (query == NULL) {
         DebugPrint("Allocate memory ERROR!!");
         return 0;
     }
-    query->handle = hubHandle;
-    query->capacity = VEXA_STRING_CAPACITY;
-    DWORD returned = 0;
-    if (!DeviceIoControl(device, VEXA_IOCTL_GET_INSTANCE_ID, query, INSTANCE_ID_REQUEST_SIZE, query,
-                         INSTANCE_ID_REQUEST_SIZE, &returned, NULL)) {
+    if (!QueryDeviceText(device, VEXA_IOCTL_GET_INSTANCE_ID, hubHandle, query)) {
         DebugPrint("VEXA_IOCTL_GET_INSTANCE_ID ERROR! %u", GetLastError());
         HeapFree(GetProcessHeap(), 0, query);
         return 0;
     }
     paths->count = 0;
-    // Whatever the driver sent, the text ends inside its 512 bytes.
-    query->text[VEXA_STRING_CAPACITY - 1] = '\0';
     LPCSTR instanceId = (LPCSTR)query->text;
     DebugPrint("Get Instance ID: %s", instanceId);
     for (int i = 0; i < HUB_KEY_PATH_COUNT; i++) {

@@ -1,6 +1,7 @@
 // One polling pass of the monitoring thread.
 #include "client/debug_print.h"
 #include "client/driver_client.h"
+#include "client/driver_requests.h"
 #include "client/hub_registry.h"
 #include "client/monitor_thread.h"
 #include "client/power_plan.h"
@@ -14,13 +15,6 @@ BYTE g_first_pass = 1;
 namespace {
 
 #define PASS_DEVICE_MAX 8
-#define SAMSUNG_VID 0x04E8
-#define VEXA_DEV_TYPE_HUB 1
-#define BCD_USB_MAJOR_MASK 0x0F00
-#define BCD_USB_2 0x0200
-// The largest count whose list still fits a 31-bit allocation.
-#define DEVICE_LIST_MAX_COUNT \
-    ((0x7FFFFFFFUL - VEXA_DEVICE_LIST_HEADER_SIZE) / sizeof(VEXA_DEVICE_ENTRY))
 
 // What the pass found: up to eight hubs (each with its enumeration entry) and eight tablets.
 struct PassDevices {
@@ -47,75 +41,14 @@ struct PassNotes {
     LPARAM update_state[DEVICE_SLOT_COUNT];
 };
 
-// Both list requests answered into one heap block; NULL when memory runs out or a request
-// fails, since a failed request says nothing about which devices are there. A count that grew
-// between the two requests is cut to the entries the block holds (*entries).
-VEXA_DEVICE_LIST* ReadDeviceList(HANDLE device, ULONG* entries) {
-    HANDLE heap = GetProcessHeap();
-    DWORD returned = 0;
-    VEXA_DEVICE_LIST* list =
-        (VEXA_DEVICE_LIST*)HeapAlloc(heap, HEAP_ZERO_MEMORY, sizeof(VEXA_DEVICE_LIST));
-    if (list == NULL) {
-        DebugPrint("failed to allocate memory");
-        return NULL;
-    }
-    if (!DeviceIoControl(device, VEXA_IOCTL_GET_DEVICE_NUM, NULL, 0, list, sizeof(VEXA_DEVICE_LIST),
-                         &returned, NULL)) {
-        DebugPrint("VEXA_IOCTL_GET_DEVICE_NUM: fail to send DeviceIoControl, %d\n", GetLastError());
-        HeapFree(heap, 0, list);
-        return NULL;
-    }
-    DebugPrint("Found %d HUB(s), serial %d\n", list->count, list->serial);
-
-    SIZE_T size = sizeof(VEXA_DEVICE_LIST);
-    if (list->count != 0) {
-        size = list->count > DEVICE_LIST_MAX_COUNT
-                   ? 0
-                   : VEXA_DEVICE_LIST_HEADER_SIZE + list->count * sizeof(VEXA_DEVICE_ENTRY);
-    }
-    VEXA_DEVICE_LIST* resized =
-        size == 0 ? NULL : (VEXA_DEVICE_LIST*)HeapReAlloc(heap, HEAP_ZERO_MEMORY, list, size);
-    if (resized == NULL) {
-        DebugPrint("failed to re-allocate memory");
-        HeapFree(heap, 0, list);
-        return NULL;
-    }
-    list = resized;
-    if (!DeviceIoControl(device, VEXA_IOCTL_ENUM_DEVICES, NULL, 0, list, (DWORD)size, &returned,
-                         NULL)) {
-        DebugPrint("VEXA_IOCTL_ENUM_DEVICES: fail to send DeviceIoControl, %d\n", GetLastError());
-        HeapFree(heap, 0, list);
-        return NULL;
-    }
-    ULONG capacity = (ULONG)((size - VEXA_DEVICE_LIST_HEADER_SIZE) / sizeof(VEXA_DEVICE_ENTRY));
-    *entries = list->count < capacity ? list->count : capacity;
-
-    DebugPrint("Enumerated %d HUB(s), serial %d\n", list->count, list->serial);
-    for (ULONG i = 0; i < *entries; i++) {
-        const VEXA_DEVICE_ENTRY& entry = list->entries[i];
-        DebugPrint("#HUB %d", i);
-        DebugPrint("    VexaDevType %d", entry.VexaDevType);
-        DebugPrint("    VID %04x", entry.VID);
-        DebugPrint("    PID %04x", entry.PID);
-        DebugPrint("    bcdDev %04x", entry.bcdDev);
-        DebugPrint("    bcdUSB %04x", entry.bcdUSB);
-        DebugPrint("    handle %d", entry.handle);
-    }
-    return list;
-}
-
 // Asks the topology address of one device into addr. A failed request leaves the device out
 // of the pass: the buffer would still hold the previous device's address.
 BOOL ReadTopology(HANDLE device, VEXA_TOPOLOGY* buffer, ULONG handle, LPCSTR kind, int number,
                   TopoAddr* addr) {
-    DWORD returned = 0;
-    buffer->handle = handle;
-    if (!DeviceIoControl(device, VEXA_IOCTL_GET_TOPOLOGY_ADDRESS, buffer, sizeof(*buffer), buffer,
-                         sizeof(*buffer), &returned, NULL)) {
+    if (!QueryTopoAddr(device, buffer, handle, addr)) {
         DebugPrint("TopoAddr request fail for handle %d, %d\n", handle, GetLastError());
         return FALSE;
     }
-    TopoAddrFromReply(addr, buffer);
     DebugPrint("TopoAddr dump for %s %d\n", kind, number);
     DebugPrint("    PciBusNumber = %d\n", addr->PciBusNumber);
     DebugPrint("    PciDeviceNumber = %d\n", addr->PciDeviceNumber);
@@ -150,11 +83,10 @@ void CollectDevices(HANDLE device, const VEXA_DEVICE_LIST* list, ULONG entries, 
     pass->tab_count = 0;
     for (ULONG j = 0; j < entries; j++) {
         const VEXA_DEVICE_ENTRY& entry = list->entries[j];
-        if (entry.VID == SAMSUNG_VID) {
+        if (IsSamsungTablet(entry)) {
             AppendDevice(device, &buffer, entry, j, "SamsungTab", pass->tabs, &pass->tab_count);
         }
-        if (entry.VexaDevType == VEXA_DEV_TYPE_HUB &&
-            (entry.bcdUSB & BCD_USB_MAJOR_MASK) == BCD_USB_2 &&
+        if (IsTrackedVexaHub(entry) &&
             AppendDevice(device, &buffer, entry, j, "VexaHub", pass->hubs, &pass->hub_count)) {
             pass->hub_entry[pass->hub_count - 1] = (int)j;
         }
@@ -332,7 +264,7 @@ void PollDevices(CMainDlg* dlg) {
     }
     ULONG entries = 0;
     // Without both answers the lists stay as they are: nothing is swept or announced.
-    VEXA_DEVICE_LIST* list = ReadDeviceList(device, &entries);
+    VEXA_DEVICE_LIST* list = ReadDeviceList(device, &entries, DebugPrint);
     if (list == NULL) {
         CloseHandle(device);
         return;

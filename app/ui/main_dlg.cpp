@@ -284,7 +284,7 @@ void CMainDlg::OnSystemResume() {
 void CMainDlg::SetHubPortCommand(int hubSlot, int port, int mode) {
     ULONG word = (1UL << ((port - 1) & 31)) | ((ULONG)mode << 8);
     DebugPrint("hub index = %d, port = %d, mode = 0x%x\n", hubSlot, port, word);
-    if (hubSlot < 0 || hubSlot >= DEVICE_SLOT_COUNT || port < 1 || port > 4) {
+    if (hubSlot < 0 || hubSlot >= DEVICE_SLOT_COUNT || port < 1 || port > PORT_CMD_PORTS) {
         return;
     }
     // Two-thread rule: the monitoring thread never sends to this window while it holds the

@@ -67,7 +67,7 @@ ScenarioRunner::ScenarioRunner(const std::string& text) {
     if (events_.capacity() > events_.size() + events_.size() / 4) {
         events_.shrink_to_fit();
     }
-    programs_started_ = model.programs_started;
+    programs_started_ = model.programs_started + model.programs_run;
 }
 
 ScenarioRunner::~ScenarioRunner() = default;

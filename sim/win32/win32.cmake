@@ -30,8 +30,8 @@ function(add_win32_resources target)
   set_target_properties(${target} PROPERTIES WIN32_RES_FILE ${res_file})
 endfunction()
 
-# add_win32_program(NAME SOURCES src... RC file.rc [INCLUDES dir...])
-# Builds the module NAME (with WinMain) and its resources NAME.res beside it.
+# add_win32_program(NAME SOURCES src... [RC file.rc] [INCLUDES dir...])
+# Builds the module NAME (with WinMain) and, given a script, its resources NAME.res beside it.
 function(add_win32_program name)
   cmake_parse_arguments(PROGRAM "" "RC" "SOURCES;INCLUDES" ${ARGN})
   add_library(${name} MODULE ${PROGRAM_SOURCES}
@@ -46,10 +46,12 @@ function(add_win32_program name)
   endif()
   set_target_properties(${name} PROPERTIES PREFIX "" POSITION_INDEPENDENT_CODE ON)
   tabvolt_judge_races(${name})
-  add_win32_resources(${name}_res RC ${PROGRAM_RC} INCLUDES ${PROGRAM_INCLUDES})
-  add_dependencies(${name} ${name}_res)
-  get_target_property(res_file ${name}_res WIN32_RES_FILE)
-  set_target_properties(${name} PROPERTIES WIN32_RES_FILE ${res_file})
+  if(PROGRAM_RC)
+    add_win32_resources(${name}_res RC ${PROGRAM_RC} INCLUDES ${PROGRAM_INCLUDES})
+    add_dependencies(${name} ${name}_res)
+    get_target_property(res_file ${name}_res WIN32_RES_FILE)
+    set_target_properties(${name} PROPERTIES WIN32_RES_FILE ${res_file})
+  endif()
 endfunction()
 
 # win32_host_executable(TARGET PROGRAMS name...)

@@ -3,6 +3,7 @@
 // opened here is never asynchronous.
 #include <windows.h>
 
+#include "win32/kernel32/console.h"
 #include "win32/kernel32/file_system.h"
 #include "win32/kernel32/machine_link.h"
 
@@ -48,12 +49,23 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 }
 
 // Writes all the bytes, growing the file; a handle opened without GENERIC_WRITE fails with
-// ERROR_ACCESS_DENIED. A full disk is not modelled.
+// ERROR_ACCESS_DENIED. A full disk is not modelled. A console handle (GetStdHandle) writes to
+// the process's console, all the bytes at once; ERROR_INVALID_HANDLE without a console.
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     RequireCount("WriteFile", lpNumberOfBytesWritten, lpOverlapped);
     if (lpNumberOfBytesWritten != NULL) {
         *lpNumberOfBytesWritten = 0;
+    }
+    if (sim::win32::IsConsoleHandle(reinterpret_cast<uintptr_t>(hFile))) {
+        if (!sim::win32::WriteConsoleText(lpBuffer, nNumberOfBytesToWrite)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
+        if (lpNumberOfBytesWritten != NULL) {
+            *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+        }
+        return TRUE;
     }
     auto file = FileFromHandle(hFile);
     if (file == nullptr) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pc/machine.h"
+#include "win32/kernel32/console.h"
 #include "win32/kernel32/machine_link.h"
 #include "win32/process/module.h"
 #include "win32/process/process_memory.h"
@@ -210,6 +211,7 @@ void Process::Teardown() {
     Process* outer = table.acting_;
     table.acting_ = this;
     module_.reset();
+    EndConsoleLine(*this);
     ReleaseProcessMemory(id_);
     for (const ProcessEndHook& hook : table.end_hooks) {
         hook(id_, terminated_);
@@ -266,13 +268,15 @@ std::shared_ptr<Process> StartProcess(const std::string& image, const std::strin
         return nullptr;
     }
     std::shared_ptr<Process> process = NewProcess(program->name, command_line);
-    if (!process->resources.Load(program->resource_path)) {
+    // A program without a resource script (a console tool) has no resources to read.
+    if (!program->resource_path.empty() && !process->resources.Load(program->resource_path)) {
         if (error != nullptr) {
             *error = "cannot read the resources " + program->resource_path;
         }
         return nullptr;
     }
     process->resources.string_overrides = options.strings;
+    process->console = options.console;
     Process* raw = process.get();
     StartFirstThread(process, [raw, path = program->module_path] { return raw->RunModule(path); });
     return process;

@@ -76,6 +76,10 @@ class Process : public Waitable {
     std::vector<bool> tls_slots;             // which TLS indexes are allocated
     std::map<std::string, uintptr_t> icons;  // icon group ("128", "MAINICON") -> its HICON
     std::vector<uintptr_t> device_handles;   // closed, as the rest, when the process ends
+    // A console program's console (GetStdHandle): whether it has one, and the text written
+    // to it since the last line end. A GUI program has none.
+    bool console = false;
+    std::string console_text;
 
     // Runs on the first thread: loads the module from `path` (its static constructors run
     // now) and calls its WinMain; the process's exit code if it cannot be loaded.
@@ -113,6 +117,9 @@ class Process : public Waitable {
 struct StartOptions {
     // Replaces string-table entries of the copy before it starts (ampsim: str1002=TEXT).
     std::map<uint32_t, std::string> strings;
+    // Started from a command prompt: the program writes to its console, whose lines the
+    // event log shows as `proc NAME TEXT`.
+    bool console = false;
 };
 
 // Starts a copy of a program image registered with RegisterProgramImage (program_images.h):
