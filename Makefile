@@ -92,13 +92,18 @@ fuzz: setup
 	@$(CMAKE) --build $(FUZZ_BUILD_DIR)
 	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
-# Ampwise for 32-bit Windows, cross-built with mingw-w64 into its own directory.
+# Ampwise and tabvoltctl for 32-bit Windows, cross-built with mingw-w64 into their own
+# directory; tabvoltctl also for 64-bit Windows, from the same sources, in x64/ below it.
 WINDOWS_BUILD_DIR := build-windows
 
 windows: setup
 	@$(CMAKE) -S app -B $(WINDOWS_BUILD_DIR) -G Ninja --log-level=WARNING \
 	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
 	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)
+	@$(CMAKE) -S app -B $(WINDOWS_BUILD_DIR)/x64 -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=Release -DAMPWISE_ARCH=x86_64 \
+	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
+	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)/x64 --target tabvoltctl
 
 # The driver's compile check, then Ampwise's real build and its smoke test under Wine.
 check-windows: setup windows

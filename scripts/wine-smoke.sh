@@ -4,7 +4,7 @@
 # no driver, a screenshot of the screen is kept; the tray menu's first hub entry then opens
 # the notify dialog, whose screenshot is kept beside a picture of the simulated screen in the
 # same state, and "Exit" must end it through its exit sequence. The unit-test program runs
-# first.
+# first, then tabvoltctl's help and its JSON listing, which must fail cleanly without a driver.
 # Everything lives under build-windows/; Wine and the X server are ended whatever happens.
 set -euo pipefail
 
@@ -96,6 +96,22 @@ if [ -f "$unit" ]; then
     }
     grep -a 'passed' "$out/unit.log" | tail -1
 fi
+
+# tabvoltctl at a command prompt without the driver: its help, and a listing that fails with
+# exit status 1 and one JSON object saying so.
+ctl="$(dirname "$exe")/tabvoltctl.exe"
+timeout 45 "$loader" "$ctl" --help >"$out/tabvoltctl-help.out" 2>"$out/tabvoltctl-help.log" ||
+    fail "tabvoltctl --help failed (see $out/tabvoltctl-help.log)"
+grep -aq '^usage: tabvoltctl' "$out/tabvoltctl-help.out" ||
+    fail "tabvoltctl --help printed no usage (see $out/tabvoltctl-help.out)"
+ctl_status=0
+timeout 45 "$loader" "$ctl" --json >"$out/tabvoltctl.json" 2>"$out/tabvoltctl-json.log" ||
+    ctl_status=$?
+[ "$ctl_status" -eq 1 ] ||
+    fail "tabvoltctl --json without a driver ended with $ctl_status, wanted 1 (see $out/tabvoltctl.json)"
+python3 -c 'import json, sys; sys.exit(json.load(open(sys.argv[1]))["result"] != "failed")' \
+    "$out/tabvoltctl.json" || fail "tabvoltctl --json did not say \"failed\" in JSON (see $out/tabvoltctl.json)"
+echo "wine-smoke: tabvoltctl --json without a driver: $(tr -d '\r' <"$out/tabvoltctl.json")"
 
 export WINEDEBUG=-all,warn+debugstr
 "$loader" "$exe" >"$out/ampwise.out" 2>"$out/ampwise.log" &
