@@ -199,22 +199,21 @@ void PrintTree(const DeviceTree& tree) {
         width = std::max(
             width, 2 * (size_t)(HubDepth(device.addr) + 1) + ShortLocation(device.addr).size());
     }
-    std::string controller;
+    std::string shown;
     for (const ListedDevice& device : tree.devices) {
         std::string location = "?";
         std::string indent;
+        std::string heading = "address unknown";
         if (device.addr.RootHubPortNumber != 0) {
             location = ShortLocation(device.addr);
             indent.assign(2 * (HubDepth(device.addr) + 1), ' ');
-            if (ControllerLocation(device.addr) != controller) {
-                controller = ControllerLocation(device.addr);
-                std::string path = LocationPath(device.addr, true);
-                WriteOut(controller + "  host controller  " +
-                         (path.empty() ? "(behind a PCI bridge: no location path)" : path));
-            }
-        } else if (!controller.empty()) {
-            controller.clear();
-            WriteOut("address unknown");
+            std::string path = LocationPath(device.addr, true);
+            heading = ControllerLocation(device.addr) + "  host controller  " +
+                      (path.empty() ? "(behind a PCI bridge: no location path)" : path);
+        }
+        if (heading != shown) {
+            shown = heading;
+            WriteOut(heading);
         }
         const VEXA_DEVICE_ENTRY& e = device.entry;
         char line[200];
@@ -244,6 +243,26 @@ int List(HANDLE device, Result& result, bool json) {
     return result.Done("", members + "]");
 }
 
+// The Vexa hub at the location among the driver's devices; NULL once the refusal is told.
+const ListedDevice* FindVexaHub(const DeviceTree& tree, const TopoAddr& wanted, Result& result,
+                                int* status) {
+    std::string where = ShortLocation(wanted);
+    for (const ListedDevice& listed : tree.devices) {
+        if (!Equals(listed.addr, wanted)) {
+            continue;
+        }
+        if (IsTrackedVexaHub(listed.entry)) {
+            return &listed;
+        }
+        *status = result.Fail("refused", "refused: " + where + " is " + Hex4(listed.entry.VID) +
+                                             ":" + Hex4(listed.entry.PID) + " (" +
+                                             DeviceKind(listed.entry) + "), not a Vexa hub");
+        return NULL;
+    }
+    *status = result.Fail("refused", "refused: tabvolt serves no device at " + where);
+    return NULL;
+}
+
 // The port command of Ampwise's pass, without its power-plan steps around it.
 int SwitchPort(const Options& options, Result& result) {
     TopoAddr wanted;
@@ -271,26 +290,15 @@ int SwitchPort(const Options& options, Result& result) {
     }
     DeviceTree tree;
     const ListedDevice* hub = NULL;
-    std::string where = ShortLocation(wanted);
     if (!ReadDeviceTree(device, &tree)) {
         status = result.Fail("failed", "the driver did not list its devices", GetLastError());
     } else {
-        for (const ListedDevice& listed : tree.devices) {
-            if (Equals(listed.addr, wanted)) {
-                hub = &listed;
-            }
-        }
-        if (hub == NULL) {
-            status = result.Fail("refused", "refused: tabvolt serves no device at " + where);
-        } else if (!IsTrackedVexaHub(hub->entry)) {
-            status = result.Fail("refused", "refused: " + where + " is " + Hex4(hub->entry.VID) +
-                                                ":" + Hex4(hub->entry.PID) + " (" +
-                                                DeviceKind(hub->entry) + "), not a Vexa hub");
-        }
+        hub = FindVexaHub(tree, wanted, result, &status);
     }
     bool charge = options.action == "charge";
     std::string mode = charge ? "charging" : "normal";
-    if (hub != NULL && IsTrackedVexaHub(hub->entry)) {
+    std::string where = ShortLocation(wanted);
+    if (hub != NULL) {
         if (SendHubPortRequest(device, hub->entry.handle, (USHORT)port,
                                charge ? HUB_PORT_MODE_CHARGING : HUB_PORT_MODE_NORMAL)) {
             status = result.Done(where + " port " + options.port + " -> " + mode,
