@@ -104,6 +104,8 @@ const BadLine kBadLines[] = {
     {"suspend\nwait 1s\nsuspend", 3, "the system is already asleep: write resume first"},
     {"setupapi wow64=maybe", 1, "usage: setupapi wow64=allow|refuse"},
     {"setupapi", 1, "usage: setupapi wow64=allow|refuse"},
+    {"run", 1, "usage: run tabvoltctl [ARG...]"},
+    {"run notepad", 1, "no program 'notepad' to run"},
     {"kernel without=NoSuchRoutine", 1,
      "the kernel exports no routine 'NoSuchRoutine' to leave out"},
     {"ioctl 0x1FFFFFFFF", 1, "bad I/O-control code '0x1FFFFFFFF' (0 to 4294967295)"},
