@@ -93,7 +93,7 @@ fuzz: setup
 	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 # Ampwise for 32-bit Windows, cross-built with mingw-w64 into its own directory; beside it
-# tabvolt.sys for 64-bit Windows.
+# tabvolt.sys for 64-bit Windows and the installer of both.
 WINDOWS_BUILD_DIR := build-windows
 
 windows: setup
@@ -103,6 +103,8 @@ windows: setup
 	@$(CMAKE) -S driver/windows -B $(WINDOWS_BUILD_DIR)/driver -G Ninja --log-level=WARNING \
 	    -DCMAKE_BUILD_TYPE=Release -DTABVOLT_OUTPUT_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR)
 	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)/driver
+	@makensis -V2 -WX -DBUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR) -DDRIVER_DIR=$(CURDIR)/driver \
+	    installer/ampwise.nsi
 
 # The driver's compile check and its image's imports, then Ampwise's smoke test under Wine.
 check-windows: setup windows

@@ -30,6 +30,7 @@ packages=(
     fonts-liberation    # metric-compatible stand-ins for Arial, Times New Roman, Courier New
     libpng-dev          # ampsim snapshots of the simulated screen
     time                # GNU time: wall clock and peak memory in bench/goals.sh
+    nsis                # makensis: the one installer of Ampwise and the driver package
 )
 
 # Wine runs 32-bit programs through the i386 architecture's packages.
