@@ -106,12 +106,14 @@ windows: setup
 	@makensis -V2 -WX -DBUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR) -DDRIVER_DIR=$(CURDIR)/driver \
 	    installer/ampwise.nsi
 
-# The driver's compile check and its image's imports, then Ampwise's smoke test under Wine.
+# The driver's compile check and its image's imports, then Ampwise's smoke test under Wine,
+# then the driver package and the installer applied and removed under Wine.
 check-windows: setup windows
 	@bash scripts/check-windows.sh
 	@bash scripts/check-driver-image.sh
 	@bash scripts/setup.sh windows
 	@bash scripts/wine-smoke.sh
+	@bash scripts/wine-install.sh
 
 format: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) -i
