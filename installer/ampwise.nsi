@@ -56,6 +56,10 @@ Section "${PRODUCT} and the tabvolt driver"
     SetOutPath "$INSTDIR\driver"
     File "${BUILD_DIR}/tabvolt.sys"
     File "${DRIVER_DIR}/tabvolt.inf"
+    ; The catalog exists only where the package was signed (on Windows); it travels with it.
+    !if /FileExists "${BUILD_DIR}/tabvolt.cat"
+    File "${BUILD_DIR}/tabvolt.cat"
+    !endif
     WriteUninstaller "$INSTDIR\Uninstall.exe"
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
@@ -103,6 +107,7 @@ Section "Uninstall"
     Delete /REBOOTOK "$INSTDIR\Ampwise.exe"
     Delete "$INSTDIR\driver\tabvolt.sys"
     Delete "$INSTDIR\driver\tabvolt.inf"
+    Delete "$INSTDIR\driver\tabvolt.cat"
     RMDir "$INSTDIR\driver"
     Delete "$INSTDIR\Uninstall.exe"
     RMDir /REBOOTOK "$INSTDIR"
