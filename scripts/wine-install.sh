@@ -128,8 +128,12 @@ cp driver/tabvolt.inf "$build/tabvolt.sys" "$drive_c/package/"
 seed_other_filters
 apply_inf DefaultInstall
 expect_installed_driver
+# Applied again: our name is not added twice, and a setting the user made stays.
+timeout "$step_seconds" "$wine64" reg add "$service_key\\Param" /v CHGCMDMODE /t REG_DWORD /d 2 \
+    /f >/dev/null
 apply_inf DefaultInstall
 expect_value "$class_key" UpperFilters "REG_MULTI_SZ $others\\0tabvoltx"
+expect_value "$service_key\\Param" CHGCMDMODE "REG_DWORD 0x2"
 apply_inf DefaultUninstall
 expect_removed_driver
 echo "wine-install: tabvolt.inf installs the service, its Param values and the class filter, and takes them out again"
