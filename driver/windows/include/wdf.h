@@ -14,14 +14,17 @@
 //   documentation gives 1.9 as the minimum version of WdfPdoInitAllowForwardingRequestToParent
 //   (392) and of the forwarding options of WdfRequestForwardToParentDeviceIoQueue (395), and
 //   index 396 opens the class-extension functions of 1.11.
-// - Structure layouts: the framework keeps the 1.9 form of every structure that changed
-//   after 1.9 (src/framework/kmdf/inc/private/wdf19.h: WDF_PNPPOWER_EVENT_CALLBACKS_V1_9 and
-//   WDF_IO_QUEUE_CONFIG_V1_9); the public symbols of Wdf01000.sys give the 1.9 sizes and
-//   offsets of the others (_WDF_OBJECT_ATTRIBUTES_V1_9 0x38, _WDF_OBJECT_CONTEXT_TYPE_INFO_V1_9
-//   0x28, _WDF_DRIVER_CONFIG_V1_9 0x20, _WDF_FILEOBJECT_CONFIG_V1_9 0x28,
-//   _WDF_REQUEST_SEND_OPTIONS_V1_9 0x10, _WDF_MEMORY_DESCRIPTOR_V1_9 0x18,
-//   _WDF_PNPPOWER_EVENT_CALLBACKS_V1_9 0x88, _WDF_IO_QUEUE_CONFIG_V1_9 0x58,
-//   _WDF_DRIVER_GLOBALS 0x38 with DisplaceDriverUnload at 0x30, unchanged since 1.5).
+// - Structure layouts: the framework's source keeps the old form of each structure that
+//   changed (src/framework/kmdf/inc/private/wdf10.h to wdf119.h). Of the driver's, only
+//   WDF_PNPPOWER_EVENT_CALLBACKS and WDF_IO_QUEUE_CONFIG changed after 1.9 (wdf19.h keeps
+//   their 1.9 forms); WDF_DRIVER_CONFIG and WDF_OBJECT_CONTEXT_TYPE_INFO changed only before
+//   it (1.0, 1.1), so their 1.9 form is the public one. The public symbols of Wdf01000.sys
+//   give the same 1.9 sizes and offsets: _WDF_OBJECT_ATTRIBUTES_V1_9 0x38,
+//   _WDF_OBJECT_CONTEXT_TYPE_INFO_V1_9 0x28, _WDF_DRIVER_CONFIG_V1_9 0x20,
+//   _WDF_FILEOBJECT_CONFIG_V1_9 0x28, _WDF_REQUEST_SEND_OPTIONS_V1_9 0x10,
+//   _WDF_MEMORY_DESCRIPTOR_V1_9 0x18, _WDF_PNPPOWER_EVENT_CALLBACKS_V1_9 0x88,
+//   _WDF_IO_QUEUE_CONFIG_V1_9 0x58, and _WDF_DRIVER_GLOBALS 0x38 with DisplaceDriverUnload
+//   at 0x30, unchanged since 1.5.
 #pragma once
 
 #define WDF_FUNCTION_TABLE_ENTRIES_1_9 396
