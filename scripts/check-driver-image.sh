@@ -37,6 +37,8 @@ actual=$(awk '/^\tDLL Name:/ { module = $3; next }
               module != "" && NF == 3 && $1 ~ /^[0-9a-f]+$/ { print module, $3; next }
               NF == 0 { module = "" }' <<<"$headers" | LC_ALL=C sort)
 expected=$(grep -v '^#' "$allowed" | LC_ALL=C sort)
+awk '{ names[$1] = names[$1] " " $2 } END { for (m in names) print "check-driver-image: " m ":" names[m] }' \
+    <<<"$actual" | LC_ALL=C sort
 if [ "$actual" != "$expected" ]; then
     echo "check-driver-image: imports differ from $allowed (< allowed, > imported):" >&2
     diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual") >&2 || true
