@@ -93,7 +93,8 @@ fuzz: setup
 	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
 # Ampwise and tabvoltctl for 32-bit Windows, cross-built with mingw-w64 into their own
-# directory; tabvoltctl also for 64-bit Windows, from the same sources, in x64/ below it.
+# directory; tabvoltctl also for 64-bit Windows, from the same sources, in x64/ below it;
+# beside them tabvolt.sys for 64-bit Windows and the installer of Ampwise and the driver.
 WINDOWS_BUILD_DIR := build-windows
 
 windows: setup
@@ -104,12 +105,20 @@ windows: setup
 	    -DCMAKE_BUILD_TYPE=Release -DAMPWISE_ARCH=x86_64 \
 	    -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
 	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)/x64 --target tabvoltctl
+	@$(CMAKE) -S driver/windows -B $(WINDOWS_BUILD_DIR)/driver -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=Release -DTABVOLT_OUTPUT_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR)
+	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)/driver
+	@makensis -V2 -WX -DBUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR) -DDRIVER_DIR=$(CURDIR)/driver \
+	    installer/ampwise.nsi
 
-# The driver's compile check, then Ampwise's real build and its smoke test under Wine.
+# The driver's compile check and its image's imports, then the smoke test of Ampwise and
+# tabvoltctl under Wine, then the driver package and the installer applied and removed there.
 check-windows: setup windows
 	@bash scripts/check-windows.sh
+	@bash scripts/check-driver-image.sh
 	@bash scripts/setup.sh windows
 	@bash scripts/wine-smoke.sh
+	@bash scripts/wine-install.sh
 
 format: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) -i
