@@ -509,6 +509,7 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetForegroundWindow(HWND hWnd);
 HWND WINAPI GetForegroundWindow(void);
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 #define ASFW_ANY ((DWORD)-1)
 BOOL WINAPI AllowSetForegroundWindow(DWORD dwProcessId);
 HWND WINAPI SetFocus(HWND hWnd);

@@ -10,7 +10,9 @@ namespace {
 
 [[maybe_unused]] const bool kInstalled =
     (sim::win32::SetDefaultTrayDelivery([](HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-         sim::win32::TaskbarClicked(hwnd);
+         DWORD process = 0;
+         GetWindowThreadProcessId(hwnd, &process);
+         sim::win32::TaskbarClicked(process);
          return ::PostMessageA(hwnd, message, wparam, lparam);
      }),
      true);

@@ -20,6 +20,8 @@ namespace {
 
 // SPI_GETFOREGROUNDLOCKTIMEOUT's default.
 constexpr UINT kDefaultForegroundLockMs = 200000;
+// The shell's taskbar as the receiver of input: no program's process.
+constexpr uint32_t kShellProcess = 0;
 
 // What the foreground rules look at.
 struct InputState {
@@ -201,12 +203,13 @@ UINT& ForegroundLockTimeoutMs() {
 
 namespace sim::win32 {
 
-void TaskbarClicked(WindowHandle icon_window) {
-    NoteUserInput(0);
+void TaskbarClicked(uint32_t allowed_process) {
+    NoteUserInput(kShellProcess);
     TakeForegroundFrom(ForegroundQueue(), nullptr, nullptr);
-    Input().taskbar_in_front = true;
-    if (ThreadQueue* queue = QueueOfWindow(icon_window)) {
-        Input().allowed = queue->process_id;
+    InputState& input = Input();
+    input.taskbar_in_front = true;
+    if (allowed_process != 0) {
+        input.allowed = allowed_process;
     }
 }
 

@@ -29,10 +29,11 @@ void BroadcastPowerEvent(uintptr_t event, int64_t patience = 0);
 // addressed to the window, as the keyboard delivers them to the focus.
 void PressKey(WindowHandle hwnd, uint32_t virtual_key);
 
-// A click on the shell's taskbar at a program's tray icon (`icon_window` its window): the
-// taskbar takes the foreground, the click is the last input event, and the shell lets the
-// icon's process set the foreground window, as AllowSetForegroundWindow does.
-void TaskbarClicked(WindowHandle icon_window);
+// A click on the shell's taskbar (at a program's tray icon, or on the entry that starts a
+// program): the taskbar takes the foreground, the click is the last input event, and the
+// shell lets `allowed_process` (the icon's or the started program's; 0 for none) set the
+// foreground window, as AllowSetForegroundWindow does.
+void TaskbarClicked(uint32_t allowed_process);
 
 // Moves the cursor as the mouse does (SetCursorPos): the window under it gets the move, and
 // tracked windows their hover and leave.
