@@ -64,7 +64,7 @@ Step CompileKey(const Command& command, Model& model) {
     if (name != "ENTER" && name != "ESCAPE" && !character) {
         ThrowUsage(command);
     }
-    uint32_t key = character ? static_cast<uint32_t>(std::toupper(name[0]))
+    uint32_t key = character         ? static_cast<uint32_t>(std::toupper(name[0]))
                    : name == "ENTER" ? kVkReturn
                                      : kVkEscape;
     return [key, copy](sim::Machine& machine) {

@@ -29,8 +29,8 @@ uint32_t RunEditor() {
     window_class.lpfnWndProc = EditorProc;
     window_class.lpszClassName = "Editor";
     RegisterClassA(&window_class);
-    HWND frame = CreateWindowExA(0, "Editor", "Editor", WS_OVERLAPPEDWINDOW, 60, 60, 640, 400,
-                                 NULL, NULL, NULL, NULL);
+    HWND frame = CreateWindowExA(0, "Editor", "Editor", WS_OVERLAPPEDWINDOW, 60, 60, 640, 400, NULL,
+                                 NULL, NULL, NULL);
     if (frame == NULL) {
         return 1;
     }

@@ -118,17 +118,19 @@ void BringToForeground(HWND top, WORD how) {
     }
     Input().taskbar_in_front = false;
     ThreadQueue* old = ForegroundQueue();
+    if (old == target && target->active == top) {
+        return;
+    }
     HWND old_window = ForegroundWindow();
     TakeForegroundFrom(old, target, top);
-    if (old != target) {
-        target->foreground = true;
-        if (target->active == top) {
-            LogUi(*FindWindowRecord(top), "activated");
-            return;
-        }
-    }
+    target->foreground = true;
+    // The thread may have the window active already (activated while in the background).
     RunOnThread(*target, top, [target, top, how, old_window] {
-        ActivateInThread(*target, top, how, old_window);
+        if (target->active != top) {
+            ActivateInThread(*target, top, how, old_window);
+        } else if (target->foreground) {
+            LogUi(*FindWindowRecord(top), "activated");
+        }
     });
 }
 

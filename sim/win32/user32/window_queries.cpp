@@ -1,6 +1,6 @@
-// IsWindow, GetWindowThreadProcessId, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible, IsIconic,
-// IsWindowEnabled, GetClientRect, GetWindowRect, ScreenToClient, ClientToScreen and PtInRect:
-// what a window is, without messages.
+// IsWindow, GetWindowThreadProcessId, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible,
+// IsIconic, IsWindowEnabled, GetClientRect, GetWindowRect, ScreenToClient, ClientToScreen and
+// PtInRect: what a window is, without messages.
 #include <windows.h>
 
 #include "win32/process/process.h"
