@@ -253,6 +253,18 @@ const ActivationCase kActivationCases[] = {
          NoteForeground(front, GetActiveWindow() == b);
      },
      {{"ui", "b WM_ACTIVATE 1"}, {"ui", "b WM_SETFOCUS"}, {"ui", "TRUE at 10, front in front"}}},
+    // SetWindowPos activates a window it leaves hidden, as Ampwise's main dialog is.
+    {"SetWindowPos without SWP_NOACTIVATE on a hidden window",
+     false,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         NoteForeground(front,
+                        SetWindowPos(a, NULL, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER));
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "TRUE at 10, mine in front"},
+      {"other main", "front WM_ACTIVATE 0"}}},
     // Hiding, then destroying, the active window hands activation on: to the owner of a
     // popup, then to the next window in z-order, another process's, which had the foreground
     // and gets it back (its focus stayed where it was).

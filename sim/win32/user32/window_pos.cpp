@@ -14,7 +14,7 @@ using namespace sim::win32::user32;
 // leaves is applied: position, size, SWP_SHOWWINDOW / SWP_HIDEWINDOW. Then
 // WM_WINDOWPOSCHANGED with the same record. Showing a visible window is no change, and a
 // shown window needs painting. A top-level window takes its place in the z-order (unless
-// SWP_NOZORDER) and, visible, is activated (unless SWP_NOACTIVATE): brought to the
+// SWP_NOZORDER) and, hidden or not, is activated (unless SWP_NOACTIVATE): brought to the
 // foreground when the calling process may set it, else flashed (see ActivateShown). Hidden
 // while its thread's active window, it hands activation on. WM_NCCALCSIZE is not modelled.
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
@@ -70,8 +70,7 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
     if (top_level && (pos.flags & SWP_NOZORDER) == 0) {
         PlaceInZOrder(hWnd, pos.hwndInsertAfter);
     }
-    if (top_level && (pos.flags & SWP_NOACTIVATE) == 0 && (window->style & WS_VISIBLE) != 0 &&
-        !window->destroying) {
+    if (top_level && (pos.flags & SWP_NOACTIVATE) == 0 && !window->destroying) {
         ActivateShown(hWnd);
         if (!IsWindow(hWnd)) {
             return FALSE;

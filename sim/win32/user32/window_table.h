@@ -122,7 +122,8 @@ void BringToForeground(HWND top, WORD how);
 // Whether a process may set the foreground window now, by the rules SetForegroundWindow
 // documents.
 bool MayTakeForeground(uint32_t process_id);
-// Activation asked for by SetWindowPos or ShowWindow: the foreground if the calling process
+// Activation asked for by SetWindowPos or ShowWindow (of a hidden window too): the
+// foreground if the calling process
 // may take it, else the window's taskbar button flashes and, from the window's own thread,
 // it becomes that thread's active window.
 void ActivateShown(HWND top);
