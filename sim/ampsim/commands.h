@@ -59,7 +59,7 @@ struct Model {
     std::set<std::string> open_handles;
     // Copies of the application started so far.
     int programs_started = 0;
-    // Console programs run with `run`.
+    // Other programs started with `run`.
     int programs_run = 0;
     // How many `repeat` blocks the line stands in.
     int repeating = 0;
