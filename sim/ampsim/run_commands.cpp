@@ -90,8 +90,7 @@ Step CompileRun(const Command& command, Model& model) {
 }
 
 const CommandEntry kEntries[] = {
-    {"run", "run editor | run tabvoltctl [ARG...]", CommandEntry::kEvent, true, false,
-     CompileRun},
+    {"run", "run editor | run tabvoltctl [ARG...]", CommandEntry::kEvent, true, false, CompileRun},
 };
 
 }  // namespace
