@@ -99,7 +99,8 @@ struct SpecialPoolCase {
 };
 
 // The bytes between a block's end and its guard page are checked when it is freed and, for
-// blocks still allocated, at the end of the run.
+// blocks still allocated, at the end of the run; a freed kernel buffer's bytes, before its
+// pages are handed out again and at the end of the run.
 TEST(KernelPool, WritesPastTheEndAreFoundAtFreeAndAtTheEnd) {
     const SpecialPoolCase cases[] = {
         {"whole block written",
@@ -126,6 +127,28 @@ TEST(KernelPool, WritesPastTheEndAreFoundAtFreeAndAtTheEnd) {
          },
          "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 9 bytes (allocation #2) "
          "was written past its end at byte 12 (found at the end of the run)"},
+        {"a kernel buffer written after its free",
+         [] {
+             sim::Pool& pool = Machine::Current().kernel.pool;
+             auto* block = static_cast<UCHAR*>(pool.Allocate(23, kTabv, sim::Pool::Owner::kKernel));
+             pool.Free(block, kTabv);
+             block[5] = 0;
+             pool.CheckOutstanding();
+         },
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 23 bytes (allocation #1) "
+         "was written at byte 5 after it was freed (found at the end of the run)"},
+        {"a kernel buffer written after its free, its pages reused",
+         [] {
+             sim::Pool& pool = Machine::Current().kernel.pool;
+             auto* block = static_cast<UCHAR*>(pool.Allocate(23, kTabv, sim::Pool::Owner::kKernel));
+             pool.Free(block, kTabv);
+             block[31] = 0;
+             for (int i = 0; i < 64; ++i) {
+                 pool.Free(pool.Allocate(23, kTabv, sim::Pool::Owner::kKernel), kTabv);
+             }
+         },
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 23 bytes (allocation #1) "
+         "was written at byte 31 after it was freed (found when its pages were reused)"},
     };
     for (const SpecialPoolCase& c : cases) {
         Machine machine;
