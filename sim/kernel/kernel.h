@@ -52,21 +52,16 @@ class Pool {
         size_t data_size;
         Owner owner;
     };
-    // Pages kept for the next block of their size; their guard page stays inaccessible.
-    struct Spare {
-        char* mapping;
-        bool inaccessible;  // the data pages too
-    };
     static std::string Describe(const Block& info);
     static std::string DamageOf(const Block& info);
     static std::string UseAfterFreeOf(const Block& info);
     void Quarantine(const Block& info);
+    // Keeps a block's pages for the next block of their size, or unmaps them.
+    static void Retire(const Block& info, bool inaccessible);
     // Pages for a block of `data_size` data bytes followed by its guard page, or nullptr.
     char* MapBlock(size_t data_size);
     std::map<void*, Block> blocks_;
     std::deque<Block> freed_;
-    std::map<size_t, std::vector<Spare>> spare_;
-    size_t spare_count_ = 0;
     size_t outstanding_bytes_ = 0;
     size_t allocations_ = 0;
 };

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <vector>
 
 #include "kernel/kernel.h"
 #include "pc/machine.h"
@@ -23,8 +25,9 @@ constexpr uint8_t kFillPattern = 0xCD;   // uninitialised pool reads as garbage,
 constexpr uint8_t kGuardPattern = 0xA5;  // between the block's end and the guard page
 constexpr uint8_t kFreedPattern = 0xDF;  // a freed kernel block, until its pages are reused
 constexpr size_t kFreedBlocksKept = 64;
-// Mappings that left the freed blocks' watch are kept for blocks of the same size, instead of
-// mapping and unmapping pages, the host's most expensive part of a request.
+// Mappings that left the freed blocks' watch, or a machine that ended, are kept for blocks of
+// the same size, instead of mapping and unmapping pages, the host's most expensive part of a
+// request and of a machine's boot. They outlive the machine: a fuzzer boots one per input.
 constexpr size_t kSpareMappingsKept = 256;
 // The race detector forgets what other threads did to memory only when it is mapped again, so
 // under it every reused block gets fresh pages.
@@ -35,6 +38,22 @@ constexpr bool kFreshPagesOnReuse = false;
 #endif
 
 const Pool* g_pool = nullptr;
+
+// A kept mapping; its guard page stays inaccessible.
+struct Spare {
+    char* mapping;
+    bool inaccessible;  // the data pages too
+};
+struct SpareMappings {
+    std::map<size_t, std::vector<Spare>> by_data_size;
+    size_t count = 0;
+};
+
+SpareMappings& Spares() {
+    static auto* spares = new SpareMappings;  // never destroyed: a machine may outlive main
+    return *spares;
+}
+
 struct sigaction g_previous_segv;
 struct sigaction g_previous_bus;
 
@@ -102,24 +121,30 @@ Pool::~Pool() {
         g_pool = nullptr;
     }
     for (auto& [start, info] : blocks_) {
-        munmap(info.mapping, info.data_size + PageSize());
+        Retire(info, false);
     }
     for (const Block& info : freed_) {
-        munmap(info.mapping, info.data_size + PageSize());
+        Retire(info, info.owner == Owner::kDriver);
     }
-    for (auto& [data_size, mappings] : spare_) {
-        for (const Spare& spare : mappings) {
-            munmap(spare.mapping, data_size + PageSize());
-        }
+}
+
+void Pool::Retire(const Block& info, bool inaccessible) {
+    SpareMappings& spares = Spares();
+    if (spares.count < kSpareMappingsKept) {
+        spares.by_data_size[info.data_size].push_back({info.mapping, inaccessible});
+        ++spares.count;
+    } else {
+        munmap(info.mapping, info.data_size + PageSize());
     }
 }
 
 char* Pool::MapBlock(size_t data_size) {
-    auto spare = spare_.find(data_size);
-    if (spare != spare_.end() && !spare->second.empty()) {
+    SpareMappings& spares = Spares();
+    auto spare = spares.by_data_size.find(data_size);
+    if (spare != spares.by_data_size.end() && !spare->second.empty()) {
         const Spare reused = spare->second.back();
         spare->second.pop_back();
-        --spare_count_;
+        --spares.count;
         if (kFreshPagesOnReuse) {
             mmap(reused.mapping, data_size, PROT_READ | PROT_WRITE,
                  MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
@@ -211,12 +236,7 @@ void Pool::Quarantine(const Block& info) {
     if (!damage.empty()) {
         Machine::Current().BugCheck(damage + " (found when its pages were reused)");
     }
-    if (spare_count_ < kSpareMappingsKept) {
-        spare_[oldest.data_size].push_back({oldest.mapping, oldest.owner == Owner::kDriver});
-        ++spare_count_;
-    } else {
-        munmap(oldest.mapping, oldest.data_size + PageSize());
-    }
+    Retire(oldest, oldest.owner == Owner::kDriver);
 }
 
 std::string Pool::Describe(const Block& info) {
