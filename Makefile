@@ -92,19 +92,28 @@ fuzz: setup
 	@$(CMAKE) --build $(FUZZ_BUILD_DIR)
 	@bash scripts/run-fuzzers.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
 
-# Ampwise for 32-bit Windows, cross-built with mingw-w64 into its own directory.
+# Ampwise for 32-bit Windows, cross-built with mingw-w64 into its own directory; beside it
+# tabvolt.sys for 64-bit Windows and the installer of both.
 WINDOWS_BUILD_DIR := build-windows
 
 windows: setup
 	@$(CMAKE) -S app -B $(WINDOWS_BUILD_DIR) -G Ninja --log-level=WARNING \
 	    -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/app/toolchain-mingw.cmake
 	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)
+	@$(CMAKE) -S driver/windows -B $(WINDOWS_BUILD_DIR)/driver -G Ninja --log-level=WARNING \
+	    -DCMAKE_BUILD_TYPE=Release -DTABVOLT_OUTPUT_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR)
+	@$(CMAKE) --build $(WINDOWS_BUILD_DIR)/driver
+	@makensis -V2 -WX -DBUILD_DIR=$(CURDIR)/$(WINDOWS_BUILD_DIR) -DDRIVER_DIR=$(CURDIR)/driver \
+	    installer/ampwise.nsi
 
-# The driver's compile check, then Ampwise's real build and its smoke test under Wine.
+# The driver's compile check and its image's imports, then Ampwise's smoke test under Wine,
+# then the driver package and the installer applied and removed under Wine.
 check-windows: setup windows
 	@bash scripts/check-windows.sh
+	@bash scripts/check-driver-image.sh
 	@bash scripts/setup.sh windows
 	@bash scripts/wine-smoke.sh
+	@bash scripts/wine-install.sh
 
 format: setup
 	@$(FORMAT_FILES) | xargs -0 -r $(CLANG_FORMAT) -i

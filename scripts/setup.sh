@@ -21,7 +21,8 @@ packages=(
     clang-15            # check-windows: its alloc_text refuses functions without C linkage
     libclang-rt-14-dev  # libFuzzer and sanitizer runtimes for clang-14
     libtsan2            # g++'s ThreadSanitizer runtime, for make test TSAN=1
-    g++-mingw-w64-x86-64  # Windows cross compiler and DDK headers for check-windows
+    g++-mingw-w64-x86-64  # Windows cross compiler and DDK headers: check-windows, tabvolt.sys
+    binutils-mingw-w64-x86-64  # dlltool for WDFLDR.SYS's import library, objdump for its check
     g++-mingw-w64-i686-posix  # Ampwise, the 32-bit Windows program, posix threads
     binutils-mingw-w64-i686  # windres for its resources
     python3
@@ -29,6 +30,7 @@ packages=(
     fonts-liberation    # metric-compatible stand-ins for Arial, Times New Roman, Courier New
     libpng-dev          # ampsim snapshots of the simulated screen
     time                # GNU time: wall clock and peak memory in bench/goals.sh
+    nsis                # makensis: the one installer of Ampwise and the driver package
 )
 
 # Wine runs 32-bit programs through the i386 architecture's packages.

@@ -1,11 +1,18 @@
 // Stand-in for the Kernel-Mode Driver Framework 1.9 header, written only in terms of WDM
-// types so that driver sources also compile against the real DDK's ntddk.h. The framework
-// functions are plain declarations here (the real header reaches them through the framework
-// loader's function table); the simulated PC implements them under sim/kmdf.
+// types so that driver sources also compile against the real DDK's ntddk.h. Each framework
+// function is declared once, through WDF_FUNCTION, with its index in the function table that
+// the framework loader fills. Here that makes a plain declaration, which the simulated PC
+// implements under sim/kmdf; the Windows image's wdf.h defines WDF_FUNCTION first, to call
+// through the table instead.
 #pragma once
 
 #ifdef __cplusplus
 extern "C" {
+#endif
+
+// The index is the function's place in the loader's table, which grows only by appending.
+#ifndef WDF_FUNCTION
+#define WDF_FUNCTION(Index, Return, Name, Parameters, Arguments) Return Name Parameters
 #endif
 
 typedef PVOID WDFOBJECT, *PWDFOBJECT;
@@ -96,14 +103,18 @@ FORCEINLINE VOID WDF_OBJECT_ATTRIBUTES_INIT(PWDF_OBJECT_ATTRIBUTES Attributes) {
     ((type*)WdfObjectGetTypedContextWorker((WDFOBJECT)(handle), WDF_GET_CONTEXT_TYPE_INFO(type)))
 
 // Returns the context of that type, zeroed at creation, or NULL when the object has none.
-PVOID WdfObjectGetTypedContextWorker(WDFOBJECT Handle, PCWDF_OBJECT_CONTEXT_TYPE_INFO TypeInfo);
+WDF_FUNCTION(202, PVOID, WdfObjectGetTypedContextWorker,
+             (WDFOBJECT Handle, PCWDF_OBJECT_CONTEXT_TYPE_INFO TypeInfo), (Handle, TypeInfo));
 // A general object with an optional context, parented to the driver unless told otherwise.
-NTSTATUS WdfObjectCreate(PWDF_OBJECT_ATTRIBUTES Attributes, WDFOBJECT* Object);
+WDF_FUNCTION(207, NTSTATUS, WdfObjectCreate, (PWDF_OBJECT_ATTRIBUTES Attributes, WDFOBJECT* Object),
+             (Attributes, Object));
 // Deletes the object and its children: children first, each one's cleanup callback runs,
 // and the memory goes when the last reference is released.
-VOID WdfObjectDelete(WDFOBJECT Object);
-VOID WdfObjectReferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File);
-VOID WdfObjectDereferenceActual(WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File);
+WDF_FUNCTION(208, VOID, WdfObjectDelete, (WDFOBJECT Object), (Object));
+WDF_FUNCTION(205, VOID, WdfObjectReferenceActual,
+             (WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File), (Handle, Tag, Line, File));
+WDF_FUNCTION(206, VOID, WdfObjectDereferenceActual,
+             (WDFOBJECT Handle, PVOID Tag, LONG Line, PCSTR File), (Handle, Tag, Line, File));
 #define WdfObjectReference(Handle) WdfObjectReferenceActual(Handle, NULL, __LINE__, __FILE__)
 #define WdfObjectDereference(Handle) WdfObjectDereferenceActual(Handle, NULL, __LINE__, __FILE__)
 
@@ -129,9 +140,11 @@ FORCEINLINE VOID WDF_DRIVER_CONFIG_INIT(PWDF_DRIVER_CONFIG Config,
     Config->EvtDriverDeviceAdd = EvtDriverDeviceAdd;
 }
 
-NTSTATUS WdfDriverCreate(PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryPath,
-                         PWDF_OBJECT_ATTRIBUTES DriverAttributes, PWDF_DRIVER_CONFIG DriverConfig,
-                         WDFDRIVER* Driver);
+WDF_FUNCTION(116, NTSTATUS, WdfDriverCreate,
+             (PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryPath,
+              PWDF_OBJECT_ATTRIBUTES DriverAttributes, PWDF_DRIVER_CONFIG DriverConfig,
+              WDFDRIVER* Driver),
+             (DriverObject, RegistryPath, DriverAttributes, DriverConfig, Driver));
 
 // The WMI trace callback that the framework registers for a driver without WmiTraceMessage,
 // keyed by the control block; it answers IRP_MN_REGINFO(_EX) and receives
@@ -139,24 +152,32 @@ NTSTATUS WdfDriverCreate(PDRIVER_OBJECT DriverObject, PCUNICODE_STRING RegistryP
 typedef NTSTATUS EVT_WDF_TRACE_CALLBACK(UCHAR MinorFunction, PVOID DataPath, ULONG BufferLength,
                                         PVOID Buffer, PVOID Context, PULONG Size);
 typedef EVT_WDF_TRACE_CALLBACK* PFN_WDF_TRACE_CALLBACK;
-NTSTATUS WdfDriverRegisterTraceInfo(PDRIVER_OBJECT DriverObject,
-                                    PFN_WDF_TRACE_CALLBACK EvtTraceCallback, PVOID ControlBlock);
+WDF_FUNCTION(121, NTSTATUS, WdfDriverRegisterTraceInfo,
+             (PDRIVER_OBJECT DriverObject, PFN_WDF_TRACE_CALLBACK EvtTraceCallback,
+              PVOID ControlBlock),
+             (DriverObject, EvtTraceCallback, ControlBlock));
 
 // ---------------------------------------------------------------------------------------------
 // Collections and wait locks
-NTSTATUS WdfCollectionCreate(PWDF_OBJECT_ATTRIBUTES CollectionAttributes,
-                             WDFCOLLECTION* Collection);
-ULONG WdfCollectionGetCount(WDFCOLLECTION Collection);
+WDF_FUNCTION(13, NTSTATUS, WdfCollectionCreate,
+             (PWDF_OBJECT_ATTRIBUTES CollectionAttributes, WDFCOLLECTION* Collection),
+             (CollectionAttributes, Collection));
+WDF_FUNCTION(14, ULONG, WdfCollectionGetCount, (WDFCOLLECTION Collection), (Collection));
 // Appends the object and takes a reference on it; fails with STATUS_INSUFFICIENT_RESOURCES.
-NTSTATUS WdfCollectionAdd(WDFCOLLECTION Collection, WDFOBJECT Object);
+WDF_FUNCTION(15, NTSTATUS, WdfCollectionAdd, (WDFCOLLECTION Collection, WDFOBJECT Object),
+             (Collection, Object));
 // Removing an object that is not in the collection is a framework verifier failure.
-VOID WdfCollectionRemove(WDFCOLLECTION Collection, WDFOBJECT Item);
-WDFOBJECT WdfCollectionGetItem(WDFCOLLECTION Collection, ULONG Index);
+WDF_FUNCTION(16, VOID, WdfCollectionRemove, (WDFCOLLECTION Collection, WDFOBJECT Item),
+             (Collection, Item));
+WDF_FUNCTION(18, WDFOBJECT, WdfCollectionGetItem, (WDFCOLLECTION Collection, ULONG Index),
+             (Collection, Index));
 
-NTSTATUS WdfWaitLockCreate(PWDF_OBJECT_ATTRIBUTES LockAttributes, WDFWAITLOCK* Lock);
+WDF_FUNCTION(312, NTSTATUS, WdfWaitLockCreate,
+             (PWDF_OBJECT_ATTRIBUTES LockAttributes, WDFWAITLOCK* Lock), (LockAttributes, Lock));
 // Without a timeout, the caller must run at PASSIVE_LEVEL and the wait is unbounded.
-NTSTATUS WdfWaitLockAcquire(WDFWAITLOCK Lock, PLONGLONG Timeout);
-VOID WdfWaitLockRelease(WDFWAITLOCK Lock);
+WDF_FUNCTION(313, NTSTATUS, WdfWaitLockAcquire, (WDFWAITLOCK Lock, PLONGLONG Timeout),
+             (Lock, Timeout));
+WDF_FUNCTION(314, VOID, WdfWaitLockRelease, (WDFWAITLOCK Lock), (Lock));
 
 // ---------------------------------------------------------------------------------------------
 // Device initialisation and PnP/power callbacks
@@ -211,27 +232,36 @@ typedef NTSTATUS EVT_WDFDEVICE_WDM_IRP_PREPROCESS(WDFDEVICE Device, PIRP Irp);
 typedef EVT_WDFDEVICE_WDM_IRP_PREPROCESS* PFN_WDFDEVICE_WDM_IRP_PREPROCESS;
 
 // Fails with STATUS_BUFFER_TOO_SMALL (and the size needed) when the buffer is short.
-NTSTATUS WdfFdoInitQueryProperty(PWDFDEVICE_INIT DeviceInit,
-                                 DEVICE_REGISTRY_PROPERTY DeviceProperty, ULONG BufferLength,
-                                 PVOID PropertyBuffer, PULONG ResultLength);
-VOID WdfFdoInitSetFilter(PWDFDEVICE_INIT DeviceInit);
-PDEVICE_OBJECT WdfFdoInitWdmGetPhysicalDevice(PWDFDEVICE_INIT DeviceInit);
-VOID WdfDeviceInitSetPnpPowerEventCallbacks(PWDFDEVICE_INIT DeviceInit,
-                                            PWDF_PNPPOWER_EVENT_CALLBACKS PnpPowerEventCallbacks);
-NTSTATUS WdfDeviceInitAssignWdmIrpPreprocessCallback(
-    PWDFDEVICE_INIT DeviceInit, PFN_WDFDEVICE_WDM_IRP_PREPROCESS EvtDeviceWdmIrpPreprocess,
-    UCHAR MajorFunction, PUCHAR MinorFunctions, ULONG NumMinorFunctions);
+WDF_FUNCTION(126, NTSTATUS, WdfFdoInitQueryProperty,
+             (PWDFDEVICE_INIT DeviceInit, DEVICE_REGISTRY_PROPERTY DeviceProperty,
+              ULONG BufferLength, PVOID PropertyBuffer, PULONG ResultLength),
+             (DeviceInit, DeviceProperty, BufferLength, PropertyBuffer, ResultLength));
+WDF_FUNCTION(129, VOID, WdfFdoInitSetFilter, (PWDFDEVICE_INIT DeviceInit), (DeviceInit));
+WDF_FUNCTION(124, PDEVICE_OBJECT, WdfFdoInitWdmGetPhysicalDevice, (PWDFDEVICE_INIT DeviceInit),
+             (DeviceInit));
+WDF_FUNCTION(55, VOID, WdfDeviceInitSetPnpPowerEventCallbacks,
+             (PWDFDEVICE_INIT DeviceInit, PWDF_PNPPOWER_EVENT_CALLBACKS PnpPowerEventCallbacks),
+             (DeviceInit, PnpPowerEventCallbacks));
+WDF_FUNCTION(73, NTSTATUS, WdfDeviceInitAssignWdmIrpPreprocessCallback,
+             (PWDFDEVICE_INIT DeviceInit,
+              PFN_WDFDEVICE_WDM_IRP_PREPROCESS EvtDeviceWdmIrpPreprocess, UCHAR MajorFunction,
+              PUCHAR MinorFunctions, ULONG NumMinorFunctions),
+             (DeviceInit, EvtDeviceWdmIrpPreprocess, MajorFunction, MinorFunctions,
+              NumMinorFunctions));
 
 // Creates the device object and, for a filter, attaches it on top of the stack. On success
 // the init record is consumed and *DeviceInit set to NULL.
-NTSTATUS WdfDeviceCreate(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES DeviceAttributes,
-                         WDFDEVICE* Device);
-PDEVICE_OBJECT WdfDeviceWdmGetDeviceObject(WDFDEVICE Device);
-PDEVICE_OBJECT WdfDeviceWdmGetAttachedDevice(WDFDEVICE Device);
-PDEVICE_OBJECT WdfDeviceWdmGetPhysicalDevice(WDFDEVICE Device);
+WDF_FUNCTION(75, NTSTATUS, WdfDeviceCreate,
+             (PWDFDEVICE_INIT * DeviceInit, PWDF_OBJECT_ATTRIBUTES DeviceAttributes,
+              WDFDEVICE* Device),
+             (DeviceInit, DeviceAttributes, Device));
+WDF_FUNCTION(31, PDEVICE_OBJECT, WdfDeviceWdmGetDeviceObject, (WDFDEVICE Device), (Device));
+WDF_FUNCTION(32, PDEVICE_OBJECT, WdfDeviceWdmGetAttachedDevice, (WDFDEVICE Device), (Device));
+WDF_FUNCTION(33, PDEVICE_OBJECT, WdfDeviceWdmGetPhysicalDevice, (WDFDEVICE Device), (Device));
 // Gives an IRP that the preprocess callback has seen back to the framework. The callback
 // must have skipped its stack location first.
-NTSTATUS WdfDeviceWdmDispatchPreprocessedIrp(WDFDEVICE Device, PIRP Irp);
+WDF_FUNCTION(34, NTSTATUS, WdfDeviceWdmDispatchPreprocessedIrp, (WDFDEVICE Device, PIRP Irp),
+             (Device, Irp));
 
 // ---------------------------------------------------------------------------------------------
 // Control devices, file objects and the symbolic link
@@ -278,19 +308,24 @@ FORCEINLINE VOID WDF_FILEOBJECT_CONFIG_INIT(PWDF_FILEOBJECT_CONFIG FileEventCall
 // The record is the caller's until WdfDeviceCreate succeeds with it; otherwise the caller
 // frees it with WdfDeviceInitFree. The SDDL string is kept with the device (access checks
 // are not modelled).
-PWDFDEVICE_INIT WdfControlDeviceInitAllocate(WDFDRIVER Driver, PCUNICODE_STRING SDDLString);
-VOID WdfDeviceInitFree(PWDFDEVICE_INIT DeviceInit);
+WDF_FUNCTION(25, PWDFDEVICE_INIT, WdfControlDeviceInitAllocate,
+             (WDFDRIVER Driver, PCUNICODE_STRING SDDLString), (Driver, SDDLString));
+WDF_FUNCTION(54, VOID, WdfDeviceInitFree, (PWDFDEVICE_INIT DeviceInit), (DeviceInit));
 // An exclusive device accepts one open handle at a time.
-VOID WdfDeviceInitSetExclusive(PWDFDEVICE_INIT DeviceInit, BOOLEAN IsExclusive);
-NTSTATUS WdfDeviceInitAssignName(PWDFDEVICE_INIT DeviceInit, PCUNICODE_STRING DeviceName);
-VOID WdfDeviceInitSetFileObjectConfig(PWDFDEVICE_INIT DeviceInit,
-                                      PWDF_FILEOBJECT_CONFIG FileObjectConfig,
-                                      PWDF_OBJECT_ATTRIBUTES FileObjectAttributes);
+WDF_FUNCTION(62, VOID, WdfDeviceInitSetExclusive, (PWDFDEVICE_INIT DeviceInit, BOOLEAN IsExclusive),
+             (DeviceInit, IsExclusive));
+WDF_FUNCTION(67, NTSTATUS, WdfDeviceInitAssignName,
+             (PWDFDEVICE_INIT DeviceInit, PCUNICODE_STRING DeviceName), (DeviceInit, DeviceName));
+WDF_FUNCTION(71, VOID, WdfDeviceInitSetFileObjectConfig,
+             (PWDFDEVICE_INIT DeviceInit, PWDF_FILEOBJECT_CONFIG FileObjectConfig,
+              PWDF_OBJECT_ATTRIBUTES FileObjectAttributes),
+             (DeviceInit, FileObjectConfig, FileObjectAttributes));
 // The link lives as long as the device; a name that exists already gives
 // STATUS_OBJECT_NAME_COLLISION.
-NTSTATUS WdfDeviceCreateSymbolicLink(WDFDEVICE Device, PCUNICODE_STRING SymbolicLinkName);
+WDF_FUNCTION(80, NTSTATUS, WdfDeviceCreateSymbolicLink,
+             (WDFDEVICE Device, PCUNICODE_STRING SymbolicLinkName), (Device, SymbolicLinkName));
 // Until this is called the device refuses every open.
-VOID WdfControlFinishInitializing(WDFDEVICE Device);
+WDF_FUNCTION(27, VOID, WdfControlFinishInitializing, (WDFDEVICE Device), (Device));
 
 // ---------------------------------------------------------------------------------------------
 // Queues and requests
@@ -345,18 +380,25 @@ FORCEINLINE VOID WDF_IO_QUEUE_CONFIG_INIT_DEFAULT_QUEUE(PWDF_IO_QUEUE_CONFIG Con
 // driver at a time, the others presented in arrival order as each completes. The
 // configuration must have the 1.9 size, and a presented-request limit only fits a parallel
 // queue (STATUS_INVALID_PARAMETER otherwise).
-NTSTATUS WdfIoQueueCreate(WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config,
-                          PWDF_OBJECT_ATTRIBUTES QueueAttributes, WDFQUEUE* Queue);
+WDF_FUNCTION(152, NTSTATUS, WdfIoQueueCreate,
+             (WDFDEVICE Device, PWDF_IO_QUEUE_CONFIG Config, PWDF_OBJECT_ATTRIBUTES QueueAttributes,
+              WDFQUEUE* Queue),
+             (Device, Config, QueueAttributes, Queue));
 // Buffered requests: input and output are the one system buffer. A zero-length buffer, or
 // one shorter than MinimumRequiredSize, gives STATUS_BUFFER_TOO_SMALL and no buffer.
-NTSTATUS WdfRequestRetrieveInputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
-                                       PVOID* Buffer, size_t* Length);
-NTSTATUS WdfRequestRetrieveOutputBuffer(WDFREQUEST Request, size_t MinimumRequiredSize,
-                                        PVOID* Buffer, size_t* Length);
+WDF_FUNCTION(269, NTSTATUS, WdfRequestRetrieveInputBuffer,
+             (WDFREQUEST Request, size_t MinimumRequiredSize, PVOID* Buffer, size_t* Length),
+             (Request, MinimumRequiredSize, Buffer, Length));
+WDF_FUNCTION(270, NTSTATUS, WdfRequestRetrieveOutputBuffer,
+             (WDFREQUEST Request, size_t MinimumRequiredSize, PVOID* Buffer, size_t* Length),
+             (Request, MinimumRequiredSize, Buffer, Length));
 // Completes the request once; the handle is dead afterwards, so completing it again is a
 // verifier failure.
-VOID WdfRequestComplete(WDFREQUEST Request, NTSTATUS Status);
-VOID WdfRequestCompleteWithInformation(WDFREQUEST Request, NTSTATUS Status, ULONG_PTR Information);
+WDF_FUNCTION(263, VOID, WdfRequestComplete, (WDFREQUEST Request, NTSTATUS Status),
+             (Request, Status));
+WDF_FUNCTION(265, VOID, WdfRequestCompleteWithInformation,
+             (WDFREQUEST Request, NTSTATUS Status, ULONG_PTR Information),
+             (Request, Status, Information));
 
 #ifdef __cplusplus
 }

@@ -88,24 +88,28 @@ FORCEINLINE VOID WDF_REQUEST_SEND_OPTIONS_SET_TIMEOUT(PWDF_REQUEST_SEND_OPTIONS 
 // Sends the setup packet and data stage on the default pipe and waits; with a timeout in
 // the options an unanswered transfer is cancelled and reported as STATUS_IO_TIMEOUT. The
 // packet's length field is taken from the memory descriptor.
-NTSTATUS WdfUsbTargetDeviceSendControlTransferSynchronously(
-    WDFUSBDEVICE UsbDevice, WDFREQUEST Request, PWDF_REQUEST_SEND_OPTIONS RequestOptions,
-    PWDF_USB_CONTROL_SETUP_PACKET SetupPacket, PWDF_MEMORY_DESCRIPTOR MemoryDescriptor,
-    PULONG BytesTransferred);
+WDF_FUNCTION(333, NTSTATUS, WdfUsbTargetDeviceSendControlTransferSynchronously,
+             (WDFUSBDEVICE UsbDevice, WDFREQUEST Request, PWDF_REQUEST_SEND_OPTIONS RequestOptions,
+              PWDF_USB_CONTROL_SETUP_PACKET SetupPacket, PWDF_MEMORY_DESCRIPTOR MemoryDescriptor,
+              PULONG BytesTransferred),
+             (UsbDevice, Request, RequestOptions, SetupPacket, MemoryDescriptor, BytesTransferred));
 
 // Creates the framework USB target of a started device; fails (an injected fault) like a
 // device whose configuration cannot be read.
-NTSTATUS WdfUsbTargetDeviceCreate(WDFDEVICE Device, PWDF_OBJECT_ATTRIBUTES Attributes,
-                                  WDFUSBDEVICE* UsbDevice);
+WDF_FUNCTION(322, NTSTATUS, WdfUsbTargetDeviceCreate,
+             (WDFDEVICE Device, PWDF_OBJECT_ATTRIBUTES Attributes, WDFUSBDEVICE* UsbDevice),
+             (Device, Attributes, UsbDevice));
 // Copies the device descriptor that the framework read when it created the target.
-VOID WdfUsbTargetDeviceGetDeviceDescriptor(WDFUSBDEVICE UsbDevice,
-                                           PUSB_DEVICE_DESCRIPTOR UsbDeviceDescriptor);
+WDF_FUNCTION(324, VOID, WdfUsbTargetDeviceGetDeviceDescriptor,
+             (WDFUSBDEVICE UsbDevice, PUSB_DEVICE_DESCRIPTOR UsbDeviceDescriptor),
+             (UsbDevice, UsbDeviceDescriptor));
 // Reads a string descriptor and delivers its characters without the descriptor header.
 // *NumCharacters is the capacity in characters on entry and the length on return;
 // STATUS_BUFFER_OVERFLOW when the string is longer than the capacity.
-NTSTATUS WdfUsbTargetDeviceQueryString(WDFUSBDEVICE UsbDevice, WDFREQUEST Request,
-                                       PWDF_REQUEST_SEND_OPTIONS RequestOptions, PUSHORT String,
-                                       PUSHORT NumCharacters, UCHAR StringIndex, USHORT LangID);
+WDF_FUNCTION(326, NTSTATUS, WdfUsbTargetDeviceQueryString,
+             (WDFUSBDEVICE UsbDevice, WDFREQUEST Request, PWDF_REQUEST_SEND_OPTIONS RequestOptions,
+              PUSHORT String, PUSHORT NumCharacters, UCHAR StringIndex, USHORT LangID),
+             (UsbDevice, Request, RequestOptions, String, NumCharacters, StringIndex, LangID));
 
 #ifdef __cplusplus
 }
