@@ -30,7 +30,7 @@ void Model::LeavePort(const std::string& name) {
 const CommandEntry* FindCommand(const std::string& verb) {
     for (std::span<const CommandEntry> subject :
          {HardwareCommands(), DriverCommands(), RegistryCommands(), AppCommands(), UiCommands(),
-          FlowCommands()}) {
+          RunCommands(), FlowCommands()}) {
         for (const CommandEntry& entry : subject) {
             if (verb == entry.verb) {
                 return &entry;

@@ -59,6 +59,8 @@ struct Model {
     std::set<std::string> open_handles;
     // Copies of the application started so far.
     int programs_started = 0;
+    // Other programs started with `run`.
+    int programs_run = 0;
     // How many `repeat` blocks the line stands in.
     int repeating = 0;
     // Between a suspend and its resume.
@@ -93,6 +95,7 @@ std::span<const CommandEntry> AppCommands();
 std::span<const CommandEntry> FlowCommands();
 std::span<const CommandEntry> RegistryCommands();
 std::span<const CommandEntry> UiCommands();
+std::span<const CommandEntry> RunCommands();
 // The entry for a verb, or nullptr.
 const CommandEntry* FindCommand(const std::string& verb);
 

@@ -1,5 +1,7 @@
 // Scenario commands of the person at the screen: moving the mouse, clicking a control of a
-// window they can see, and pressing Enter or Escape.
+// window they can see, and pressing a key, which goes to the window with the keyboard focus.
+#include <cctype>
+
 #include "ampsim/app_session.h"
 #include "ampsim/commands.h"
 #include "ampsim/values.h"
@@ -49,16 +51,22 @@ Step CompileClickControl(const Command& command, Model& model) {
     };
 }
 
+// ENTER, ESCAPE, or a letter or digit (the key of that character, typed without shift).
 Step CompileKey(const Command& command, Model& model) {
     RequireWords(command, 1);
     RequireOptions(command, {"copy"});
-    RequireProgram(command, model, "shows a window");
+    if (model.programs_run == 0) {
+        RequireProgram(command, model, "shows a window");
+    }
     int copy = CopyOption(command, model, 0);
     const std::string& name = command.words[0];
-    if (name != "ENTER" && name != "ESCAPE") {
+    bool character = name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0]));
+    if (name != "ENTER" && name != "ESCAPE" && !character) {
         ThrowUsage(command);
     }
-    uint32_t key = name == "ENTER" ? kVkReturn : kVkEscape;
+    uint32_t key = character         ? static_cast<uint32_t>(std::toupper(name[0]))
+                   : name == "ENTER" ? kVkReturn
+                                     : kVkEscape;
     return [key, copy](sim::Machine& machine) {
         sim::win32::WindowHandle focus = sim::win32::FocusWindow();
         if (focus == nullptr || (copy != 0 && !WindowOfCopy(focus, copy))) {
@@ -75,7 +83,8 @@ const CommandEntry kEntries[] = {
     {"cursor", "cursor X Y", CommandEntry::kEvent, true, false, CompileCursor},
     {"click", "click WINDOW.CONTROL [copy=N]", CommandEntry::kEvent, true, false,
      CompileClickControl},
-    {"key", "key ENTER|ESCAPE [copy=N]", CommandEntry::kEvent, true, false, CompileKey},
+    {"key", "key ENTER|ESCAPE|LETTER|DIGIT [copy=N]", CommandEntry::kEvent, true, false,
+     CompileKey},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The mouse, activation, z-order and AnimateWindow as message sequences: hover and leave
 // from TrackMouseEvent, a child's WM_SETCURSOR reaching its parent, a click's activation,
-// the topmost band, and AnimateWindow keeping its thread busy on the virtual clock.
+// the topmost band, AnimateWindow keeping its thread busy on the virtual clock, and the
+// rules of activation and the foreground between threads and processes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "message_recorder.h"
+#include "win32/process/process.h"
 #include "win32/user32/user32_control.h"
 #include "win32/user32/window_table.h"
 
@@ -164,6 +166,156 @@ TEST(User32Mouse, AnimateWindowShowsWithoutActivationAndKeepsItsThreadBusy) {
     EXPECT_NE(active, nullptr) << "AnimateWindow activated the window it showed";
     EXPECT_FALSE(again);
     EXPECT_EQ(again_error, static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Each row: what the "ui" thread does once "other", a thread of another process, has shown
+// its window "front" (which so has the foreground) and, with `typed`, got a key from the
+// user; then the sequence of activation messages and notes.
+struct ActivationCase {
+    const char* what;
+    bool typed;
+    std::function<void(HWND front)> ui;
+    std::vector<Row> rows;
+};
+
+void NoteForeground(HWND front, BOOL returned) {
+    Note(std::string(returned ? "TRUE" : "FALSE") + " at " + std::to_string(NowMs()) + ", " +
+         (GetForegroundWindow() == front ? "front" : "mine") + " in front");
+}
+
+const ActivationCase kActivationCases[] = {
+    {"SetFocus activates the top-level window within the thread only",
+     false,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         HWND child = MakeWindow("child", WS_CHILD | WS_VISIBLE, a);
+         NoteForeground(front, SetFocus(child) == a);
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "a WM_KILLFOCUS"},
+      {"ui", "child WM_SETFOCUS"},
+      {"ui", "TRUE at 10, front in front"}}},
+    // Within the lock time-out after the user's key to another process: refused, and flashed.
+    {"SetForegroundWindow refused",
+     true,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         NoteForeground(front, SetForegroundWindow(a));
+     },
+     {{"ui", "FALSE at 10, front in front"}}},
+    // Without input there is nobody to disturb; WM_ACTIVATE to the other thread is queued and
+    // the caller goes on.
+    {"SetForegroundWindow without input",
+     false,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         NoteForeground(front, SetForegroundWindow(a));
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "TRUE at 10, mine in front"},
+      {"other main", "front WM_ACTIVATE 0"}}},
+    {"SetForegroundWindow after the lock time-out",
+     true,
+     [](HWND front) {
+         SystemParametersInfoA(SPI_SETFOREGROUNDLOCKTIMEOUT, 0, reinterpret_cast<PVOID>(20), 0);
+         HWND a = MakeWindow("a", WS_POPUP);
+         Sleep(15);
+         NoteForeground(front, SetForegroundWindow(a));
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "TRUE at 25, mine in front"},
+      {"other main", "front WM_ACTIVATE 0"}}},
+    // The shell lets the program whose tray icon was clicked come forward.
+    {"SetForegroundWindow after a click on the tray",
+     true,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         DWORD process = 0;
+         GetWindowThreadProcessId(a, &process);
+         sim::win32::TaskbarClicked(process);
+         NoteForeground(front, SetForegroundWindow(a));
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "TRUE at 10, mine in front"},
+      {"other main", "front WM_ACTIVATE 0"}}},
+    // Shown without activation, or shown while the lock holds: in the thread at most.
+    {"SW_SHOWNA and a refused SW_SHOW",
+     true,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         ShowWindow(a, SW_SHOWNA);
+         HWND b = MakeWindow("b", WS_POPUP);
+         ShowWindow(b, SW_SHOW);
+         NoteForeground(front, GetActiveWindow() == b);
+     },
+     {{"ui", "b WM_ACTIVATE 1"}, {"ui", "b WM_SETFOCUS"}, {"ui", "TRUE at 10, front in front"}}},
+    // SetWindowPos activates a window it leaves hidden, as Ampwise's main dialog is.
+    {"SetWindowPos without SWP_NOACTIVATE on a hidden window",
+     false,
+     [](HWND front) {
+         HWND a = MakeWindow("a", WS_POPUP);
+         NoteForeground(front,
+                        SetWindowPos(a, NULL, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER));
+     },
+     {{"ui", "a WM_ACTIVATE 1"},
+      {"ui", "a WM_SETFOCUS"},
+      {"ui", "TRUE at 10, mine in front"},
+      {"other main", "front WM_ACTIVATE 0"}}},
+    // Hiding, then destroying, the active window hands activation on: to the owner of a
+    // popup, then to the next window in z-order, another process's, which had the foreground
+    // and gets it back (its focus stayed where it was).
+    {"hidden and destroyed active windows",
+     false,
+     [](HWND front) {
+         HWND owner = MakeWindow("owner", WS_POPUP | WS_VISIBLE);
+         HWND popup = MakeWindow("popup", WS_POPUP | WS_VISIBLE, owner);
+         ShowWindow(popup, SW_HIDE);
+         DestroyWindow(owner);
+         NoteForeground(front, GetActiveWindow() == NULL);
+     },
+     {{"ui", "owner WM_ACTIVATE 1"},
+      {"ui", "owner WM_SETFOCUS"},
+      {"ui", "owner WM_ACTIVATE 0"},
+      {"ui", "popup WM_ACTIVATE 1"},
+      {"ui", "owner WM_KILLFOCUS"},
+      {"ui", "popup WM_SETFOCUS"},
+      {"ui", "popup WM_ACTIVATE 0"},
+      {"ui", "owner WM_ACTIVATE 1"},
+      {"ui", "popup WM_KILLFOCUS"},
+      {"ui", "owner WM_SETFOCUS"},
+      {"ui", "owner WM_ACTIVATE 0"},
+      {"ui", "TRUE at 10, front in front"},
+      {"other main", "front WM_ACTIVATE 0"},
+      {"other main", "front WM_ACTIVATE 1"}}},
+};
+
+TEST(User32Mouse, ActivationAndTheForegroundFollowWindowsRules) {
+    for (const ActivationCase& entry : kActivationCases) {
+        sim::Machine machine(4);
+        HWND front = NULL;
+        RecordOnly({WM_ACTIVATE, WM_SETFOCUS, WM_KILLFOCUS});
+        RunThreads({{"ui", [&] {
+                         sim::win32::StartBuiltinProcess("other", "other", [&] {
+                             front = MakeWindow("front", WS_POPUP | WS_VISIBLE);
+                             Recorded().clear();
+                             Sleep(30);
+                             MSG msg;
+                             PeekMessageA(&msg, NULL, 0, 0, PM_NOREMOVE);
+                             return 0u;
+                         });
+                         Sleep(5);
+                         if (entry.typed) {
+                             sim::win32::PressKey(front, 'A');
+                         }
+                         Sleep(5);
+                         entry.ui(front);
+                     }}});
+        EXPECT_TRUE(SameRows(Recorded(), entry.rows)) << entry.what;
+    }
 }
 
 }  // namespace

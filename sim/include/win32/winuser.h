@@ -264,6 +264,8 @@
 // SystemParametersInfoA.
 #define SPI_GETWORKAREA 0x0030
 #define SPI_GETMOUSEHOVERTIME 0x0066
+#define SPI_GETFOREGROUNDLOCKTIMEOUT 0x2000
+#define SPI_SETFOREGROUNDLOCKTIMEOUT 0x2001
 #define SystemParametersInfo SystemParametersInfoA
 
 // DrawTextA.
@@ -507,6 +509,9 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI SetForegroundWindow(HWND hWnd);
 HWND WINAPI GetForegroundWindow(void);
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
+#define ASFW_ANY ((DWORD)-1)
+BOOL WINAPI AllowSetForegroundWindow(DWORD dwProcessId);
 HWND WINAPI SetFocus(HWND hWnd);
 HWND WINAPI GetFocus(void);
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);

@@ -91,10 +91,23 @@ LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lpa
 }
 
 // An edit control holds its text; editing by keys is not modelled.
+// A typed character (WM_CHAR, from TranslateMessage) goes at the end of the text, which the
+// user then sees (a `ui` text line); control characters do nothing. A click takes the focus.
+// No caret, selection or editing keys.
 LRESULT CALLBACK EditWindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+    Window* window = FindWindowRecord(hwnd);
     LRESULT result = 0;
-    if (FontMessage(*FindWindowRecord(hwnd), msg, wparam, &result)) {
+    if (FontMessage(*window, msg, wparam, &result)) {
         return result;
+    }
+    if (msg == WM_CHAR && wparam >= ' ') {
+        window->text += static_cast<char>(wparam);
+        LogUi(*window, "text \"" + window->text + "\"");
+        return 0;
+    }
+    if (msg == WM_LBUTTONDOWN) {
+        SetFocus(hwnd);
+        return 0;
     }
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }

@@ -30,8 +30,13 @@ void FreeWindow(HWND hwnd) {
     if (window == nullptr) {
         return;
     }
-    if (ThreadQueue* queue = QueueOf(window->thread); queue != nullptr && queue->focus == hwnd) {
-        queue->focus = nullptr;
+    if (ThreadQueue* queue = QueueOf(window->thread)) {
+        if (queue->focus == hwnd) {
+            queue->focus = nullptr;
+        }
+        if (queue->active == hwnd) {
+            queue->active = nullptr;
+        }
     }
     FailSendsTo(hwnd);
     ForgetWindowMessages(hwnd);
@@ -44,8 +49,8 @@ void FreeWindow(HWND hwnd) {
 // WM_DESTROY and WM_NCDESTROY), then it hides the window if visible, sends WM_DESTROY to
 // it and then to its children, and WM_NCDESTROY to the children and last to it. Only the
 // creating thread may destroy a window (ERROR_ACCESS_DENIED). Destroying a window again
-// from inside its own destruction does nothing more. Activation moving to another window
-// is not modelled.
+// from inside its own destruction does nothing more. The active window of its thread hands
+// activation on (as hiding it does) before its WM_DESTROY.
 BOOL WINAPI DestroyWindow(HWND hWnd) {
     Window* window = WindowOrError(hWnd);
     if (window == nullptr) {
@@ -75,6 +80,7 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     }
     if (Window* gone = FindWindowRecord(hWnd); gone != nullptr && !gone->IsChildWindow()) {
         LogUi(*gone, "destroyed");
+        HandOnActivation(hWnd);
     }
     SendDestroyMessages(hWnd);
     if (FindWindowRecord(hWnd) != nullptr) {

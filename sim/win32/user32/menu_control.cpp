@@ -1,7 +1,9 @@
 #include "win32/user32/menu_control.h"
 
+#include "win32/kernel32/machine_link.h"
 #include "win32/user32/menu_table.h"
 #include "win32/user32/message_queue.h"
+#include "win32/user32/window_table.h"
 
 namespace sim::win32 {
 namespace {
@@ -45,6 +47,7 @@ bool ChooseMenuEntry(const std::string& label) {
     for (const MenuItem& item : menu->items) {
         if (!item.separator() && (item.flags & (MF_GRAYED | MF_DISABLED)) == 0 &&
             item.text == label) {
+            NoteUserInput(OpenMenu()->queue->process_id);
             OpenMenu()->chosen = item.id;
             Wake(*OpenMenu()->queue, 0);
             return true;
@@ -56,6 +59,11 @@ bool ChooseMenuEntry(const std::string& label) {
 bool DismissMenu() {
     if (!Undecided()) {
         return false;
+    }
+    // Only a menu whose owner is in front sees the click elsewhere.
+    if (RootOf(OpenMenu()->owner) != ForegroundWindow()) {
+        Log("menu", "stays-open");
+        return true;
     }
     OpenMenu()->dismissed = true;
     Wake(*OpenMenu()->queue, 0);

@@ -24,6 +24,8 @@ std::vector<MenuEntry> OpenMenuEntries();
 // it has no such (enabled, non-separator) entry. The menu closes on its thread's next turn.
 bool ChooseMenuEntry(const std::string& label);
 // Closes the open menu without a choice, as a click elsewhere would; false if none is open.
+// A menu whose owner is not the foreground window does not see the click and stays open
+// (logged "stays-open"), as on Windows.
 bool DismissMenu();
 
 }  // namespace sim::win32

@@ -34,6 +34,7 @@ size_t MenuCount();
 // TrackPopupMenu's modal loop and the scenario meet here.
 struct TrackedMenu {
     HMENU menu = nullptr;
+    HWND owner = nullptr;
     ThreadQueue* queue = nullptr;  // the thread running the menu's loop
     std::optional<UINT_PTR> chosen;
     bool dismissed = false;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "pc/machine.h"
+#include "win32/process/process.h"
 #include "win32/user32/mouse.h"
 #include "win32/user32/window_table.h"
 
@@ -82,6 +83,7 @@ ThreadQueue& CurrentQueue() {
     auto& all = AllQueues().all;
     all.push_back(std::make_unique<ThreadQueue>());
     all.back()->thread = thread;
+    all.back()->process_id = sim::win32::CurrentProcess().id();
     thread->at_exit.push_back([thread] { ThreadEnded(thread); });
     return *all.back();
 }
@@ -137,6 +139,10 @@ void ReceiveSentMessages(ThreadQueue& queue) {
         std::shared_ptr<SentMessage> sent = queue.incoming.front();
         queue.incoming.pop_front();
         if (sent->abandoned) {
+            continue;
+        }
+        if (sent->action) {
+            sent->action();
             continue;
         }
         Reply reply(queue, sent);
@@ -251,6 +257,23 @@ std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, 
     receiver.incoming.push_back(sent);
     Wake(receiver, QS_SENDMESSAGE);
     return sent;
+}
+
+void RunOnThread(ThreadQueue& queue, HWND hwnd, std::function<void()> action) {
+    if (queue.thread == CurrentScheduler().Current()) {
+        action();
+        return;
+    }
+    QueueSentMessage(queue, hwnd, WM_NULL, 0, 0, nullptr)->action = std::move(action);
+}
+
+ThreadQueue* ForegroundQueue() {
+    for (const auto& queue : AllQueues().all) {
+        if (queue->foreground) {
+            return queue.get();
+        }
+    }
+    return nullptr;
 }
 
 void FailSendsTo(HWND hwnd) {

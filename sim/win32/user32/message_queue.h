@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,9 @@ struct SentMessage {
     bool done = false;
     bool abandoned = false;  // the sender stopped waiting (it was terminated)
     LRESULT result = 0;
+    // Set for the window manager's own work on the receiving thread (its activation), which
+    // runs instead of a window procedure.
+    std::function<void()> action;
 };
 
 struct Timer {
@@ -50,6 +54,9 @@ struct ThreadQueue {
     DWORD changed = 0;  // QS_ bits of what arrived since the thread last looked
     int in_send = 0;    // sent messages being handled now
     HWND focus = nullptr;
+    HWND active = nullptr;    // the thread's active window
+    bool foreground = false;  // the foreground thread: its active window is the foreground one
+    uint32_t process_id = 0;  // the process of the thread
     // A popup menu of this thread closed while its owner was the foreground window, and the
     // thread has posted itself nothing since: the next menu closes as soon as it appears.
     bool menu_needs_post = false;
@@ -88,6 +95,11 @@ std::shared_ptr<SentMessage> QueueSentMessage(ThreadQueue& receiver, HWND hwnd, 
 // A send to a thread of another process that answers it at once (the shell's tray): the
 // calling thread gives that thread its turn and, while it waits, runs what is sent to it.
 void AwaitAnswerFromAnotherProcess();
+// Runs `action` on the queue's thread: at once from that thread, else queued with the sent
+// messages without waiting for it (as a notification for `hwnd`, dropped if it goes).
+void RunOnThread(ThreadQueue& queue, HWND hwnd, std::function<void()> action);
+// The foreground thread's queue; null when no thread has the foreground.
+ThreadQueue* ForegroundQueue();
 // Ends the sends still waiting for a window that is gone: their senders get 0.
 void FailSendsTo(HWND hwnd);
 // Drops a destroyed window's posted messages and timers.

@@ -67,6 +67,11 @@ int WINAPI GetSystemMetrics(int nIndex) {
 // SPI_GETWORKAREA: the screen less the taskbar; SPI_GETMOUSEHOVERTIME: 400 ms. Other
 // actions are not modelled and fail with ERROR_INVALID_PARAMETER.
 BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
+    // The new time-out is the pointer's value itself.
+    if (uiAction == SPI_SETFOREGROUNDLOCKTIMEOUT) {
+        ForegroundLockTimeoutMs() = static_cast<UINT>(reinterpret_cast<uintptr_t>(pvParam));
+        return TRUE;
+    }
     if (pvParam == NULL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -77,6 +82,9 @@ BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
             return TRUE;
         case SPI_GETMOUSEHOVERTIME:
             *static_cast<UINT*>(pvParam) = 400;
+            return TRUE;
+        case SPI_GETFOREGROUNDLOCKTIMEOUT:
+            *static_cast<UINT*>(pvParam) = ForegroundLockTimeoutMs();
             return TRUE;
     }
     SetLastError(ERROR_INVALID_PARAMETER);

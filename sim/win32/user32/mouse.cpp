@@ -124,6 +124,9 @@ bool ClickAtCursor() {
     if (under == nullptr) {
         return false;
     }
+    if (ThreadQueue* queue = QueueOf(FindWindowRecord(under)->thread)) {
+        NoteUserInput(queue->process_id);
+    }
     LPARAM at = ClientPoint(under, cursor);
     PostInput(under, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostInput(under, WM_LBUTTONUP, 0, at);
@@ -141,7 +144,7 @@ bool MouseActivate(const MSG& msg) {
     LRESULT answer = SendMessageA(msg.hwnd, WM_MOUSEACTIVATE, reinterpret_cast<WPARAM>(top),
                                   MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
     if ((answer == MA_ACTIVATE || answer == MA_ACTIVATEANDEAT) && IsWindow(top)) {
-        Activate(top, WA_CLICKACTIVE);
+        BringToForeground(top, WA_CLICKACTIVE);
     }
     return answer != MA_ACTIVATEANDEAT && answer != MA_NOACTIVATEANDEAT;
 }

@@ -108,7 +108,8 @@ BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, HWND hWn
         LogOpen(*shown);
     }
     const bool owner_in_front = RootOf(hWnd) == ForegroundWindow();
-    OpenMenu() = TrackedMenu{hMenu, &queue, std::nullopt, queue.menu_needs_post, {x, y}, uFlags};
+    OpenMenu() =
+        TrackedMenu{hMenu, hWnd, &queue, std::nullopt, queue.menu_needs_post, {x, y}, uFlags};
     queue.menu_needs_post = false;
     // However the loop ends (a thread unwound in it too), no menu stays open.
     struct CloseOnExit {

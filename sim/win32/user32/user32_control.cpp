@@ -69,6 +69,7 @@ void PressKey(WindowHandle hwnd, uint32_t virtual_key) {
     if (queue == nullptr) {
         return;
     }
+    NoteUserInput(queue->process_id);
     queue->input.push_back(MakeMessage(hwnd, WM_KEYDOWN, virtual_key, kKeyDownBits));
     queue->input.push_back(MakeMessage(hwnd, WM_KEYUP, virtual_key, kKeyUpBits));
     Wake(*queue, QS_KEY);

@@ -29,6 +29,12 @@ void BroadcastPowerEvent(uintptr_t event, int64_t patience = 0);
 // addressed to the window, as the keyboard delivers them to the focus.
 void PressKey(WindowHandle hwnd, uint32_t virtual_key);
 
+// A click on the shell's taskbar (at a program's tray icon, or on the entry that starts a
+// program): the taskbar takes the foreground, the click is the last input event, and the
+// shell lets `allowed_process` (the icon's or the started program's; 0 for none) set the
+// foreground window, as AllowSetForegroundWindow does.
+void TaskbarClicked(uint32_t allowed_process);
+
 // Moves the cursor as the mouse does (SetCursorPos): the window under it gets the move, and
 // tracked windows their hover and leave.
 void MoveCursor(int x, int y);
@@ -39,8 +45,8 @@ bool ClickWindow(WindowHandle hwnd);
 // given), or with `control_id` >= 0 its child of that identifier; null if there is none.
 WindowHandle FindShownWindow(const std::string& ui_name, int control_id,
                              const std::vector<const SimThread*>& threads = {});
-// Where keys go: the focus of the active window's thread, else the active window; null when
-// no window is active.
+// Where keys go: the focus of the foreground thread, else its active window; null when no
+// thread has the foreground.
 WindowHandle FocusWindow();
 
 // Called on every SendMessageA, by the sending thread (null on the host), before delivery.

@@ -14,8 +14,9 @@ using namespace sim::win32::user32;
 // leaves is applied: position, size, SWP_SHOWWINDOW / SWP_HIDEWINDOW. Then
 // WM_WINDOWPOSCHANGED with the same record. Showing a visible window is no change, and a
 // shown window needs painting. A top-level window takes its place in the z-order (unless
-// SWP_NOZORDER) and, visible, becomes the active one (unless SWP_NOACTIVATE); hidden, it is
-// active no more. WM_NCCALCSIZE is not modelled.
+// SWP_NOZORDER) and, hidden or not, is activated (unless SWP_NOACTIVATE): brought to the
+// foreground when the calling process may set it, else flashed (see ActivateShown). Hidden
+// while its thread's active window, it hands activation on. WM_NCCALCSIZE is not modelled.
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags) {
     Window* window = WindowOrError(hWnd);
@@ -65,16 +66,12 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
         }
     } else if ((pos.flags & SWP_HIDEWINDOW) != 0) {
         window->style &= ~WS_VISIBLE;
-        if (ForegroundWindow() == hWnd) {
-            ForegroundWindow() = nullptr;
-        }
     }
     if (top_level && (pos.flags & SWP_NOZORDER) == 0) {
         PlaceInZOrder(hWnd, pos.hwndInsertAfter);
     }
-    if (top_level && (pos.flags & SWP_NOACTIVATE) == 0 && (window->style & WS_VISIBLE) != 0 &&
-        !window->destroying) {
-        Activate(hWnd, WA_ACTIVE);
+    if (top_level && (pos.flags & SWP_NOACTIVATE) == 0 && !window->destroying) {
+        ActivateShown(hWnd);
         if (!IsWindow(hWnd)) {
             return FALSE;
         }
@@ -83,6 +80,9 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, 
         WindowsChangedUnderCursor();
     }
     SendMessageA(hWnd, WM_WINDOWPOSCHANGED, 0, reinterpret_cast<LPARAM>(&pos));
+    if (top_level && (pos.flags & SWP_HIDEWINDOW) != 0) {
+        HandOnActivation(hWnd);
+    }
     return TRUE;
 }
 

@@ -1,8 +1,10 @@
-// IsWindow, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible, IsIconic,
-// IsWindowEnabled, GetClientRect, GetWindowRect, ScreenToClient, ClientToScreen and PtInRect:
-// what a window is, without messages.
+// IsWindow, GetWindowThreadProcessId, GetParent, GetDlgItem, GetDlgCtrlID, IsWindowVisible,
+// IsIconic, IsWindowEnabled, GetClientRect, GetWindowRect, ScreenToClient, ClientToScreen and
+// PtInRect: what a window is, without messages.
 #include <windows.h>
 
+#include "win32/process/process.h"
+#include "win32/user32/message_queue.h"
 #include "win32/user32/window_table.h"
 
 using namespace sim::win32::user32;
@@ -25,6 +27,19 @@ POINT ClientOrigin(const Window& window) {
 // TRUE while the handle names a window not yet destroyed; sets no error.
 BOOL WINAPI IsWindow(HWND hWnd) {
     return FindWindowRecord(hWnd) != nullptr;
+}
+
+// The thread that made the window, and (when asked) its process; 0 for no window.
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+    Window* window = WindowOrError(hWnd);
+    const ThreadQueue* queue = window == nullptr ? nullptr : QueueOf(window->thread);
+    if (queue == nullptr) {
+        return 0;
+    }
+    if (lpdwProcessId != NULL) {
+        *lpdwProcessId = queue->process_id;
+    }
+    return static_cast<const sim::win32::Thread*>(window->thread->user_thread)->id();
 }
 
 // A child's parent, or a top-level window's owner (NULL for an unowned one).

@@ -24,7 +24,6 @@ struct WindowManager {
     ATOM next_atom = kFirstClassAtom;
     POINT cursor = {0, 0};
     Screen screen;
-    HWND foreground = nullptr;
     std::vector<HWND> z_order;  // top-level windows, front first
     MouseTracking tracking;
     HWND under_cursor = nullptr;
@@ -96,9 +95,6 @@ void RemoveWindow(HWND hwnd) {
     WindowManager& manager = Manager();
     manager.windows.erase(Key(hwnd));
     std::erase(manager.z_order, hwnd);
-    if (manager.foreground == hwnd) {
-        manager.foreground = nullptr;
-    }
     if (manager.tracking.hwnd == hwnd) {
         manager.tracking = MouseTracking{};
     }
@@ -200,10 +196,6 @@ POINT& CursorPosition() {
 
 Screen& TheScreen() {
     return Manager().screen;
-}
-
-HWND& ForegroundWindow() {
-    return Manager().foreground;
 }
 
 std::vector<HWND> ZOrder() {

@@ -15,6 +15,8 @@
 
 namespace sim::win32::user32 {
 
+struct ThreadQueue;
+
 struct WindowClass {
     ATOM atom = 0;
     std::string name;
@@ -103,15 +105,37 @@ HWND RootOf(HWND hwnd);
 // Whether `hwnd` is `ancestor` or lies below it.
 bool IsSelfOrDescendant(HWND ancestor, HWND hwnd);
 
-// The desktop's state: the cursor and the foreground window, which is also the active one
-// (one desktop, one input state).
+// The desktop's state: the cursor, and the foreground window, which is the active window of
+// the foreground thread (null while none has it, or the shell's taskbar does).
 POINT& CursorPosition();
-HWND& ForegroundWindow();
+HWND ForegroundWindow();
 
-// Makes the window's top-level window the active (and foreground) one: WM_ACTIVATE with
-// WA_INACTIVE to the one active before, then with `how` (WA_ACTIVE, WA_CLICKACTIVE) to the
-// new one. Returns the one active before. WM_NCACTIVATE and WM_ACTIVATEAPP are not sent.
-HWND Activate(HWND hwnd, WORD how);
+// Makes `top` (a top-level window of the queue's thread, or null) that thread's active
+// window: WM_ACTIVATE with WA_INACTIVE to the one active before, then with `how` (WA_ACTIVE,
+// WA_CLICKACTIVE) to the new one; `other` stands for the window of another thread that the
+// messages name. Runs on the queue's thread. Returns the window active before.
+HWND ActivateInThread(ThreadQueue& queue, HWND top, WORD how, HWND other = nullptr);
+// Makes the window's thread the foreground one with the window its active window; the thread
+// that had the foreground is deactivated. A thread other than the caller's does its part when
+// it runs its sent messages: the caller never waits for it.
+void BringToForeground(HWND top, WORD how);
+// Whether a process may set the foreground window now, by the rules SetForegroundWindow
+// documents.
+bool MayTakeForeground(uint32_t process_id);
+// Activation asked for by SetWindowPos or ShowWindow (of a hidden window too): the
+// foreground if the calling process
+// may take it, else the window's taskbar button flashes and, from the window's own thread,
+// it becomes that thread's active window.
+void ActivateShown(HWND top);
+// After the active window of its thread was hidden or before it is destroyed: activation goes
+// to its owner, else to the next window in z-order that can take it, as Windows hands it on;
+// the foreground too when the window had it.
+void HandOnActivation(HWND hwnd);
+// An input event of the user's that reached a window of this process (0: the shell's taskbar).
+void NoteUserInput(uint32_t process_id);
+// SPI_GETFOREGROUNDLOCKTIMEOUT: how long after the last input another process may take the
+// foreground.
+UINT& ForegroundLockTimeoutMs();
 
 // Top-level windows front to back: the topmost band (WS_EX_TOPMOST) above the others. A new
 // window enters at the top of its band.
