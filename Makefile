@@ -76,7 +76,7 @@ pictures: configure
 bench: setup
 	@$(CMAKE) -S . -B $(BENCH_BUILD_DIR) -G Ninja --log-level=WARNING \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTABVOLT_SANITIZE=OFF
-	@$(CMAKE) --build $(BENCH_BUILD_DIR)
+	@$(CMAKE) --build $(BENCH_BUILD_DIR) --target benches ampsim
 	@shopt -s nullglob; ran=0; \
 	for b in $(BENCH_BUILD_DIR)/bench/bench_*; do \
 	    [ -f "$$b" ] && [ -x "$$b" ] || continue; \
@@ -84,7 +84,7 @@ bench: setup
 	done; \
 	if [ "$$ran" -eq 0 ]; then echo "bench: no bench_* executables in $(BENCH_BUILD_DIR)/bench"; fi
 	@echo "== whole programs against their goals"
-	@bash bench/goals.sh $(BENCH_BUILD_DIR)/sim/ampsim/ampsim
+	@bash bench/goals.sh $(BENCH_BUILD_DIR)/sim/ampsim/ampsim $(FUZZ_BUILD_DIR)/tests/fuzz/ioctl_fuzzer
 
 fuzz: setup
 	@$(CMAKE) -S . -B $(FUZZ_BUILD_DIR) -G Ninja --log-level=WARNING \

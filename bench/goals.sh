@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The performance figures of the whole programs, beside their goals: each scenario runs as a
 # whole ampsim process (start-up and parsing included), timed by GNU time for its wall clock
-# and peak memory.
-#   bench/goals.sh AMPSIM
+# and peak memory. With the I/O-control fuzzer of a fuzz build (make fuzz), its executions a
+# second over 20 seconds; with BENCH_MAKE_TEST=1, make test's time on a fresh clone of HEAD.
+#   bench/goals.sh AMPSIM [IOCTL_FUZZER]
 set -euo pipefail
 ampsim=$1
+fuzzer=${2:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -79,3 +81,25 @@ printf '%-64s %-22s %s\n' "a virtual day of polling, one poll a second, with rep
     "${repeat_s} s, ${repeat_mib} MiB" "<= 2 s, <= 40 MiB"
 printf '%-64s %-22s %s\n' "the same day written out as scenario lines" \
     "${lines_s} s, ${lines_mib} MiB" "<= 2 s, <= 40 MiB"
+
+if [ -n "$fuzzer" ] && [ -x "$fuzzer" ]; then
+    mkdir -p "$work/corpus" "$work/artifacts"
+    cp -R "$(dirname "$0")/../tests/fuzz/corpus/ioctl/." "$work/corpus/"
+    rate=$("$fuzzer" -max_total_time=20 -seed=1 -print_final_stats=1 \
+        -artifact_prefix="$work/artifacts/" "$work/corpus" 2>&1 |
+        awk '/stat::average_exec_per_sec/ { print $2 }')
+    printf '%-64s %-22s %s\n' "the I/O-control fuzzer (ASan and UBSan)" "${rate:-?}/s" \
+        ">= 1,500/s"
+else
+    printf '%-64s %-22s %s\n' "the I/O-control fuzzer (ASan and UBSan)" "not built (make fuzz)" \
+        ">= 1,500/s"
+fi
+if [ "${BENCH_MAKE_TEST:-0}" = 1 ]; then
+    git clone -q "$(git -C "$(dirname "$0")" rev-parse --show-toplevel)" "$work/clone"
+    /usr/bin/time -f "%e" -o "$work/test_time" make -C "$work/clone" test >/dev/null 2>&1 || true
+    printf '%-64s %-22s %s\n' "make test on a fresh clone, build included" \
+        "$(cat "$work/test_time") s" "<= 120 s"
+else
+    printf '%-64s %-22s %s\n' "make test on a fresh clone, build included" \
+        "BENCH_MAKE_TEST=1" "<= 120 s"
+fi

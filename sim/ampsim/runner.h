@@ -51,8 +51,11 @@ class ScenarioRunner {
     // UINT64_MAX): what a caller that must end soon (the fuzzer) checks before it runs.
     uint64_t LinesPerRun() const { return CountLines(events_); }
 
-    // The machine of the last run, kept for inspection until the next run.
+    // The machine of the last run, kept for inspection until the next run or Discard.
     sim::Machine* machine() { return machine_.get(); }
+    // Ends the last run's machine now (a fuzzer that reuses the runner counts what each input
+    // leaves allocated).
+    void Discard() { machine_.reset(); }
 
   private:
     // A line of the scenario as it runs, or a `repeat` block (`block` its index in blocks_,

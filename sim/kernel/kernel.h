@@ -17,19 +17,24 @@ namespace sim {
 // Non-paged pool with what Driver Verifier's special pool adds: each block ends just before
 // an inaccessible guard page, so reading or writing past its end stops the run at once;
 // the few bytes between the block's end and the page (blocks are 16-byte aligned) carry a
-// pattern that is checked when the block is freed and at the end of a run. A freed block's
-// pages stay inaccessible for a while, so a late use of it stops the run too.
+// pattern that is checked when the block is freed and at the end of a run. A freed block of
+// the driver's stays inaccessible for a while, so a late use of it stops the run too; the
+// kernel's own buffers, one or two per request, are instead filled with a pattern when freed
+// and checked when their pages are handed out again, so that they cost no system call.
 class Pool {
   public:
+    // Whose block it is: the verifier watches the driver's blocks most closely.
+    enum class Owner { kDriver, kKernel };
     Pool();
     Pool(const Pool&) = delete;
     Pool& operator=(const Pool&) = delete;
     // What the driver leaked goes with the machine; it has been counted by then.
     ~Pool();
-    void* Allocate(size_t bytes, uint32_t tag);
+    void* Allocate(size_t bytes, uint32_t tag, Owner owner);
     // Frees a block; an unknown pointer, a wrong tag or a damaged pattern is a bug check.
     void Free(void* block, uint32_t tag);
-    // Bug check if any outstanding block's pattern has been overwritten.
+    // Bug check if any outstanding block's pattern, or a freed kernel block's, has been
+    // overwritten.
     void CheckOutstanding();
     size_t outstanding_bytes() const { return outstanding_bytes_; }
     size_t outstanding_blocks() const { return blocks_.size(); }
@@ -45,17 +50,18 @@ class Pool {
         char* start;    // what the caller got
         char* mapping;  // data pages, then the guard page
         size_t data_size;
+        Owner owner;
     };
     static std::string Describe(const Block& info);
     static std::string DamageOf(const Block& info);
+    static std::string UseAfterFreeOf(const Block& info);
     void Quarantine(const Block& info);
+    // Keeps a block's pages for the next block of their size, or unmaps them.
+    static void Retire(const Block& info, bool inaccessible);
     // Pages for a block of `data_size` data bytes followed by its guard page, or nullptr.
     char* MapBlock(size_t data_size);
     std::map<void*, Block> blocks_;
     std::deque<Block> freed_;
-    // Inaccessible mappings by their data size, ready for the next block of that size.
-    std::map<size_t, std::vector<char*>> spare_;
-    size_t spare_count_ = 0;
     size_t outstanding_bytes_ = 0;
     size_t allocations_ = 0;
 };

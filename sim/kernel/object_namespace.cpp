@@ -1,5 +1,6 @@
 // The object manager's device names and symbolic links.
 #include <cctype>
+#include <string_view>
 
 #include "kernel/kernel.h"
 #include "sched/race.h"
@@ -8,14 +9,13 @@ namespace sim {
 
 // "\\.\X" and "\??\X" are the same directory as "\DosDevices\X".
 std::string ObjectNamespace::Canonical(const std::string& path) {
-    std::string canonical;
-    for (char c : path) {
-        canonical += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string canonical = path;
+    for (char& c : canonical) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    for (const char* alias : {"\\\\.\\", "\\??\\"}) {
-        std::string prefix = alias;
-        if (canonical.rfind(prefix, 0) == 0) {
-            return "\\DOSDEVICES\\" + canonical.substr(prefix.size());
+    for (std::string_view alias : {"\\\\.\\", "\\??\\"}) {
+        if (canonical.starts_with(alias)) {
+            return canonical.replace(0, alias.size(), "\\DOSDEVICES\\");
         }
     }
     return canonical;

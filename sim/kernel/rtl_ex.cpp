@@ -28,7 +28,7 @@ PVOID ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag)
     if (PoolType == PagedPool && KeGetCurrentIrql() > APC_LEVEL) {
         Machine::Current().BugCheck("IRQL_NOT_LESS_OR_EQUAL: paged pool at DISPATCH_LEVEL");
     }
-    return Machine::Current().kernel.pool.Allocate(NumberOfBytes, Tag);
+    return Machine::Current().kernel.pool.Allocate(NumberOfBytes, Tag, sim::Pool::Owner::kDriver);
 }
 
 VOID ExFreePoolWithTag(PVOID P, ULONG Tag) {

@@ -1,7 +1,9 @@
 // The simulated pool, laid out as Driver Verifier's special pool lays it out: every block on
 // pages of its own, ending 16-byte aligned just before a guard page. A fault on a guard page
 // or on a freed block's pages is reported as the bug check Windows would raise and ends the
-// process, since the faulting instruction cannot be resumed.
+// process, since the faulting instruction cannot be resumed. Pages are kept and handed out
+// again with their guard page in place; only the driver's freed blocks are made inaccessible,
+// so a request whose only block is the kernel's system buffer makes no system call.
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -9,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <vector>
 
 #include "kernel/kernel.h"
 #include "pc/machine.h"
@@ -19,13 +23,37 @@ namespace {
 constexpr size_t kAlignment = 16;
 constexpr uint8_t kFillPattern = 0xCD;   // uninitialised pool reads as garbage, not zeros
 constexpr uint8_t kGuardPattern = 0xA5;  // between the block's end and the guard page
+constexpr uint8_t kFreedPattern = 0xDF;  // a freed kernel block, until its pages are reused
 constexpr size_t kFreedBlocksKept = 64;
-// Mappings that left the freed blocks' watch are kept, still inaccessible, for blocks of the
-// same size: each allocation and free then costs one protection change instead of mapping
-// and unmapping pages, the host's most expensive part of a request.
+// Mappings that left the freed blocks' watch, or a machine that ended, are kept for blocks of
+// the same size, instead of mapping and unmapping pages, the host's most expensive part of a
+// request and of a machine's boot. They outlive the machine: a fuzzer boots one per input.
 constexpr size_t kSpareMappingsKept = 256;
+// The race detector forgets what other threads did to memory only when it is mapped again, so
+// under it every reused block gets fresh pages.
+#ifdef TABVOLT_TSAN
+constexpr bool kFreshPagesOnReuse = true;
+#else
+constexpr bool kFreshPagesOnReuse = false;
+#endif
 
 const Pool* g_pool = nullptr;
+
+// A kept mapping; its guard page stays inaccessible.
+struct Spare {
+    char* mapping;
+    bool inaccessible;  // the data pages too
+};
+struct SpareMappings {
+    std::map<size_t, std::vector<Spare>> by_data_size;
+    size_t count = 0;
+};
+
+SpareMappings& Spares() {
+    static auto* spares = new SpareMappings;  // never destroyed: a machine may outlive main
+    return *spares;
+}
+
 struct sigaction g_previous_segv;
 struct sigaction g_previous_bus;
 
@@ -93,29 +121,37 @@ Pool::~Pool() {
         g_pool = nullptr;
     }
     for (auto& [start, info] : blocks_) {
-        munmap(info.mapping, info.data_size + PageSize());
+        Retire(info, false);
     }
     for (const Block& info : freed_) {
-        munmap(info.mapping, info.data_size + PageSize());
+        Retire(info, info.owner == Owner::kDriver);
     }
-    for (auto& [data_size, mappings] : spare_) {
-        for (char* mapping : mappings) {
-            munmap(mapping, data_size + PageSize());
-        }
+}
+
+void Pool::Retire(const Block& info, bool inaccessible) {
+    SpareMappings& spares = Spares();
+    if (spares.count < kSpareMappingsKept) {
+        spares.by_data_size[info.data_size].push_back({info.mapping, inaccessible});
+        ++spares.count;
+    } else {
+        munmap(info.mapping, info.data_size + PageSize());
     }
 }
 
 char* Pool::MapBlock(size_t data_size) {
-    auto spare = spare_.find(data_size);
-    if (spare != spare_.end() && !spare->second.empty()) {
-        char* mapping = spare->second.back();
+    SpareMappings& spares = Spares();
+    auto spare = spares.by_data_size.find(data_size);
+    if (spare != spares.by_data_size.end() && !spare->second.empty()) {
+        const Spare reused = spare->second.back();
         spare->second.pop_back();
-        --spare_count_;
-        // Fresh pages in place of the freed ones: new memory to the race detector too, which
-        // forgets what other threads did to a mapping only when it is mapped again.
-        mmap(mapping, data_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-             -1, 0);
-        return mapping;
+        --spares.count;
+        if (kFreshPagesOnReuse) {
+            mmap(reused.mapping, data_size, PROT_READ | PROT_WRITE,
+                 MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        } else if (reused.inaccessible) {
+            mprotect(reused.mapping, data_size, PROT_READ | PROT_WRITE);
+        }
+        return reused.mapping;
     }
     void* mapping = mmap(nullptr, data_size + PageSize(), PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -126,7 +162,7 @@ char* Pool::MapBlock(size_t data_size) {
     return static_cast<char*>(mapping);
 }
 
-void* Pool::Allocate(size_t bytes, uint32_t tag) {
+void* Pool::Allocate(size_t bytes, uint32_t tag, Owner owner) {
     if (Machine::Current().faults.Hit(Fault::kPoolAllocation, TagText(tag))) {
         return nullptr;
     }
@@ -143,6 +179,7 @@ void* Pool::Allocate(size_t bytes, uint32_t tag) {
     info.mapping = mapping;
     info.data_size = data_size;
     info.start = info.mapping + data_size - rounded;
+    info.owner = owner;
     std::memset(info.start, kFillPattern, bytes);
     std::memset(info.start + bytes, kGuardPattern, rounded - bytes);
     blocks_[info.start] = info;
@@ -175,21 +212,31 @@ void Pool::CheckOutstanding() {
             Machine::Current().BugCheck(damage + " (found at the end of the run)");
         }
     }
+    for (const Block& info : freed_) {
+        std::string damage = UseAfterFreeOf(info);
+        if (!damage.empty()) {
+            Machine::Current().BugCheck(damage + " (found at the end of the run)");
+        }
+    }
 }
 
 void Pool::Quarantine(const Block& info) {
-    mprotect(info.mapping, info.data_size, PROT_NONE);
-    freed_.push_back(info);
-    if (freed_.size() > kFreedBlocksKept) {
-        const Block& oldest = freed_.front();
-        if (spare_count_ < kSpareMappingsKept) {
-            spare_[oldest.data_size].push_back(oldest.mapping);
-            ++spare_count_;
-        } else {
-            munmap(oldest.mapping, oldest.data_size + PageSize());
-        }
-        freed_.pop_front();
+    if (info.owner == Owner::kDriver) {
+        mprotect(info.mapping, info.data_size, PROT_NONE);
+    } else {
+        std::memset(info.start, kFreedPattern, info.mapping + info.data_size - info.start);
     }
+    freed_.push_back(info);
+    if (freed_.size() <= kFreedBlocksKept) {
+        return;
+    }
+    const Block oldest = freed_.front();
+    freed_.pop_front();
+    std::string damage = UseAfterFreeOf(oldest);
+    if (!damage.empty()) {
+        Machine::Current().BugCheck(damage + " (found when its pages were reused)");
+    }
+    Retire(oldest, oldest.owner == Owner::kDriver);
 }
 
 std::string Pool::Describe(const Block& info) {
@@ -203,6 +250,21 @@ std::string Pool::DamageOf(const Block& info) {
         if (static_cast<uint8_t>(*byte) != kGuardPattern) {
             return "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: " + Describe(info) +
                    " was written past its end at byte " + std::to_string(byte - info.start);
+        }
+    }
+    return "";
+}
+
+std::string Pool::UseAfterFreeOf(const Block& info) {
+    if (info.owner == Owner::kDriver) {
+        return "";  // its pages are inaccessible: a use faults at once
+    }
+    const char* end = info.mapping + info.data_size;
+    for (const char* byte = info.start; byte < end; ++byte) {
+        if (static_cast<uint8_t>(*byte) != kFreedPattern) {
+            return "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: " + Describe(info) +
+                   " was written at byte " + std::to_string(byte - info.start) +
+                   " after it was freed";
         }
     }
     return "";

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <functional>
+#include <type_traits>
 
 #include "pc/machine.h"
 #include "pc/pnp_manager.h"
@@ -27,8 +27,9 @@ std::string Hex(uint32_t value) {
 
 // Builds the IRP for one major function, sends it and waits until it is back. The driver
 // must complete it or mark it pending; anything else is a verifier failure.
-IO_STATUS_BLOCK SendAndWait(PFILE_OBJECT file, UCHAR major,
-                            const std::function<void(PIRP, PIO_STACK_LOCATION)>& setup) {
+// `setup(irp, next)` fills in the major function's parameters; nullptr when there are none.
+template <typename Setup>
+IO_STATUS_BLOCK SendAndWait(PFILE_OBJECT file, UCHAR major, const Setup& setup) {
     PDEVICE_OBJECT device = file->DeviceObject;
     PIRP irp = IoAllocateIrp(device->StackSize, FALSE);
     KEVENT done;
@@ -40,7 +41,7 @@ IO_STATUS_BLOCK SendAndWait(PFILE_OBJECT file, UCHAR major,
     PIO_STACK_LOCATION next = IoGetNextIrpStackLocation(irp);
     next->MajorFunction = major;
     next->FileObject = file;
-    if (setup) {
+    if constexpr (!std::is_null_pointer_v<Setup>) {
         setup(irp, next);
     }
     if (IoCallDriver(device, irp) == STATUS_PENDING) {
@@ -96,7 +97,8 @@ IoResult UserIo::DeviceControl(UserHandle handle, uint32_t code, const void* inp
     size_t system_length = std::max(input_length, output_length);
     void* system = nullptr;
     if (system_length != 0) {
-        system = machine.kernel.pool.Allocate(system_length, kSystemBufferTag);
+        system =
+            machine.kernel.pool.Allocate(system_length, kSystemBufferTag, Pool::Owner::kKernel);
         if (system == nullptr) {
             return {STATUS_INSUFFICIENT_RESOURCES, 0};
         }

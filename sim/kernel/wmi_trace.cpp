@@ -81,12 +81,13 @@ std::string DecodePiece(char type, const Piece& piece) {
     return "<?>";
 }
 
+// Decoding is most of a trace point's cost: callers skip it when nobody reads trace lines.
+bool TraceLinesWanted() {
+    return Machine::Current().log.Wants("trace");
+}
+
 void LogMessage(USHORT number, const std::vector<Piece>& pieces) {
     Machine& machine = Machine::Current();
-    // Decoding is most of a trace point's cost; skip it when nobody reads trace lines.
-    if (!machine.log.Wants("trace")) {
-        return;
-    }
     if (pieces.empty() || pieces[0].length == 0 || pieces[0].data[pieces[0].length - 1] != 0) {
         machine.Log("trace", "<undecodable message " + std::to_string(number) + ">");
         return;
@@ -244,6 +245,9 @@ NTSTATUS WmiTraceMessage(TRACEHANDLE LoggerHandle, ULONG MessageFlags, LPGUID Me
     UNREFERENCED_PARAMETER(LoggerHandle);
     UNREFERENCED_PARAMETER(MessageFlags);
     UNREFERENCED_PARAMETER(MessageGuid);
+    if (!TraceLinesWanted()) {
+        return STATUS_SUCCESS;
+    }
     std::vector<Piece> pieces;
     va_list args;
     // Windows declares the last named parameter USHORT, so clang warns that va_start after a
@@ -273,6 +277,9 @@ NTSTATUS IoWMIWriteEvent(PVOID WnodeEventItem) {
     auto* header = static_cast<PEVENT_TRACE_HEADER>(WnodeEventItem);
     if (header->Size < sizeof(EVENT_TRACE_HEADER) || !(header->Flags & WNODE_FLAG_USE_MOF_PTR)) {
         return STATUS_INVALID_PARAMETER;
+    }
+    if (!TraceLinesWanted()) {
+        return STATUS_SUCCESS;
     }
     size_t count = (header->Size - sizeof(EVENT_TRACE_HEADER)) / sizeof(MOF_FIELD);
     auto* fields = reinterpret_cast<PMOF_FIELD>(header + 1);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if !defined(__x86_64__)
 #error "the fiber switch is written for x86-64 (System V calling convention)"
@@ -109,6 +110,21 @@ struct StartFrame {
 // committed when touched, so an idle thread costs a few of them.
 constexpr size_t kStackSize = 1 << 20;
 
+// Stacks of ended fibers, with their guard page, kept for the next ones: a machine's boot
+// starts a dozen threads and a fuzzer boots a machine per input. The race detector forgets
+// what happened on a stack only when it is mapped again, so under it every stack is new.
+#ifdef TABVOLT_TSAN
+constexpr size_t kStacksKept = 0;
+#else
+constexpr size_t kStacksKept = 64;
+#endif
+
+// Machines run on one host thread at a time.
+std::vector<void*>& KeptStacks() {
+    static auto* kept = new std::vector<void*>;  // never destroyed: fibers may end after main
+    return *kept;
+}
+
 #ifdef SIM_FIBER_ASAN
 // The context a switch leaves, so that the one it reaches can tell the sanitizer about it.
 thread_local Fiber* t_leaving = nullptr;
@@ -119,13 +135,18 @@ thread_local Fiber* t_leaving = nullptr;
 Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(argument) {
     size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     mapping_size_ = kStackSize + page;
-    mapping_ = mmap(nullptr, mapping_size_, PROT_READ | PROT_WRITE,
-                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
-    if (mapping_ == MAP_FAILED) {
-        throw std::bad_alloc();
+    if (!KeptStacks().empty()) {
+        mapping_ = KeptStacks().back();
+        KeptStacks().pop_back();
+    } else {
+        mapping_ = mmap(nullptr, mapping_size_, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+        if (mapping_ == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        // The lowest page stays inaccessible, so that an overflow faults instead of corrupting.
+        mprotect(mapping_, page, PROT_NONE);
     }
-    // The lowest page stays inaccessible, so that an overflow faults instead of corrupting.
-    mprotect(mapping_, page, PROT_NONE);
     char* stack = static_cast<char*>(mapping_) + page;
     stack_bottom_ = stack;
     stack_size_ = kStackSize;
@@ -149,7 +170,11 @@ Fiber::~Fiber() {
         // Frames left poisoned on this stack must not haunt whatever reuses the memory.
         ASAN_UNPOISON_MEMORY_REGION(const_cast<void*>(stack_bottom_), stack_size_);
 #endif
-        munmap(mapping_, mapping_size_);
+        if (KeptStacks().size() < kStacksKept) {
+            KeptStacks().push_back(mapping_);
+        } else {
+            munmap(mapping_, mapping_size_);
+        }
 #ifdef TABVOLT_TSAN
         __tsan_destroy_fiber(race_context_);
 #endif

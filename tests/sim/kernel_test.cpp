@@ -98,8 +98,24 @@ struct SpecialPoolCase {
     const char* report;  // nullptr: no bug check
 };
 
+// The kernel frees a 23-byte buffer of its own, the byte at `byte` is written, `reuses` more
+// buffers of its size come and go, and the run ends.
+std::function<void()> KernelBufferWrittenAfterFree(int byte, int reuses) {
+    return [=] {
+        sim::Pool& pool = Machine::Current().kernel.pool;
+        auto* block = static_cast<UCHAR*>(pool.Allocate(23, kTabv, sim::Pool::Owner::kKernel));
+        pool.Free(block, kTabv);
+        block[byte] = 0;
+        for (int i = 0; i < reuses; ++i) {
+            pool.Free(pool.Allocate(23, kTabv, sim::Pool::Owner::kKernel), kTabv);
+        }
+        pool.CheckOutstanding();
+    };
+}
+
 // The bytes between a block's end and its guard page are checked when it is freed and, for
-// blocks still allocated, at the end of the run.
+// blocks still allocated, at the end of the run; a freed kernel buffer's bytes, before its
+// pages are handed out again and at the end of the run.
 TEST(KernelPool, WritesPastTheEndAreFoundAtFreeAndAtTheEnd) {
     const SpecialPoolCase cases[] = {
         {"whole block written",
@@ -126,6 +142,13 @@ TEST(KernelPool, WritesPastTheEndAreFoundAtFreeAndAtTheEnd) {
          },
          "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 9 bytes (allocation #2) "
          "was written past its end at byte 12 (found at the end of the run)"},
+        {"a kernel buffer written after its free", KernelBufferWrittenAfterFree(5, 0),
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 23 bytes (allocation #1) "
+         "was written at byte 5 after it was freed (found at the end of the run)"},
+        {"a kernel buffer written after its free, its pages reused",
+         KernelBufferWrittenAfterFree(31, 64),
+         "SPECIAL_POOL_DETECTED_MEMORY_CORRUPTION: pool block Tabv of 23 bytes (allocation #1) "
+         "was written at byte 31 after it was freed (found when its pages were reused)"},
     };
     for (const SpecialPoolCase& c : cases) {
         Machine machine;
