@@ -3,6 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -110,6 +112,11 @@ struct StartFrame {
 // committed when touched, so an idle thread costs a few of them.
 constexpr size_t kStackSize = 1 << 20;
 
+#ifdef SIM_FIBER_ASAN
+// Below ExitTo's local variable: the rest of its frame, with the sanitizer's red zones.
+constexpr ptrdiff_t kExitFrameSlack = 4096;
+#endif
+
 // Stacks of ended fibers, with their guard page, kept for the next ones: a machine's boot
 // starts a dozen threads and a fuzzer boots a machine per input. The race detector forgets
 // what happened on a stack only when it is mapped again, so under it every stack is new.
@@ -167,8 +174,18 @@ Fiber::Fiber(void (*entry)(void*), void* argument) : entry_(entry), argument_(ar
 Fiber::~Fiber() {
     if (mapping_ != nullptr) {
 #ifdef SIM_FIBER_ASAN
-        // Frames left poisoned on this stack must not haunt whatever reuses the memory.
-        ASAN_UNPOISON_MEMORY_REGION(const_cast<void*>(stack_bottom_), stack_size_);
+        // Frames left poisoned on this stack must not haunt whatever reuses the memory. Those
+        // below where the context was left for good have returned, or were skipped by a call
+        // that never returns, which the sanitizer unpoisons before: only the frames above
+        // that point (ExitTo's own and its callers') remain. Unpoisoning the whole stack would
+        // also hand its shadow pages back to the system, to be faulted in again by the next
+        // fiber on it.
+        const char* bottom = static_cast<const char*>(stack_bottom_);
+        const char* from = bottom;
+        if (exit_point_ != nullptr) {
+            from = std::max(bottom, static_cast<const char*>(exit_point_) - kExitFrameSlack);
+        }
+        ASAN_UNPOISON_MEMORY_REGION(from, static_cast<size_t>(bottom + stack_size_ - from));
 #endif
         if (KeptStacks().size() < kStacksKept) {
             KeptStacks().push_back(mapping_);
@@ -181,11 +198,12 @@ Fiber::~Fiber() {
     }
 }
 
-void Fiber::Name(const char* name) {
+void Fiber::Name(const std::string& thread, uint64_t seed) {
 #ifdef TABVOLT_TSAN
-    __tsan_set_fiber_name(race_context_, name);
+    __tsan_set_fiber_name(race_context_, (thread + ", seed " + std::to_string(seed)).c_str());
 #else
-    (void)name;
+    (void)thread;
+    (void)seed;
 #endif
 }
 
@@ -205,6 +223,7 @@ void Fiber::SwitchTo(Fiber& next) {
 void Fiber::ExitTo(Fiber& next) {
     BeginSwitch(next, true);
     void* abandoned = nullptr;
+    exit_point_ = &abandoned;
     sim_fiber_switch(&abandoned, next.saved_sp_);
     std::abort();
 }

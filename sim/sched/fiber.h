@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 namespace sim {
 
@@ -23,8 +25,9 @@ class Fiber {
     void SwitchTo(Fiber& next);
     // Leaves this context for good; its stack may be released as soon as `next` runs.
     [[noreturn]] void ExitTo(Fiber& next);
-    // The name the race detector's reports give this context.
-    void Name(const char* name);
+    // The name the race detector's reports give this context: the thread's, and the seed that
+    // reproduces the run.
+    void Name(const std::string& thread, uint64_t seed);
 
   private:
     static void Start(void* fiber);
@@ -40,6 +43,8 @@ class Fiber {
     // The stack's extent as the address sanitizer knows it, and its saved fake stack.
     const void* stack_bottom_ = nullptr;
     size_t stack_size_ = 0;
+    // Where ExitTo left the stack for good; nullptr while it may still be resumed.
+    const void* exit_point_ = nullptr;
     void* fake_stack_ = nullptr;
     // The thread sanitizer's own context for this one, which orders nothing by switching.
     [[maybe_unused]] void* race_context_ = nullptr;

@@ -64,7 +64,7 @@ SimThread* Scheduler::Spawn(std::string name, std::function<void()> body, uint8_
     SimThread* thread = threads_.back().get();
     thread->irql = irql;
     // A race report names the thread and the seed that reproduces the run.
-    thread->fiber_.Name((thread->name_ + ", seed " + std::to_string(seed_)).c_str());
+    thread->fiber_.Name(thread->name_, seed_);
     // What the creator did before happens before the new thread's first step.
     race::Release(thread);
     runnable_.push_back(thread);
@@ -170,7 +170,8 @@ SimThread* Scheduler::DispatchNext() {
             next->state_ = SimThread::State::kRunning;
             return next;
         }
-        std::vector<SimThread*> blocked;
+        std::vector<SimThread*>& blocked = blocked_;
+        blocked.clear();
         for (auto& thread : threads_) {
             if (thread->state_ == SimThread::State::kBlocked) {
                 blocked.push_back(thread.get());
@@ -214,13 +215,8 @@ SimThread* Scheduler::DispatchNext() {
 }
 
 void Scheduler::RemoveWaiter(SimThread* thread) {
-    auto found = waiters_.find(thread->wait_key_);
-    if (found == waiters_.end()) {
-        return;
-    }
-    auto& queue = found->second;
-    queue.erase(std::remove(queue.begin(), queue.end(), thread), queue.end());
-    if (queue.empty()) {
+    auto found = std::find(waiters_.begin(), waiters_.end(), thread);
+    if (found != waiters_.end()) {
         waiters_.erase(found);
     }
 }
@@ -234,19 +230,21 @@ void Scheduler::Finish(RunOutcome::Kind kind, std::string report) {
 }
 
 std::string Scheduler::DescribeCycleFrom(const SimThread* self) const {
-    std::vector<const SimThread*> chain{self};
+    size_t length = 1;
     for (const SimThread* next = self->waits_for_; next != self; next = next->waits_for_) {
         if (next == nullptr || next->state_ != SimThread::State::kBlocked ||
-            next->waits_for_ == nullptr || chain.size() > threads_.size()) {
+            next->waits_for_ == nullptr || length > threads_.size()) {
             return "";
         }
-        chain.push_back(next);
+        ++length;
     }
     std::ostringstream report;
     report << "deadlock at " << FormatTime(now_) << ": threads wait for each other";
-    for (const SimThread* thread : chain) {
+    const SimThread* thread = self;
+    do {
         report << "\n  thread '" << thread->name_ << "' waits for " << thread->wait_what_;
-    }
+        thread = thread->waits_for_;
+    } while (thread != self);
     return report.str();
 }
 
@@ -284,7 +282,7 @@ WaitResult Scheduler::Block(const void* key, std::optional<Ticks> deadline, cons
     self->wait_what_ = what;
     self->deadline_ = deadline;
     self->waits_for_ = deadline ? nullptr : waits_for;
-    waiters_[key].push_back(self);
+    waiters_.push_back(self);
     if (std::string cycle = DescribeCycleFrom(self); !cycle.empty()) {
         RemoveWaiter(self);
         self->state_ = SimThread::State::kRunning;
@@ -306,24 +304,20 @@ int Scheduler::Signal(const void* key, bool all) {
     // happens before the woken thread goes on. A wait that needs no wake-up is ordered by its
     // object's own calls.
     race::Release(key);
-    auto found = waiters_.find(key);
-    if (found == waiters_.end()) {
-        return 0;
-    }
     int woken = 0;
-    auto& queue = found->second;
-    while (!queue.empty() && (all || woken == 0)) {
-        SimThread* thread = queue.front();
-        queue.pop_front();
+    for (auto it = waiters_.begin(); it != waiters_.end() && (all || woken == 0);) {
+        SimThread* thread = *it;
+        if (thread->wait_key_ != key) {
+            ++it;
+            continue;
+        }
+        it = waiters_.erase(it);
         thread->deadline_.reset();
         thread->waits_for_ = nullptr;
         thread->wait_result_ = WaitResult::kSignaled;
         thread->state_ = SimThread::State::kRunnable;
         runnable_.push_back(thread);
         ++woken;
-    }
-    if (queue.empty()) {
-        waiters_.erase(found);
     }
     return woken;
 }

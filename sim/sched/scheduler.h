@@ -153,7 +153,11 @@ class Scheduler {
     std::vector<SimThread*> runnable_;
     std::vector<SimThread*> parked_;  // runnable, but asleep with the system
     bool asleep_ = false;
-    std::map<const void*, std::deque<SimThread*>> waiters_;
+    // The threads blocked on a key, in the order they blocked: a handful at a time, so a scan
+    // costs less than a queue of each key's own, made and freed at every wait.
+    std::vector<SimThread*> waiters_;
+    // The blocked threads, kept between dispatches so that one allocates nothing.
+    std::vector<SimThread*> blocked_;
     SimThread* running_ = nullptr;
     Ticks now_ = 0;
     uint64_t seed_;
