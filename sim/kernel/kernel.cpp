@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "pc/machine.h"
 
@@ -38,9 +39,9 @@ std::string Registry::Canonical(const std::string& name) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     // CurrentControlSet is a link to the active control set.
-    const std::string link = "\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\";
-    if (canonical.rfind(link, 0) == 0) {
-        canonical = "\\REGISTRY\\MACHINE\\SYSTEM\\CONTROLSET001\\" + canonical.substr(link.size());
+    constexpr std::string_view kLink = "\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\";
+    if (canonical.starts_with(kLink)) {
+        canonical.replace(0, kLink.size(), "\\REGISTRY\\MACHINE\\SYSTEM\\CONTROLSET001\\");
     }
     return canonical;
 }

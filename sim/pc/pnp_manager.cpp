@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 #include "kernel/call_and_wait.h"
 #include "kmdf/kmdf.h"
@@ -168,7 +169,7 @@ const KeyForm kKeyForms[] = {
     {"", "", "VID_%04X&PID_%04X"},
 };
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
+bool StartsWithNoCase(std::string_view text, const char* prefix) {
     size_t length = std::strlen(prefix);
     return text.size() >= length &&
            std::equal(prefix, prefix + length, text.begin(), [](char a, char b) {
@@ -177,8 +178,12 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
            });
 }
 
+std::string_view FirstHardwareId(const UsbNode& node) {
+    return node.hardware_ids.empty() ? std::string_view() : node.hardware_ids[0];
+}
+
 const KeyForm& KeyFormOf(const UsbNode& node) {
-    const std::string first = node.hardware_ids.empty() ? "" : node.hardware_ids[0];
+    const std::string_view first = FirstHardwareId(node);
     for (const KeyForm& form : kKeyForms) {
         if (StartsWithNoCase(first, form.hardware_id_prefix)) {
             return form;
@@ -209,14 +214,20 @@ std::string DeviceKeyOf(const UsbNode& node) {
             instance = text;
         }
     }
-    std::string enumerator = form.enumerator;
+    std::string_view enumerator = form.enumerator;
     if (enumerator.empty()) {
-        const std::string first = node.hardware_ids.empty() ? "" : node.hardware_ids[0];
+        const std::string_view first = FirstHardwareId(node);
         size_t slash = first.find('\\');
         enumerator = slash == std::string::npos || slash == 0 ? "USB" : first.substr(0, slash);
     }
-    return std::string("\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\") + enumerator + "\\" +
-           ids + "\\" + instance + "\\Device Parameters";
+    constexpr std::string_view kEnum = "\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001\\Enum\\";
+    constexpr std::string_view kParameters = "\\Device Parameters";
+    std::string key;
+    key.reserve(kEnum.size() + enumerator.size() + std::strlen(ids) + instance.size() +
+                kParameters.size() + 2);
+    key.append(kEnum).append(enumerator).append("\\").append(ids).append("\\").append(instance);
+    key.append(kParameters);
+    return key;
 }
 
 }  // namespace

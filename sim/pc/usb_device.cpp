@@ -208,6 +208,9 @@ void LogSetup(Machine& machine, const UsbNode& node, const SetupPacket& setup, V
 
 void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via via,
                         NTSTATUS status) {
+    if (!machine.log.Wants("usb-internal")) {
+        return;
+    }
     char name[48];
     if (code == IOCTL_INTERNAL_USB_SUBMIT_URB) {
         std::snprintf(name, sizeof name, "IOCTL_INTERNAL_USB_SUBMIT_URB");
