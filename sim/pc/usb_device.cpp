@@ -228,7 +228,8 @@ void LogInternalRequest(Machine& machine, const UsbNode& node, ULONG code, Via v
     machine.Log("usb-internal", node.name + " " + name + " via=" + ViaName(via) + " -> " + result);
 }
 
-UsbDeviceThread::UsbDeviceThread(Machine& machine, UsbNode& node) : machine_(machine), node_(node) {
+UsbDeviceThread::UsbDeviceThread(Machine& machine, UsbNode& node)
+    : machine_(machine), node_(node), idle_wait_("requests for " + node.name) {
     machine_.scheduler.Spawn("device " + node.name, [this] { Main(); });
 }
 
@@ -340,7 +341,7 @@ void UsbDeviceThread::Main() {
             if (stopping_) {
                 return;
             }
-            machine_.scheduler.Block(this, std::nullopt, "requests for " + node_.name);
+            machine_.scheduler.Block(this, std::nullopt, idle_wait_);
             continue;
         }
         if (queue_.front().id != answering) {

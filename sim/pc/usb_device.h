@@ -69,6 +69,8 @@ class UsbDeviceThread {
 
     Machine& machine_;
     UsbNode& node_;
+    // What the idle thread waits for, made once: it waits between every two requests.
+    const std::string idle_wait_;
     std::deque<Transfer> queue_;
     uint64_t next_id_ = 1;
     bool stopping_ = false;
