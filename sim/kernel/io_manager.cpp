@@ -2,6 +2,7 @@
 #include <ntddk.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "pc/machine.h"
 
@@ -10,11 +11,13 @@ using sim::Machine;
 extern "C" {
 
 // The stack locations follow the IRP in one block; the first location handed to a driver
-// is the last one, as on Windows. Quotas are not modelled.
+// is the last one, as on Windows. Quotas are not modelled. malloc and memset rather than
+// calloc: glibc's calloc bypasses its per-thread cache, and an IRP is allocated per request.
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota) {
     UNREFERENCED_PARAMETER(ChargeQuota);
     size_t bytes = sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
-    auto* irp = static_cast<PIRP>(calloc(1, bytes));
+    auto* irp = static_cast<PIRP>(malloc(bytes));
+    memset(irp, 0, bytes);
     auto* stack = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1);
     irp->Type = 6;
     irp->Size = static_cast<USHORT>(bytes);

@@ -1,5 +1,4 @@
 // The object manager's device names and symbolic links.
-#include <cctype>
 #include <string_view>
 
 #include "kernel/kernel.h"
@@ -7,16 +6,21 @@
 
 namespace sim {
 
-// "\\.\X" and "\??\X" are the same directory as "\DosDevices\X".
+// "\\.\X" and "\??\X" are the same directory as "\DosDevices\X". Built in one string, as
+// every open resolves a name; case folds as in the C locale.
 std::string ObjectNamespace::Canonical(const std::string& path) {
-    std::string canonical = path;
-    for (char& c : canonical) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    std::string_view rest = path;
+    std::string canonical;
+    canonical.reserve(path.size() + 12);
     for (std::string_view alias : {"\\\\.\\", "\\??\\"}) {
-        if (canonical.starts_with(alias)) {
-            return canonical.replace(0, alias.size(), "\\DOSDEVICES\\");
+        if (rest.starts_with(alias)) {
+            rest.remove_prefix(alias.size());
+            canonical = "\\DOSDEVICES\\";
+            break;
         }
+    }
+    for (char c : rest) {
+        canonical += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
     return canonical;
 }
@@ -58,10 +62,7 @@ void* ObjectNamespace::Resolve(const std::string& path) const {
     race::Acquire(this);
     std::string key = Canonical(path);
     auto link = links_.find(key);
-    if (link != links_.end()) {
-        key = link->second;
-    }
-    auto device = devices_.find(key);
+    auto device = devices_.find(link != links_.end() ? link->second : key);
     return device == devices_.end() ? nullptr : device->second;
 }
 
