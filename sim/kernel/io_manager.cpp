@@ -24,13 +24,13 @@ PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota) {
     irp->StackCount = StackSize;
     irp->CurrentLocation = static_cast<CHAR>(StackSize + 1);
     irp->Tail.Overlay.CurrentStackLocation = stack + StackSize;
-    Machine::Current().kernel.live_irps.insert(irp);
+    Machine::Current().kernel.live_irps.Insert(irp);
     return irp;
 }
 
 VOID IoFreeIrp(PIRP Irp) {
     auto& live = Machine::Current().kernel.live_irps;
-    if (live.erase(Irp) == 0) {
+    if (!live.Erase(Irp)) {
         Machine::Current().BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: freeing an IRP twice");
     }
     Irp->Type = 0;
@@ -39,7 +39,7 @@ VOID IoFreeIrp(PIRP Irp) {
 
 NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCallDriver with a freed IRP");
     }
     IoSetNextIrpStackLocation(Irp);
@@ -59,7 +59,7 @@ NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     UNREFERENCED_PARAMETER(PriorityBoost);
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: completing a freed IRP");
     }
     if (Irp->IoStatus.Status == STATUS_PENDING) {
@@ -97,7 +97,7 @@ VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
         *Irp->UserIosb = Irp->IoStatus;
     }
     PKEVENT event = Irp->UserEvent;
-    bool built = machine.kernel.built_irps.erase(Irp) != 0;
+    bool built = machine.kernel.built_irps.Erase(Irp);
     if (built) {
         IoFreeIrp(Irp);
     }
@@ -115,7 +115,7 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
         return NULL;
     }
     PIRP irp = IoAllocateIrp(DeviceObject->StackSize, FALSE);
-    machine.kernel.built_irps.insert(irp);
+    machine.kernel.built_irps.Insert(irp);
     irp->UserEvent = Event;
     irp->UserIosb = IoStatusBlock;
     irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
@@ -147,7 +147,7 @@ VOID IoReleaseCancelSpinLock(KIRQL Irql) {
 
 BOOLEAN IoCancelIrp(PIRP Irp) {
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCancelIrp of a freed IRP");
     }
     KIRQL irql;

@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "pc/pointer_set.h"
+
+struct _IRP;
+
 namespace sim {
 
 // Non-paged pool with what Driver Verifier's special pool adds: each block ends just before
@@ -181,8 +185,8 @@ class Kernel {
     std::map<const void*, std::string> object_names;
     // IRPs allocated and not yet freed; those the I/O manager built for a caller and frees
     // itself when they complete.
-    std::set<const void*> live_irps;
-    std::set<const void*> built_irps;
+    PointerSet<_IRP> live_irps;
+    PointerSet<_IRP> built_irps;
     int power_irps_started = 0;
     // The "Device Parameters" key of each PDO, for IoOpenDeviceRegistryKey.
     std::map<const void*, std::string> device_keys;

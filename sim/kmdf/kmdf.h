@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "kmdf/handle_table.h"
+#include "pc/pointer_set.h"
 
 namespace sim {
 
@@ -196,7 +196,7 @@ class Kmdf {
   private:
     [[noreturn]] void TypeMismatch(WdfObject* object, WdfType expected, const char* caller);
     // Live objects and tombstones by handle (owned), and the tombstones from oldest to newest.
-    HandleTable by_handle_;
+    PointerSet<WdfObject> by_handle_;
     std::deque<WdfObject*> tombstones_;
     WdfDevice* created_ = nullptr;
 };
