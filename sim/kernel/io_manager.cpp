@@ -1,9 +1,6 @@
 // The I/O manager's IRP calls: allocation, IoCallDriver, completion.
 #include <ntddk.h>
 
-#include <cstdlib>
-#include <cstring>
-
 #include "pc/machine.h"
 
 using sim::Machine;
@@ -11,13 +8,13 @@ using sim::Machine;
 extern "C" {
 
 // The stack locations follow the IRP in one block; the first location handed to a driver
-// is the last one, as on Windows. Quotas are not modelled. malloc and memset rather than
-// calloc: glibc's calloc bypasses its per-thread cache, and an IRP is allocated per request.
+// is the last one, as on Windows. Quotas are not modelled. A zeroed array from operator new,
+// not calloc (nor malloc and memset, which the compiler turns into calloc): glibc's calloc
+// bypasses its per-thread cache, and an IRP is allocated per request.
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota) {
     UNREFERENCED_PARAMETER(ChargeQuota);
     size_t bytes = sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
-    auto* irp = static_cast<PIRP>(malloc(bytes));
-    memset(irp, 0, bytes);
+    auto* irp = reinterpret_cast<PIRP>(new char[bytes]());
     auto* stack = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1);
     irp->Type = 6;
     irp->Size = static_cast<USHORT>(bytes);
@@ -34,7 +31,7 @@ VOID IoFreeIrp(PIRP Irp) {
         Machine::Current().BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: freeing an IRP twice");
     }
     Irp->Type = 0;
-    free(Irp);
+    delete[] reinterpret_cast<char*>(Irp);
 }
 
 NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {

@@ -15,7 +15,7 @@ Kernel::Kernel()
 
 Kernel::~Kernel() {
     for (_IRP* irp : live_irps.slots()) {
-        std::free(irp);
+        delete[] reinterpret_cast<char*>(irp);
     }
 }
 
