@@ -127,8 +127,13 @@ class ObjectNamespace {
 
   private:
     static std::string Canonical(const std::string& path);
+    void Changed() { last_path_.clear(); }
     std::map<std::string, void*> devices_;
     std::map<std::string, std::string> links_;
+    // The last path resolved and where it led, until a name changes: a program opens the
+    // same name again and again.
+    mutable std::string last_path_;
+    mutable void* last_device_ = nullptr;
 };
 
 // The PC/AT speaker: port 0x61 bits 0 (timer 2 gate) and 1 (speaker data), and counter 2

@@ -30,6 +30,7 @@ bool ObjectNamespace::InsertDevice(const std::string& name, void* device) {
         return false;
     }
     devices_[Canonical(name)] = device;
+    Changed();
     // The object manager's lock: what the driver did before naming its device happens
     // before any open of the name.
     race::Release(this);
@@ -38,6 +39,7 @@ bool ObjectNamespace::InsertDevice(const std::string& name, void* device) {
 
 void ObjectNamespace::RemoveDevice(const std::string& name) {
     devices_.erase(Canonical(name));
+    Changed();
 }
 
 bool ObjectNamespace::Exists(const std::string& name) const {
@@ -50,20 +52,27 @@ bool ObjectNamespace::InsertLink(const std::string& link, const std::string& tar
         return false;
     }
     links_[Canonical(link)] = Canonical(target);
+    Changed();
     race::Release(this);
     return true;
 }
 
 void ObjectNamespace::RemoveLink(const std::string& link) {
     links_.erase(Canonical(link));
+    Changed();
 }
 
 void* ObjectNamespace::Resolve(const std::string& path) const {
     race::Acquire(this);
+    if (!path.empty() && path == last_path_) {
+        return last_device_;
+    }
     std::string key = Canonical(path);
     auto link = links_.find(key);
     auto device = devices_.find(link != links_.end() ? link->second : key);
-    return device == devices_.end() ? nullptr : device->second;
+    last_path_ = path;
+    last_device_ = device == devices_.end() ? nullptr : device->second;
+    return last_device_;
 }
 
 }  // namespace sim
