@@ -133,7 +133,7 @@ Step CompileSnapshot(const Command& command, Model&) {
     };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kAppCommands[] = {
     {"app", "app start [str1002=TEXT] [str1008=TEXT]", CommandEntry::kEvent, true, false,
      CompileApp},
     {"rightclick", "rightclick tray [copy=N]", CommandEntry::kEvent, true, false, CompileClick},
@@ -150,7 +150,7 @@ const CommandEntry kEntries[] = {
 }  // namespace
 
 std::span<const CommandEntry> AppCommands() {
-    return kEntries;
+    return kAppCommands;
 }
 
 }  // namespace ampsim

@@ -186,7 +186,7 @@ Step CompileCharge(const Command& command, Model&) {
     };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kDriverCommands[] = {
     {"registry", "registry VALUE TYPE DATA...", CommandEntry::kEvent, false, false,
      CompileRegistry},
     {"load", "load", CommandEntry::kEvent, true, true, CompileLoad},
@@ -204,7 +204,7 @@ const CommandEntry kEntries[] = {
 }  // namespace
 
 std::span<const CommandEntry> DriverCommands() {
-    return kEntries;
+    return kDriverCommands;
 }
 
 }  // namespace ampsim

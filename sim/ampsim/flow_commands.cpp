@@ -43,7 +43,7 @@ Step CompileSync(const Command& command, Model& model) {
     return [background](sim::Machine& machine) { background->Join(machine); };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kFlowCommands[] = {
     {"wait", "wait DURATION", CommandEntry::kEvent, false, false, CompileWait},
     {"sync", "sync", CommandEntry::kEvent, false, false, CompileSync},
 };
@@ -51,7 +51,7 @@ const CommandEntry kEntries[] = {
 }  // namespace
 
 std::span<const CommandEntry> FlowCommands() {
-    return kEntries;
+    return kFlowCommands;
 }
 
 }  // namespace ampsim

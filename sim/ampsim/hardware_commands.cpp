@@ -441,7 +441,7 @@ Step CompileFail(const Command& command, Model& model) {
     return [=](sim::Machine& machine) { machine.faults.Arm(fault, target, count, skip); };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kHardwareCommands[] = {
     {"controller", "controller NAME [bus=N] [device=N] [function=N] [ports=N]",
      CommandEntry::kDefinition, false, false, CompileController},
     {"hub", "hub NAME vid=HEX pid=HEX [bcdusb=HEX] [bcddevice=HEX] [ports=N] [OPTIONS]",
@@ -459,7 +459,7 @@ const CommandEntry kEntries[] = {
 }  // namespace
 
 std::span<const CommandEntry> HardwareCommands() {
-    return kEntries;
+    return kHardwareCommands;
 }
 
 }  // namespace ampsim

@@ -157,7 +157,7 @@ Step CompileRegistrySet(const Command& command, Model&) {
     return [=](sim::Machine& machine) { machine.kernel.registry.SetValue(key, name, type, data); };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kRegistryCommands[] = {
     {"registry-key", "registry-key PATH", CommandEntry::kEvent, false, false, CompileRegistryKey},
     {"registry-set", "registry-set PATH VALUE TYPE DATA...", CommandEntry::kEvent, false, false,
      CompileRegistrySet},
@@ -224,7 +224,7 @@ void CheckSetupApiCall(const Command& command, const std::string& name) {
 }
 
 std::span<const CommandEntry> RegistryCommands() {
-    return kEntries;
+    return kRegistryCommands;
 }
 
 }  // namespace ampsim

@@ -89,14 +89,14 @@ Step CompileRun(const Command& command, Model& model) {
     return program == "editor" ? CompileEditor(command) : CompileConsoleProgram(command);
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kRunCommands[] = {
     {"run", "run editor | run tabvoltctl [ARG...]", CommandEntry::kEvent, true, false, CompileRun},
 };
 
 }  // namespace
 
 std::span<const CommandEntry> RunCommands() {
-    return kEntries;
+    return kRunCommands;
 }
 
 }  // namespace ampsim

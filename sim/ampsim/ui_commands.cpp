@@ -79,7 +79,7 @@ Step CompileKey(const Command& command, Model& model) {
     };
 }
 
-const CommandEntry kEntries[] = {
+const CommandEntry kUiCommands[] = {
     {"cursor", "cursor X Y", CommandEntry::kEvent, true, false, CompileCursor},
     {"click", "click WINDOW.CONTROL [copy=N]", CommandEntry::kEvent, true, false,
      CompileClickControl},
@@ -90,7 +90,7 @@ const CommandEntry kEntries[] = {
 }  // namespace
 
 std::span<const CommandEntry> UiCommands() {
-    return kEntries;
+    return kUiCommands;
 }
 
 }  // namespace ampsim

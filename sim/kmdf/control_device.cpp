@@ -7,15 +7,7 @@
 namespace sim {
 namespace {
 
-WDFDEVICE Handle(WdfDevice* device) {
-    return reinterpret_cast<WDFDEVICE>(HandleOf(device));
-}
-
-WDFFILEOBJECT Handle(WdfFileObject* file) {
-    return reinterpret_cast<WDFFILEOBJECT>(HandleOf(file));
-}
-
-NTSTATUS Complete(PIRP irp, NTSTATUS status) {
+NTSTATUS CompleteWithNoData(PIRP irp, NTSTATUS status) {
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = 0;
     IoCompleteRequest(irp, IO_NO_INCREMENT);
@@ -40,7 +32,7 @@ NTSTATUS OpenControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
     kmdf.Adopt(file, WDF_NO_OBJECT_ATTRIBUTES, device);
     device->files[file->wdm] = file;
     if (device->file_config.EvtDeviceFileCreate == nullptr) {
-        return Complete(irp, STATUS_SUCCESS);
+        return CompleteWithNoData(irp, STATUS_SUCCESS);
     }
     WdfRequest* request = kmdf.NewRequest(irp, nullptr);
     request->created = file;
@@ -64,7 +56,7 @@ NTSTATUS CloseControlFile(Kmdf& kmdf, WdfDevice* device, PIRP irp) {
         }
     }
     race::Release(&kmdf);
-    return Complete(irp, STATUS_SUCCESS);
+    return CompleteWithNoData(irp, STATUS_SUCCESS);
 }
 
 }  // namespace
@@ -73,7 +65,7 @@ NTSTATUS Kmdf::ProcessControlIrp(WdfDevice* device, PIRP irp) {
     bool gone = device->deleting || device->deleted;
     switch (IoGetCurrentIrpStackLocation(irp)->MajorFunction) {
         case IRP_MJ_CREATE:
-            return gone ? Complete(irp, STATUS_DELETE_PENDING)
+            return gone ? CompleteWithNoData(irp, STATUS_DELETE_PENDING)
                         : OpenControlFile(*this, device, irp);
         case IRP_MJ_CLEANUP: {
             auto found = device->files.find(IoGetCurrentIrpStackLocation(irp)->FileObject);
@@ -81,14 +73,15 @@ NTSTATUS Kmdf::ProcessControlIrp(WdfDevice* device, PIRP irp) {
                 device->file_config.EvtFileCleanup != nullptr) {
                 device->file_config.EvtFileCleanup(Handle(found->second));
             }
-            return Complete(irp, STATUS_SUCCESS);
+            return CompleteWithNoData(irp, STATUS_SUCCESS);
         }
         case IRP_MJ_CLOSE:
             return CloseControlFile(*this, device, irp);
         case IRP_MJ_DEVICE_CONTROL:
-            return gone ? Complete(irp, STATUS_INVALID_DEVICE_STATE) : QueueRequest(device, irp);
+            return gone ? CompleteWithNoData(irp, STATUS_INVALID_DEVICE_STATE)
+                        : QueueRequest(device, irp);
         default:
-            return Complete(irp, STATUS_INVALID_DEVICE_REQUEST);
+            return CompleteWithNoData(irp, STATUS_INVALID_DEVICE_REQUEST);
     }
 }
 

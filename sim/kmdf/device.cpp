@@ -9,10 +9,6 @@
 namespace sim {
 namespace {
 
-WDFDEVICE Handle(WdfDevice* device) {
-    return reinterpret_cast<WDFDEVICE>(HandleOf(device));
-}
-
 PDEVICE_OBJECT TopOfStack(PDEVICE_OBJECT device) {
     while (device->AttachedDevice != NULL) {
         device = device->AttachedDevice;

@@ -208,5 +208,11 @@ NTSTATUS CreateControlDevice(PWDFDEVICE_INIT* DeviceInit, PWDF_OBJECT_ATTRIBUTES
 inline WDFOBJECT HandleOf(WdfObject* object) {
     return object;
 }
+inline WDFDEVICE Handle(WdfDevice* device) {
+    return reinterpret_cast<WDFDEVICE>(HandleOf(device));
+}
+inline WDFFILEOBJECT Handle(WdfFileObject* file) {
+    return reinterpret_cast<WDFFILEOBJECT>(HandleOf(file));
+}
 
 }  // namespace sim

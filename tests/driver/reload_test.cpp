@@ -9,7 +9,7 @@ namespace {
 using support::RunScenario;
 using support::SameSequence;
 
-const std::string kHardware =
+const std::string kHubAndPad =
     "controller C1 ports=4\n"
     "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
     "device PAD vid=05AC pid=12AB\n";
@@ -87,7 +87,7 @@ const ReloadCase kReloadCases[] = {
 
 TEST(Reload, DriverComesAndGoesWithItsDevices) {
     for (const ReloadCase& c : kReloadCases) {
-        auto run = RunScenario(kHardware + "load\n" + c.events);
+        auto run = RunScenario(kHubAndPad + "load\n" + c.events);
         EXPECT_RUN_OK(run);
         EXPECT_TRUE(SameSequence(run.Lines("pnp"), c.pnp)) << c.name << "\n" << run.Reproduce();
         EXPECT_TRUE(SameSequence(run.Lines("ioctl"), c.ioctl)) << c.name << "\n" << run.Reproduce();
@@ -96,7 +96,7 @@ TEST(Reload, DriverComesAndGoesWithItsDevices) {
 
 // Each load traces afresh: the provider goes with the image and comes back with it.
 TEST(Reload, TracingStopsAndStartsWithTheImage) {
-    auto run = RunScenario(kHardware + "load\nplug PAD C1:1\nunplug PAD\nplug PAD C1:1\n");
+    auto run = RunScenario(kHubAndPad + "load\nplug PAD C1:1\nunplug PAD\nplug PAD C1:1\n");
     EXPECT_RUN_OK(run);
     EXPECT_TRUE(SameSequence(run.Lines("kernel"), {"trace provider registered via=etw",
                                                    "trace provider unregistered via=etw",
@@ -124,7 +124,7 @@ TEST(Reload, ConfigurationAndSerialAfterTheDriverCameBack) {
         ULONG mode = 0;
         LONG serial = 0;
         auto run = RunScenario(
-            kHardware + "registry CHGCMDMODE REG_DWORD 1\nload\nplug PAD C1:1\n" + c.events, 0,
+            kHubAndPad + "registry CHGCMDMODE REG_DWORD 1\nload\nplug PAD C1:1\n" + c.events, 0,
             [&](sim::Machine&) {
                 ASSERT_NE(FilterGetControlExtension(), nullptr) << c.name;
                 mode = FilterGetControlExtension()->ChgCmdMode;
@@ -152,7 +152,7 @@ Leftovers LeftoversOf(sim::Machine& machine) {
 // driver behind, however often the driver came back before.
 TEST(Reload, NothingIsLeftAfterAnUnload) {
     std::vector<Leftovers> after_each;
-    auto run = RunScenario(kHardware + "load\n", 0, [&](sim::Machine& machine) {
+    auto run = RunScenario(kHubAndPad + "load\n", 0, [&](sim::Machine& machine) {
         sim::UsbNode* hub = machine.usb->Find("H1");
         for (int round = 0; round < 3; ++round) {
             machine.pnp->Plug(hub, machine.usb->HubOf("C1"), 1);

@@ -13,6 +13,7 @@
 
 namespace {
 
+using win32test::kHubDeviceParameters;
 using win32test::RunThenCall;
 
 const char kHubScenario[] =
@@ -21,8 +22,6 @@ const char kHubScenario[] =
     "load\n"
     "plug H1 C1:1\n";
 
-const char kParams[] =
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\VX0001\\Device Parameters";
 const char kParamsKernelName[] =
     "\\Registry\\Machine\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\VX0001\\"
     "Device Parameters";
@@ -131,7 +130,8 @@ TEST(Advapi32, QueriedValuesComeBackAsWindowsReturnsThem) {
             sim::Machine::Current().kernel.registry.SetValue(kParamsKernelName, "Value", entry.type,
                                                              entry.stored);
             HKEY key = NULL;
-            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_READ, &key), ERROR_SUCCESS);
+            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHubDeviceParameters, 0, KEY_READ, &key),
+                      ERROR_SUCCESS);
             status =
                 RegQueryValueExA(key, "value", NULL, &type, entry.with_buffer ? data : NULL, &size);
             RegCloseKey(key);
@@ -150,7 +150,7 @@ TEST(Advapi32, AMissingValueIsNotFound) {
     LSTATUS status = -1;
     RunThenCall(kHubScenario, [&] {
         HKEY key = NULL;
-        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_READ, &key);
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHubDeviceParameters, 0, KEY_READ, &key);
         DWORD value = 0;
         DWORD size = sizeof(value);
         status = RegQueryValueExA(key, "EnableSelectiveSuspend", NULL, NULL, (LPBYTE)&value, &size);
@@ -164,7 +164,7 @@ TEST(Advapi32, WrittenValuesReachTheMachineRegistryAsTheKernelReadsThem) {
     sim::Registry::Value text;
     RunThenCall(kHubScenario, [&] {
         HKEY key = NULL;
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, KEY_ALL_ACCESS, &key),
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHubDeviceParameters, 0, KEY_ALL_ACCESS, &key),
                   ERROR_SUCCESS);
         DWORD zero = 0;
         EXPECT_EQ(RegSetValueExA(key, "EnableSelectiveSuspend", 0, REG_DWORD, (const BYTE*)&zero,
@@ -211,7 +211,7 @@ TEST(Advapi32, WritesNeedTheRightsAndFailWhereAFaultStrikes) {
                 machine.faults.Arm(sim::Fault::kRegWrite, target);
             }
             HKEY key = NULL;
-            open = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kParams, 0, entry.access, &key);
+            open = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHubDeviceParameters, 0, entry.access, &key);
             DWORD zero = 0;
             write =
                 RegSetValueExA(key, "EnableSelectiveSuspend", 0, REG_DWORD, (const BYTE*)&zero, 4);
@@ -232,7 +232,7 @@ TEST(Advapi32, AFaultOnOneKeyLeavesTheOthersAndPassesAfterItsCount) {
         sim::Machine::Current().faults.Arm(sim::Fault::kRegOpen,
                                            sim::Registry::Canonical(kParamsKernelName), 1);
         for (const char* path : {"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\VX0001",
-                                 kParams, kParams}) {
+                                 kHubDeviceParameters, kHubDeviceParameters}) {
             HKEY key = NULL;
             opens.push_back(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key));
             RegCloseKey(key);

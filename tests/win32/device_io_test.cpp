@@ -9,15 +9,12 @@
 #include <vector>
 
 #include "ampsim/runner.h"
+#include "machine_run.h"
 #include "vexa_ioctl.h"
 
 namespace {
 
-const char kPcWithDriver[] =
-    "controller C1 ports=4\n"
-    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
-    "load\n"
-    "plug H1 C1:1\n";
+using win32test::kPcWithDriver;
 
 // Runs `body` on the scenario thread once the scenario is done.
 void AfterScenario(const std::string& scenario, const std::function<void()>& body) {

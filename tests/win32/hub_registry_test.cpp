@@ -16,12 +16,13 @@
 
 namespace {
 
+using win32test::kHubDeviceParameters;
 using win32test::LinesAfter;
 using win32test::MachineRun;
 using win32test::RunThenCall;
 using win32test::SameLines;
 
-const char kHardware[] =
+const char kControllerAndPad[] =
     "controller C1 ports=4\n"
     "device PAD vid=05AC pid=12AB\n";
 const char kPlugged[] =
@@ -30,8 +31,6 @@ const char kPlugged[] =
     "plug H1 C1:1\n";
 const char kVexaHub[] = "hub H1 vid=2E7B pid=0610 bcdusb=0210 bcddevice=7763 ports=4 serial=VX0001";
 const char kMarker[] = "-- route";
-const char kParams[] =
-    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\VX0001\\Device Parameters";
 
 struct RouteRun {
     MachineRun machine;
@@ -86,7 +85,7 @@ RouteRun RunOnLastHub(const std::string& scenario, const HubBody& body,
         }
         CloseHandle(device);
         const sim::Registry::Value* value = machine.kernel.registry.Find(
-            std::string("\\Registry\\Machine\\") + kParams, "EnableSelectiveSuspend");
+            std::string("\\Registry\\Machine\\") + kHubDeviceParameters, "EnableSelectiveSuspend");
         if (value != nullptr) {
             run.value = *value;
         }
@@ -127,10 +126,10 @@ RouteRun RunCheck(const std::string& scenario, const std::function<void()>& befo
 }
 
 std::string Scenario(const std::string& hub, const std::string& extra = "") {
-    return std::string(kHardware) + hub + "\n" + kPlugged + extra;
+    return std::string(kControllerAndPad) + hub + "\n" + kPlugged + extra;
 }
 
-const std::string kOpened = std::string("RegOpenKeyEx OK!\n") + kParams;
+const std::string kOpened = std::string("RegOpenKeyEx OK!\n") + kHubDeviceParameters;
 const std::string kHubId = "Hub ID: USB\\VID_2E7B&PID_0610&REV_7763";
 // H1 restarted while the iPad keeps the driver loaded: released, then prepared anew with
 // the next handle.
@@ -176,8 +175,8 @@ TEST(HubRegistry, TheValueIsWrittenAsZeroWithTheHubRestartedUnlessItIsAlreadyZer
         RouteRun run = RunRoute(Scenario(kVexaHub), [&] {
             if (entry.type != REG_NONE) {
                 sim::Machine::Current().kernel.registry.SetValue(
-                    std::string("\\Registry\\Machine\\") + kParams, "EnableSelectiveSuspend",
-                    entry.type, entry.data);
+                    std::string("\\Registry\\Machine\\") + kHubDeviceParameters,
+                    "EnableSelectiveSuspend", entry.type, entry.data);
             }
         });
         EXPECT_EQ(run.instance_ok, 1) << entry.name;
@@ -256,15 +255,16 @@ TEST(HubRegistry, AHubUnderAnotherStackIsLeftAloneWhenNoPathOpens) {
 }
 
 TEST(HubRegistry, EachFailedOpenTracesItsOwnResult) {
-    RouteRun run = RunRoute(Scenario(kVexaHub, std::string("fail reg-open \"") + kParams + "\"\n"));
+    RouteRun run = RunRoute(
+        Scenario(kVexaHub, std::string("fail reg-open \"") + kHubDeviceParameters + "\"\n"));
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(SameLines(run.app, EveryPathFails("5")));
     EXPECT_TRUE(run.pnp.empty());
 }
 
 TEST(HubRegistry, AFailedWriteLeavesTheHubEnabled) {
-    RouteRun run =
-        RunRoute(Scenario(kVexaHub, std::string("fail reg-write \"") + kParams + "\"\n"));
+    RouteRun run = RunRoute(
+        Scenario(kVexaHub, std::string("fail reg-write \"") + kHubDeviceParameters + "\"\n"));
     EXPECT_EQ(run.result, 0);
     EXPECT_TRUE(SameLines(
         run.app, {"Get Instance ID: VX0001", kOpened, "RegGetValue fail for EnableSelectiveSuspend",
@@ -297,7 +297,7 @@ TEST(HubRegistry, AHubWithVendorOrProductZeroMatchesNothingAndIsNotWritten) {
 }
 
 TEST(HubRegistry, TwoHubsOfOneModelAreRestartedTogether) {
-    RouteRun run = RunRoute(std::string(kHardware) + kVexaHub +
+    RouteRun run = RunRoute(std::string(kControllerAndPad) + kVexaHub +
                             "\nhub H2 vid=2E7B pid=0610 bcdusb=0210 bcddevice=7763 ports=4 "
                             "serial=VX0002\n" +
                             kPlugged + "plug H2 C1:3\n");
@@ -459,8 +459,9 @@ TEST(HubRegistry, CheckPermanentDisableSSLogsAFailedInstanceQuery) {
 }
 
 TEST(HubRegistry, CheckPermanentDisableSSLogsAValueAlreadyZeroAsAFailure) {
-    RouteRun already = RunCheck(Scenario(kVexaHub, std::string("registry-set \"") + kParams +
-                                                       "\" EnableSelectiveSuspend REG_DWORD 0\n"));
+    RouteRun already =
+        RunCheck(Scenario(kVexaHub, std::string("registry-set \"") + kHubDeviceParameters +
+                                        "\" EnableSelectiveSuspend REG_DWORD 0\n"));
     EXPECT_TRUE(SameLines(
         already.app, {"CheckPermanentDisableSS, pass OS version test", "Get Instance ID: VX0001",
                       kOpened, "already disable SS, exit", "RegEnableSS fail"}));

@@ -16,6 +16,16 @@
 
 namespace win32test {
 
+// A PC with one Vexa hub and the driver loaded.
+inline constexpr char kPcWithDriver[] =
+    "controller C1 ports=4\n"
+    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
+    "load\n"
+    "plug H1 C1:1\n";
+// The hardware key of the Vexa hub with serial number VX0001.
+inline constexpr char kHubDeviceParameters[] =
+    "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_2E7B&PID_0610\\VX0001\\Device Parameters";
+
 struct MachineRun {
     std::unique_ptr<ampsim::ScenarioRunner> runner;
     ampsim::RunResult result;

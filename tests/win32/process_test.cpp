@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ampsim/runner.h"
+#include "machine_run.h"
 #include "pc/machine.h"
 #include "win32/process/process.h"
 
@@ -112,11 +113,7 @@ TEST(Process, AnUnknownImageStartsNothing) {
     EXPECT_TRUE(sim::win32::StartedProcesses().empty());
 }
 
-const char kPcWithDriver[] =
-    "controller C1 ports=4\n"
-    "hub H1 vid=2E7B pid=0610 bcdusb=0210 ports=4\n"
-    "load\n"
-    "plug H1 C1:1\n";
+using win32test::kPcWithDriver;
 
 // A device handle the program leaves open is closed with the process, whether the program
 // returned (its handles close on its thread) or was ended while it slept (they close on a

@@ -14,22 +14,17 @@
 #include <tuple>
 
 #include "win32/gdi32/gdi.h"
+#include "win32/ascii_lower.h"
 
 namespace sim::win32::gdi32 {
 namespace {
 
 constexpr const char* kFontFolder = "/usr/share/fonts/truetype/liberation/";
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // The Liberation family standing in for the face; unknown faces get the sans serif one,
 // as Windows falls back to its default GUI face.
 std::string FamilyFor(const std::string& face) {
-    std::string name = Lower(face);
+    std::string name = AsciiLower(face);
     if (name == "times new roman" || name == "liberation serif") {
         return "Serif";
     }

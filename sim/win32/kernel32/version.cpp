@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "win32/ascii_lower.h"
 #include "win32/kernel32/machine_link.h"
 #include "win32/process/process.h"
 
@@ -24,9 +25,7 @@ bool ManifestDeclares(const std::string& id) {
     if (manifest == nullptr) {
         return false;
     }
-    std::string text(manifest->data.begin(), manifest->data.end());
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string text = sim::win32::AsciiLower({manifest->data.begin(), manifest->data.end()});
     for (size_t at = text.find("<supportedos"); at != std::string::npos;
          at = text.find("<supportedos", at + 1)) {
         if (text.substr(at, text.find('>', at) - at).find(id) != std::string::npos) {

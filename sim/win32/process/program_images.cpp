@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <map>
 
+#include "win32/ascii_lower.h"
+
 namespace sim::win32 {
 namespace {
 
 std::string Key(std::string name) {
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    name = AsciiLower(name);
     if (name.size() > 4 && name.compare(name.size() - 4, 4, ".exe") == 0) {
         name.resize(name.size() - 4);
     }

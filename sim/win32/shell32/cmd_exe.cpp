@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pc/machine.h"
+#include "win32/ascii_lower.h"
 #include "win32/kernel32/file_system.h"
 #include "win32/shell32/powercfg.h"
 #include "win32/shell32/shell_control.h"
@@ -58,9 +59,7 @@ CommandResult RunCommand(const std::string& command) {
     if (words.empty()) {
         return {"", 0};
     }
-    std::string program = words[0];
-    std::transform(program.begin(), program.end(), program.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string program = AsciiLower(words[0]);
     if (program == "powercfg" || program == "powercfg.exe") {
         return RunPowercfg(std::vector<std::string>(words.begin() + 1, words.end()));
     }

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "pc/machine.h"
+#include "win32/ascii_lower.h"
 #include "win32/shell32/shell_control.h"
 
 namespace sim::win32 {
@@ -38,18 +39,12 @@ PowerPlans& Plans() {
     return Machine::Current().Extension<PowerPlans>();
 }
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 // A scheme's GUID from a GUID or an alias, lower case.
 std::string SchemeGuid(const std::string& argument) {
     static const std::map<std::string, std::string> kAliases = {{"scheme_balanced", kBalanced},
                                                                 {"scheme_min", kHighPerformance},
                                                                 {"scheme_max", kPowerSaver}};
-    std::string key = Lower(argument);
+    std::string key = AsciiLower(argument);
     if (key == "scheme_current") {
         return Plans().active;
     }
@@ -76,10 +71,10 @@ CommandResult SetValueIndex(const std::vector<std::string>& arguments, bool ac) 
         return {kInvalidParameters, 1};
     }
     PowerScheme* scheme = Plans().Find(SchemeGuid(arguments[1]));
-    std::string subgroup = Lower(arguments[2]);
+    std::string subgroup = AsciiLower(arguments[2]);
     bool usb = subgroup == kUsbSubgroup || subgroup == "sub_usb";
     uint32_t value = 0;
-    if (scheme == nullptr || !usb || Lower(arguments[3]) != kUsbSelectiveSuspend) {
+    if (scheme == nullptr || !usb || AsciiLower(arguments[3]) != kUsbSelectiveSuspend) {
         return {kDoesNotExist, 1};
     }
     if (!ParseValue(arguments[4], &value) || value > 1) {
@@ -96,7 +91,7 @@ CommandResult RunPowercfg(const std::vector<std::string>& arguments) {
         return {kInvalidParameters, 1};
     }
     PowerPlans& plans = Plans();
-    std::string option = Lower(arguments[0].substr(1));
+    std::string option = AsciiLower(arguments[0].substr(1));
     if (option == "getactivescheme" && arguments.size() == 1) {
         if (plans.active_scheme_output) {
             return {*plans.active_scheme_output, 0};

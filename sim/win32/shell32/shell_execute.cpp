@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "pc/machine.h"
+#include "win32/ascii_lower.h"
 #include "win32/kernel32/machine_link.h"
 #include "win32/process/process.h"
 #include "win32/process/program_images.h"
@@ -26,14 +27,8 @@ struct Started {
     std::vector<StartedCommand> commands;
 };
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool IsCmdExe(const std::string& file) {
-    std::string name = Lower(file);
+    std::string name = AsciiLower(file);
     for (const char* known : {"cmd", "cmd.exe", "c:\\windows\\system32\\cmd.exe"}) {
         if (name == known) {
             return true;
@@ -67,7 +62,7 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo) {
         return FALSE;
     }
     pExecInfo->hProcess = NULL;
-    std::string verb = pExecInfo->lpVerb == NULL ? "open" : Lower(pExecInfo->lpVerb);
+    std::string verb = pExecInfo->lpVerb == NULL ? "open" : AsciiLower(pExecInfo->lpVerb);
     if (verb != "open" && verb != "runas") {
         return Fail(pExecInfo, ERROR_NO_ASSOCIATION, SE_ERR_NOASSOC);
     }
