@@ -1,8 +1,6 @@
 // The I/O manager's IRP calls: allocation, IoCallDriver, completion.
 #include <ntddk.h>
 
-#include <cstdlib>
-
 #include "pc/machine.h"
 
 using sim::Machine;
@@ -10,33 +8,35 @@ using sim::Machine;
 extern "C" {
 
 // The stack locations follow the IRP in one block; the first location handed to a driver
-// is the last one, as on Windows. Quotas are not modelled.
+// is the last one, as on Windows. Quotas are not modelled. A zeroed array from operator new,
+// not calloc (nor malloc and memset, which the compiler turns into calloc): glibc's calloc
+// bypasses its per-thread cache, and an IRP is allocated per request.
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN ChargeQuota) {
     UNREFERENCED_PARAMETER(ChargeQuota);
     size_t bytes = sizeof(IRP) + static_cast<size_t>(StackSize) * sizeof(IO_STACK_LOCATION);
-    auto* irp = static_cast<PIRP>(calloc(1, bytes));
+    auto* irp = reinterpret_cast<PIRP>(new char[bytes]());
     auto* stack = reinterpret_cast<PIO_STACK_LOCATION>(irp + 1);
     irp->Type = 6;
     irp->Size = static_cast<USHORT>(bytes);
     irp->StackCount = StackSize;
     irp->CurrentLocation = static_cast<CHAR>(StackSize + 1);
     irp->Tail.Overlay.CurrentStackLocation = stack + StackSize;
-    Machine::Current().kernel.live_irps.insert(irp);
+    Machine::Current().kernel.live_irps.Insert(irp);
     return irp;
 }
 
 VOID IoFreeIrp(PIRP Irp) {
     auto& live = Machine::Current().kernel.live_irps;
-    if (live.erase(Irp) == 0) {
+    if (!live.Erase(Irp)) {
         Machine::Current().BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: freeing an IRP twice");
     }
     Irp->Type = 0;
-    free(Irp);
+    delete[] reinterpret_cast<char*>(Irp);
 }
 
 NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCallDriver with a freed IRP");
     }
     IoSetNextIrpStackLocation(Irp);
@@ -56,7 +56,7 @@ NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
 VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
     UNREFERENCED_PARAMETER(PriorityBoost);
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("MULTIPLE_IRP_COMPLETE_REQUESTS: completing a freed IRP");
     }
     if (Irp->IoStatus.Status == STATUS_PENDING) {
@@ -94,7 +94,7 @@ VOID IoCompleteRequest(PIRP Irp, CCHAR PriorityBoost) {
         *Irp->UserIosb = Irp->IoStatus;
     }
     PKEVENT event = Irp->UserEvent;
-    bool built = machine.kernel.built_irps.erase(Irp) != 0;
+    bool built = machine.kernel.built_irps.Erase(Irp);
     if (built) {
         IoFreeIrp(Irp);
     }
@@ -112,7 +112,7 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
         return NULL;
     }
     PIRP irp = IoAllocateIrp(DeviceObject->StackSize, FALSE);
-    machine.kernel.built_irps.insert(irp);
+    machine.kernel.built_irps.Insert(irp);
     irp->UserEvent = Event;
     irp->UserIosb = IoStatusBlock;
     irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
@@ -144,7 +144,7 @@ VOID IoReleaseCancelSpinLock(KIRQL Irql) {
 
 BOOLEAN IoCancelIrp(PIRP Irp) {
     Machine& machine = Machine::Current();
-    if (machine.kernel.live_irps.count(Irp) == 0) {
+    if (machine.kernel.live_irps.Find(Irp) == nullptr) {
         machine.BugCheck("DRIVER_VERIFIER_DETECTED_VIOLATION: IoCancelIrp of a freed IRP");
     }
     KIRQL irql;

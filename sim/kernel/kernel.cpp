@@ -15,8 +15,8 @@ Kernel::Kernel()
               "EtwUnregister", "PsGetVersion"} {}
 
 Kernel::~Kernel() {
-    for (const void* irp : live_irps) {
-        std::free(const_cast<void*>(irp));
+    for (_IRP* irp : live_irps.slots()) {
+        delete[] reinterpret_cast<char*>(irp);
     }
 }
 

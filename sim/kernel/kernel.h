@@ -12,6 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "pc/pointer_set.h"
+
+struct _IRP;
+
 namespace sim {
 
 // Non-paged pool with what Driver Verifier's special pool adds: each block ends just before
@@ -123,8 +127,13 @@ class ObjectNamespace {
 
   private:
     static std::string Canonical(const std::string& path);
+    void Changed() { last_path_.clear(); }
     std::map<std::string, void*> devices_;
     std::map<std::string, std::string> links_;
+    // The last path resolved and where it led, until a name changes: a program opens the
+    // same name again and again.
+    mutable std::string last_path_;
+    mutable void* last_device_ = nullptr;
 };
 
 // The PC/AT speaker: port 0x61 bits 0 (timer 2 gate) and 1 (speaker data), and counter 2
@@ -181,8 +190,8 @@ class Kernel {
     std::map<const void*, std::string> object_names;
     // IRPs allocated and not yet freed; those the I/O manager built for a caller and frees
     // itself when they complete.
-    std::set<const void*> live_irps;
-    std::set<const void*> built_irps;
+    PointerSet<_IRP> live_irps;
+    PointerSet<_IRP> built_irps;
     int power_irps_started = 0;
     // The "Device Parameters" key of each PDO, for IoOpenDeviceRegistryKey.
     std::map<const void*, std::string> device_keys;

@@ -1,5 +1,4 @@
 // The object manager's device names and symbolic links.
-#include <cctype>
 #include <string_view>
 
 #include "kernel/kernel.h"
@@ -7,16 +6,21 @@
 
 namespace sim {
 
-// "\\.\X" and "\??\X" are the same directory as "\DosDevices\X".
+// "\\.\X" and "\??\X" are the same directory as "\DosDevices\X". Built in one string, as
+// every open resolves a name; case folds as in the C locale.
 std::string ObjectNamespace::Canonical(const std::string& path) {
-    std::string canonical = path;
-    for (char& c : canonical) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    std::string_view rest = path;
+    std::string canonical;
+    canonical.reserve(path.size() + 12);
     for (std::string_view alias : {"\\\\.\\", "\\??\\"}) {
-        if (canonical.starts_with(alias)) {
-            return canonical.replace(0, alias.size(), "\\DOSDEVICES\\");
+        if (rest.starts_with(alias)) {
+            rest.remove_prefix(alias.size());
+            canonical = "\\DOSDEVICES\\";
+            break;
         }
+    }
+    for (char c : rest) {
+        canonical += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     }
     return canonical;
 }
@@ -26,6 +30,7 @@ bool ObjectNamespace::InsertDevice(const std::string& name, void* device) {
         return false;
     }
     devices_[Canonical(name)] = device;
+    Changed();
     // The object manager's lock: what the driver did before naming its device happens
     // before any open of the name.
     race::Release(this);
@@ -34,6 +39,7 @@ bool ObjectNamespace::InsertDevice(const std::string& name, void* device) {
 
 void ObjectNamespace::RemoveDevice(const std::string& name) {
     devices_.erase(Canonical(name));
+    Changed();
 }
 
 bool ObjectNamespace::Exists(const std::string& name) const {
@@ -46,23 +52,27 @@ bool ObjectNamespace::InsertLink(const std::string& link, const std::string& tar
         return false;
     }
     links_[Canonical(link)] = Canonical(target);
+    Changed();
     race::Release(this);
     return true;
 }
 
 void ObjectNamespace::RemoveLink(const std::string& link) {
     links_.erase(Canonical(link));
+    Changed();
 }
 
 void* ObjectNamespace::Resolve(const std::string& path) const {
     race::Acquire(this);
+    if (!path.empty() && path == last_path_) {
+        return last_device_;
+    }
     std::string key = Canonical(path);
     auto link = links_.find(key);
-    if (link != links_.end()) {
-        key = link->second;
-    }
-    auto device = devices_.find(key);
-    return device == devices_.end() ? nullptr : device->second;
+    auto device = devices_.find(link != links_.end() ? link->second : key);
+    last_path_ = path;
+    last_device_ = device == devices_.end() ? nullptr : device->second;
+    return last_device_;
 }
 
 }  // namespace sim

@@ -16,8 +16,9 @@
 #include <memory>
 #include <set>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "pc/pointer_set.h"
 
 namespace sim {
 
@@ -194,8 +195,8 @@ class Kmdf {
 
   private:
     [[noreturn]] void TypeMismatch(WdfObject* object, WdfType expected, const char* caller);
-    // Live objects and tombstones by handle, and the tombstones from oldest to newest.
-    std::unordered_map<const void*, std::unique_ptr<WdfObject>> by_handle_;
+    // Live objects and tombstones by handle (owned), and the tombstones from oldest to newest.
+    PointerSet<WdfObject> by_handle_;
     std::deque<WdfObject*> tombstones_;
     WdfDevice* created_ = nullptr;
 };

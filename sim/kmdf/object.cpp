@@ -42,6 +42,9 @@ WdfObject::~WdfObject() {
 
 Kmdf::Kmdf() = default;
 Kmdf::~Kmdf() {
+    for (WdfObject* object : by_handle_.slots()) {
+        delete object;
+    }
     for (WDFDEVICE_INIT* init : control_inits) {
         delete init;
     }
@@ -52,12 +55,11 @@ Kmdf& CurrentKmdf() {
 }
 
 WdfObject* Kmdf::Lookup(WDFOBJECT handle, const char* caller, bool allow_deleted) {
-    auto found = by_handle_.find(handle);
-    if (found == by_handle_.end()) {
+    WdfObject* object = by_handle_.Find(handle);
+    if (object == nullptr) {
         Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + caller +
                                     " with a handle that is not a framework object");
     }
-    WdfObject* object = found->second.get();
     if (object->freed || (object->deleted && !allow_deleted)) {
         Machine::Current().BugCheck(std::string("WDF_VIOLATION: ") + caller + " with a " +
                                     WdfTypeName(object->type) + " that was " +
@@ -94,7 +96,7 @@ NTSTATUS Kmdf::Adopt(WdfObject* object, PWDF_OBJECT_ATTRIBUTES attributes, WdfOb
     if (parent != nullptr) {
         parent->children.push_back(object);
     }
-    by_handle_.emplace(object, object);
+    by_handle_.Insert(object);
     return STATUS_SUCCESS;
 }
 
@@ -155,7 +157,8 @@ void Kmdf::Release(WdfObject* object) {
     object->freed = true;
     tombstones_.push_back(object);
     if (tombstones_.size() > kTombstones) {
-        by_handle_.erase(tombstones_.front());
+        by_handle_.Erase(tombstones_.front());
+        delete tombstones_.front();
         tombstones_.pop_front();
     }
 }

@@ -29,8 +29,7 @@ void EventLog::Add(Ticks time, std::string_view category, std::string text) {
 void EventLog::StreamOnly(const std::set<std::string>& categories) {
     keep_ = false;
     all_ = categories.count("all") != 0;
-    only_.clear();
-    only_.insert(categories.begin(), categories.end());
+    only_.assign(categories.begin(), categories.end());
 }
 
 std::vector<std::string> EventLog::Texts(const std::string& category) const {

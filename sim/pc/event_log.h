@@ -5,6 +5,7 @@
 // even formatted: callers ask Wants before they build an event's text.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <set>
 #include <string>
@@ -27,8 +28,11 @@ std::string FormatEvent(const Event& event);
 class EventLog {
   public:
     // Whether an event of this category would be kept or reach on_event.
+    // Asked several times a request; a scan of the few shown names, lengths compared
+    // first, is cheaper than a tree lookup.
     bool Wants(std::string_view category) const {
-        return (keep_ || on_event) && (all_ || only_.find(category) != only_.end());
+        return (keep_ || on_event) &&
+               (all_ || std::find(only_.begin(), only_.end(), category) != only_.end());
     }
     // Adds the event if anyone wants it.
     void Add(Ticks time, std::string_view category, std::string text);
@@ -48,7 +52,7 @@ class EventLog {
     std::vector<Event> events_;
     bool keep_ = true;
     bool all_ = true;
-    std::set<std::string, std::less<>> only_;
+    std::vector<std::string> only_;
 };
 
 }  // namespace sim

@@ -9,26 +9,23 @@
 #include "pc/usb_tree.h"
 
 namespace sim {
-namespace {
-Machine* g_machine = nullptr;
-}
 
 Machine::Machine(uint64_t seed)
     : scheduler(seed),
       kmdf(std::make_unique<Kmdf>()),
       usb(std::make_unique<UsbTree>()),
       pnp(std::make_unique<PnpManager>(*this)) {
-    if (g_machine != nullptr) {
+    if (current_ != nullptr) {
         throw std::logic_error("only one simulated machine may exist at a time");
     }
-    g_machine = this;
+    current_ = this;
     SetCurrentScheduler(&scheduler);
 }
 
 Machine::~Machine() {
     DestroyExtensions();
     pnp.reset();
-    g_machine = nullptr;
+    current_ = nullptr;
     SetCurrentScheduler(nullptr);
 }
 
@@ -38,11 +35,8 @@ void Machine::DestroyExtensions() {
     }
 }
 
-Machine& Machine::Current() {
-    if (g_machine == nullptr) {
-        throw std::logic_error("no simulated machine");
-    }
-    return *g_machine;
+void Machine::NoMachine() {
+    throw std::logic_error("no simulated machine");
 }
 
 void Machine::Log(std::string_view category, std::string text) {

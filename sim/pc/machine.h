@@ -30,7 +30,13 @@ class Machine {
     Machine(const Machine&) = delete;
     Machine& operator=(const Machine&) = delete;
 
-    static Machine& Current();
+    // Inline: the stand-in's calls ask for it dozens of times a request.
+    static Machine& Current() {
+        if (current_ == nullptr) {
+            NoMachine();
+        }
+        return *current_;
+    }
 
     // Adds an event stamped with the current virtual time, if anyone wants its category
     // (callers that spend time formatting ask log.Wants first).
@@ -90,6 +96,8 @@ class Machine {
 
     int observing_ = 0;
     std::vector<HeldExtension> extensions_;
+    [[noreturn]] static void NoMachine();
+    static inline Machine* current_ = nullptr;
 };
 
 }  // namespace sim
